@@ -1,0 +1,20 @@
+# Gives every source of a target the define ZR_LOG_FILE: its path relative to the
+# repository root without extension, the "file" argument of every log line.
+function(zr_log_file_names target)
+    get_target_property(_sources ${target} SOURCES)
+    get_target_property(_srcdir ${target} SOURCE_DIR)
+    foreach(_src IN LISTS _sources)
+        if(_src MATCHES "^\\$<")
+            continue()
+        endif()
+        if(IS_ABSOLUTE "${_src}")
+            set(_abs "${_src}")
+        else()
+            set(_abs "${_srcdir}/${_src}")
+        endif()
+        file(RELATIVE_PATH _rel "${PROJECT_SOURCE_DIR}" "${_abs}")
+        string(REGEX REPLACE "\\.[^./]*$" "" _rel "${_rel}")
+        set_property(SOURCE "${_src}" TARGET_DIRECTORY ${target}
+                     APPEND PROPERTY COMPILE_DEFINITIONS "ZR_LOG_FILE=\"${_rel}\"")
+    endforeach()
+endfunction()
