@@ -76,6 +76,7 @@ bool MakeAddress(const char* name, sockaddr_un* addr, socklen_t* len) {
 
 extern "C" void zr_log_output(const char* module, const char* file, int line, int level, const char* format,
                               ...) {
+    const int savedErrno = errno;  // callers format "%m" with the errno of their failure
     static const int threshold = ThresholdFromEnv();
     bool toStderr = level <= threshold;
     bool toHook = g_hookSet.load(std::memory_order_acquire);
@@ -84,6 +85,7 @@ extern "C" void zr_log_output(const char* module, const char* file, int line, in
     }
     va_list ap;
     va_start(ap, format);
+    errno = savedErrno;
     std::string msg = Format(format, ap);
     va_end(ap);
     const char* mod = module ? module : "";
@@ -111,6 +113,7 @@ extern "C" void zr_log_output(const char* module, const char* file, int line, in
         ssize_t ignored = ::write(STDERR_FILENO, out.data(), out.size());
         (void)ignored;
     }
+    errno = savedErrno;
 }
 
 extern "C" void zr_log_set_hook(zr_log_hook_t hook, void* user) {

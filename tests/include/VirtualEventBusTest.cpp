@@ -199,6 +199,7 @@ TEST_F(RemoteForwardingTest, ParameterRecordLeavesAsA240ByteDatagram) {
     params.cameraType = SonyA7M3;
     params.recordEnable = true;
     params.connectState = 2;
+    params.dispMode = true;
     bus.Publish(CAMERA_PARAMS_NOTIFY_EVENT, &params, kCameraParamsWireSize);
     std::vector<uint8_t> d = l.Receive();
     ASSERT_EQ(d.size(), 240u);
@@ -207,6 +208,9 @@ TEST_F(RemoteForwardingTest, ParameterRecordLeavesAsA240ByteDatagram) {
     EXPECT_EQ(ReadInt32(d, 8 + kCameraTypeOffset), 1);
     EXPECT_EQ(d[8 + kRecordEnableOffset], 1);
     EXPECT_EQ(ReadInt32(d, 8 + kConnectStateOffset), 2);
+#if defined(__arm__)
+    EXPECT_EQ(d[8 + kDispModeOffset], 1) << "the display-mode flag sits at byte 228 on the device";
+#endif
 }
 
 TEST_F(RemoteForwardingTest, ForwardsUnsubscribedNumbersAndSkipsMissingDestinations) {

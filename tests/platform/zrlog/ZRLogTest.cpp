@@ -32,6 +32,14 @@ TEST(ZRLogOutput, HookReceivesModuleRepoRelativeFileLineLevelAndFormattedText) {
     EXPECT_EQ(lines[1].message, "a 7 2.5");
 }
 
+TEST(ZRLogOutput, ErrnoTextIsTheCallersAndErrnoIsKept) {
+    LogCapture capture;
+    errno = ENOENT;
+    ROOT_LOG(ZR_LOG_ERR, "open error! %m");
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_EQ(capture.Messages(), std::vector<std::string>{"open error! No such file or directory"});
+}
+
 TEST(ZRLogOutput, LongAndUnicodeMessagesArriveWhole) {
     LogCapture capture;
     std::string longText(5000, 'x');
