@@ -14,7 +14,7 @@
 // or aborted; -2 a timed wait ended; -3 negative priority (Push).
 template <typename T>
 class BlockQueue {
-public:
+  public:
     explicit BlockQueue(int capacity) : m_capacity(capacity) {}
     virtual ~BlockQueue() = default;
 
@@ -39,8 +39,8 @@ public:
             return -1;
         }
         if (priority < 0) {
-            std::fprintf(stderr,
-                         "Failed to push, error parameters, priority must be greater than or equal to zero\n");
+            std::fprintf(
+                stderr, "Failed to push, error parameters, priority must be greater than or equal to zero\n");
             return -3;
         }
         if (priority > 0) {
@@ -89,7 +89,7 @@ public:
     bool IsFull() const { return static_cast<long>(m_items.size()) >= static_cast<long>(m_capacity); }
     bool IsEmpty() const { return m_items.empty(); }
 
-private:
+  private:
     int m_capacity;
     std::list<T> m_items;
     std::mutex m_mutex;

@@ -45,11 +45,12 @@ struct CameraParams {
     // dispMode is deliberately not compared: a display-mode change alone is
     // not worth a publication.
     bool operator==(const CameraParams& o) const {
-        return cameraType == o.cameraType && recordEnable == o.recordEnable && connectState == o.connectState &&
-               focusMode == o.focusMode && supportedFocusMode == o.supportedFocusMode && iso == o.iso &&
-               supportedIso == o.supportedIso && iris == o.iris && supportedIris == o.supportedIris &&
-               shutterSpeed == o.shutterSpeed && supportedShutterSpeed == o.supportedShutterSpeed &&
-               mode == o.mode && supportedMode == o.supportedMode && whiteBalance == o.whiteBalance &&
+        return cameraType == o.cameraType && recordEnable == o.recordEnable &&
+               connectState == o.connectState && focusMode == o.focusMode &&
+               supportedFocusMode == o.supportedFocusMode && iso == o.iso && supportedIso == o.supportedIso &&
+               iris == o.iris && supportedIris == o.supportedIris && shutterSpeed == o.shutterSpeed &&
+               supportedShutterSpeed == o.supportedShutterSpeed && mode == o.mode &&
+               supportedMode == o.supportedMode && whiteBalance == o.whiteBalance &&
                supportedWhiteBalance == o.supportedWhiteBalance;
     }
     bool operator!=(const CameraParams& o) const { return !(*this == o); }

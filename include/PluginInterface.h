@@ -9,18 +9,19 @@ class CZRAVBufMng;  // the host's audio/video buffer manager; opaque here
 class PluginManager;
 
 class PluginInterface {
-public:
+  public:
     explicit PluginInterface(const char* name) : m_name(name != nullptr ? name : "") {}
     virtual ~PluginInterface() = default;
 
     PluginInterface(const PluginInterface&) = delete;
     PluginInterface& operator=(const PluginInterface&) = delete;
 
-    virtual int Init(const std::shared_ptr<VirtualEventBus>& bus, const std::shared_ptr<CZRAVBufMng>& bufMng) = 0;
+    virtual int Init(const std::shared_ptr<VirtualEventBus>& bus,
+                     const std::shared_ptr<CZRAVBufMng>& bufMng) = 0;
     virtual int UnInit() = 0;
     virtual std::string GetName() const { return m_name; }
 
-protected:
+  protected:
     friend class PluginManager;
     void* m_handle = nullptr;  // dlopen handle, set by PluginManager
     std::string m_name;

@@ -75,7 +75,7 @@ static_assert(offsetof(SharedResource, member8) == 16 && offsetof(SharedResource
               "host layout of SharedResource");
 
 class SharedDataStore {
-public:
+  public:
     static SharedDataStore& GetInstance() {
         static SharedDataStore instance;
         return instance;
@@ -95,26 +95,57 @@ public:
         std::unique_lock<std::shared_mutex> lock(m_lock);
         SharedResource& r = m_resource;
         switch (member) {
-            case SHARED_RESOURCE_ALL: r = in; break;
-            case SHARED_RESOURCE_MEMBER2: r.member2 = in.member2; break;
-            case SHARED_RESOURCE_MEMBER3: r.member3 = in.member3; break;
-            case SHARED_RESOURCE_MEMBER4: r.member4 = in.member4; break;
-            case SHARED_RESOURCE_MEMBER5: r.member5 = in.member5; break;
-            case SHARED_RESOURCE_MEMBER6: r.member6 = in.member6; break;
-            case SHARED_RESOURCE_MEMBER7: r.member7 = in.member7; break;
-            case SHARED_RESOURCE_MEMBER8: std::copy(in.member8, in.member8 + 4, r.member8); break;
-            case SHARED_RESOURCE_MEMBER9: r.member9 = in.member9; break;
-            case SHARED_RESOURCE_MEMBER10: r.member10 = in.member10; break;
-            case SHARED_RESOURCE_MEMBER11: std::copy(in.member11, in.member11 + 6, r.member11); break;
-            case SHARED_RESOURCE_MEMBER12: r.member12 = in.member12; break;
-            case SHARED_RESOURCE_MEMBER13: r.member13 = in.member13; break;
-            case SHARED_RESOURCE_MEMBER14: r.member14 = in.member14; break;
-            case SHARED_RESOURCE_MEMBER15: r.member15 = in.member15; break;
-            default: break;
+            case SHARED_RESOURCE_ALL:
+                r = in;
+                break;
+            case SHARED_RESOURCE_MEMBER2:
+                r.member2 = in.member2;
+                break;
+            case SHARED_RESOURCE_MEMBER3:
+                r.member3 = in.member3;
+                break;
+            case SHARED_RESOURCE_MEMBER4:
+                r.member4 = in.member4;
+                break;
+            case SHARED_RESOURCE_MEMBER5:
+                r.member5 = in.member5;
+                break;
+            case SHARED_RESOURCE_MEMBER6:
+                r.member6 = in.member6;
+                break;
+            case SHARED_RESOURCE_MEMBER7:
+                r.member7 = in.member7;
+                break;
+            case SHARED_RESOURCE_MEMBER8:
+                std::copy(in.member8, in.member8 + 4, r.member8);
+                break;
+            case SHARED_RESOURCE_MEMBER9:
+                r.member9 = in.member9;
+                break;
+            case SHARED_RESOURCE_MEMBER10:
+                r.member10 = in.member10;
+                break;
+            case SHARED_RESOURCE_MEMBER11:
+                std::copy(in.member11, in.member11 + 6, r.member11);
+                break;
+            case SHARED_RESOURCE_MEMBER12:
+                r.member12 = in.member12;
+                break;
+            case SHARED_RESOURCE_MEMBER13:
+                r.member13 = in.member13;
+                break;
+            case SHARED_RESOURCE_MEMBER14:
+                r.member14 = in.member14;
+                break;
+            case SHARED_RESOURCE_MEMBER15:
+                r.member15 = in.member15;
+                break;
+            default:
+                break;
         }
     }
 
-private:
+  private:
     SharedDataStore() = default;
 
     mutable std::shared_mutex m_lock;

@@ -6,8 +6,10 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "SharedDataStore.h"
 #include "zrlog.h"
@@ -38,13 +40,20 @@ struct EventSubcribe {
     void* owner = nullptr;
 };
 
-// Not thread-safe by itself: the host serialises Subscribe/UnSubscribe/Publish.
+// Subscribers are called on the publishing thread, without any lock held, so a
+// callback may publish, subscribe or unsubscribe. The subscription map has a
+// small lock of its own because plug-ins publish from their worker threads
+// while the host subscribes and unsubscribes from its own.
 class VirtualEventBus {
-public:
-    void Subscribe(EventType type, EventSubcribe sub) { m_subscribers.emplace(type, std::move(sub)); }
+  public:
+    void Subscribe(EventType type, EventSubcribe sub) {
+        std::lock_guard<std::mutex> lock(m_subscribersMutex);
+        m_subscribers.emplace(type, std::move(sub));
+    }
 
     // Removes the oldest subscription of `type` owned by `owner`, if any.
     void UnSubscribe(EventType type, void* owner) {
+        std::lock_guard<std::mutex> lock(m_subscribersMutex);
         auto range = m_subscribers.equal_range(type);
         for (auto it = range.first; it != range.second; ++it) {
             if (it->second.owner == owner) {
@@ -56,11 +65,18 @@ public:
 
     void Publish(EventType type, void* data, int length) {
         Mirror(type, data, length);
-        auto range = m_subscribers.equal_range(type);
-        for (auto it = range.first; it != range.second; ++it) {
-            if (it->second.callback) {
-                it->second.callback(data, length);
+        std::vector<std::function<void(void*, int)>> callbacks;
+        {
+            std::lock_guard<std::mutex> lock(m_subscribersMutex);
+            auto range = m_subscribers.equal_range(type);
+            for (auto it = range.first; it != range.second; ++it) {
+                if (it->second.callback) {
+                    callbacks.push_back(it->second.callback);
+                }
             }
+        }
+        for (auto& callback : callbacks) {
+            callback(data, length);
         }
         PublishToRemote(type, data, length);
     }
@@ -88,7 +104,9 @@ public:
     int m_udpSocket = -1;
     std::set<std::string> m_remoteNames;
 
-private:
+  private:
+    std::mutex m_subscribersMutex;
+
     // Writes the payload of a mirrored event into its store member. A null
     // payload, or one shorter than the member, is not mirrored.
     static void Mirror(EventType type, const void* data, int length) {
@@ -103,47 +121,56 @@ private:
         SharedResourceMember member;
         switch (type) {
             case HOST_EVENT_3002:
-                if (!fits(sizeof(copy.member8))) return;
+                if (!fits(sizeof(copy.member8)))
+                    return;
                 std::memcpy(copy.member8, bytes, sizeof(copy.member8));
                 member = SHARED_RESOURCE_MEMBER8;
                 break;
             case HOST_EVENT_3004:
-                if (!fits(sizeof(copy.member11))) return;
+                if (!fits(sizeof(copy.member11)))
+                    return;
                 std::memcpy(copy.member11, bytes, sizeof(copy.member11));
                 member = SHARED_RESOURCE_MEMBER11;
                 break;
             case HOST_EVENT_3007:
-                if (!fits(1)) return;
+                if (!fits(1))
+                    return;
                 copy.member6 = bytes[0];
                 member = SHARED_RESOURCE_MEMBER6;
                 break;
             case HOST_EVENT_5015:
-                if (!fits(1)) return;
+                if (!fits(1))
+                    return;
                 copy.member12 = bytes[0] != 0 ? 3 : 0;
                 member = SHARED_RESOURCE_MEMBER12;
                 break;
             case HOST_EVENT_6002:
-                if (!fits(1)) return;
+                if (!fits(1))
+                    return;
                 copy.member7 = bytes[0];
                 member = SHARED_RESOURCE_MEMBER7;
                 break;
             case HOST_EVENT_6004:
-                if (!fits(1)) return;
+                if (!fits(1))
+                    return;
                 copy.member12 = bytes[0];
                 member = SHARED_RESOURCE_MEMBER12;
                 break;
             case HOST_EVENT_8000:
-                if (!fits(sizeof(copy.member9))) return;
+                if (!fits(sizeof(copy.member9)))
+                    return;
                 std::memcpy(static_cast<void*>(&copy.member9), bytes, sizeof(copy.member9));
                 member = SHARED_RESOURCE_MEMBER9;
                 break;
             case HOST_EVENT_8001:
-                if (!fits(sizeof(copy.member10))) return;
+                if (!fits(sizeof(copy.member10)))
+                    return;
                 std::memcpy(static_cast<void*>(&copy.member10), bytes, sizeof(copy.member10));
                 member = SHARED_RESOURCE_MEMBER10;
                 break;
             case HOST_EVENT_8006:
-                if (!fits(1)) return;
+                if (!fits(1))
+                    return;
                 copy.member14 = bytes[0] == 1;
                 member = SHARED_RESOURCE_MEMBER14;
                 break;

@@ -7,7 +7,7 @@
 #include "PluginInterface.h"
 
 class PluginManager {
-public:
+  public:
     PluginManager() = default;
     ~PluginManager();
 
@@ -18,7 +18,7 @@ public:
     PluginInterface* LoadPlugin(const std::string& path);
     void UnLoadPlugin(PluginInterface* plugin);
 
-private:
+  private:
     PluginInterface* Adopt(void* handle, PluginInterface* plugin);
     void Unload(PluginInterface* plugin);
 

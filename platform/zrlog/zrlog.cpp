@@ -105,8 +105,9 @@ extern "C" void zr_log_output(const char* module, const char* file, int line, in
         char stamp[32];
         std::strftime(stamp, sizeof(stamp), "%H:%M:%S", &local);
         // One write per line keeps lines of different threads apart.
-        std::string out = std::string(stamp) + "." + std::to_string(ts.tv_nsec / 1000000 + 1000).substr(1) + " " +
-                          std::to_string(level) + " " + mod + " " + src + ":" + std::to_string(line) + " " + msg;
+        std::string out = std::string(stamp) + "." + std::to_string(ts.tv_nsec / 1000000 + 1000).substr(1) +
+                          " " + std::to_string(level) + " " + mod + " " + src + ":" + std::to_string(line) +
+                          " " + msg;
         if (out.empty() || out.back() != '\n') {
             out += '\n';
         }
@@ -148,7 +149,8 @@ extern "C" int zr_local_udp_send(int socket, const char* name, const void* buf, 
         }
         return -1;
     }
-    ssize_t n = ::sendto(socket, buf, len, MSG_DONTWAIT | MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&addr), addrLen);
+    ssize_t n =
+        ::sendto(socket, buf, len, MSG_DONTWAIT | MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&addr), addrLen);
     return static_cast<int>(n);
 }
 

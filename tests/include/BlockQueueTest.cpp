@@ -22,7 +22,8 @@ long ElapsedMs(Clock::time_point since) {
 std::vector<std::string> Drain(BlockQueue<std::string>& q) {
     std::vector<std::string> out;
     std::string s;
-    while (q.Take(s, 0) == 0) out.push_back(s);
+    while (q.Take(s, 0) == 0)
+        out.push_back(s);
     return out;
 }
 
@@ -157,7 +158,8 @@ TEST(BlockQueueConcurrency, ManyProducersOneConsumerLoseNothing) {
     std::vector<std::thread> producers;
     for (int p = 0; p < 3; ++p) {
         producers.emplace_back([&q, p] {
-            for (int i = 0; i < kPerProducer; ++i) ASSERT_EQ(q.Push(p * kPerProducer + i, -1, i % 2), 0);
+            for (int i = 0; i < kPerProducer; ++i)
+                ASSERT_EQ(q.Push(p * kPerProducer + i, -1, i % 2), 0);
         });
     }
     std::vector<int> seen(3 * kPerProducer, 0);
@@ -166,8 +168,10 @@ TEST(BlockQueueConcurrency, ManyProducersOneConsumerLoseNothing) {
         ASSERT_EQ(q.Take(v, -1), 0);
         ++seen.at(v);
     }
-    for (auto& t : producers) t.join();
-    for (int count : seen) ASSERT_EQ(count, 1);
+    for (auto& t : producers)
+        t.join();
+    for (int count : seen)
+        ASSERT_EQ(count, 1);
 }
 
 }  // namespace

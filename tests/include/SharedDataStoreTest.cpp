@@ -11,7 +11,7 @@
 namespace {
 
 class SharedDataStoreTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { store.Set(SharedResource{}, SHARED_RESOURCE_ALL); }
     SharedResource Read() const {
         SharedResource r;
@@ -41,15 +41,18 @@ TEST_F(SharedDataStoreTest, IsOneInstanceWithTheHostDefaults) {
 TEST_F(SharedDataStoreTest, SetCopiesOnlyTheSelectedMember) {
     SharedResource in;
     in.member2 = 2, in.member3 = 3, in.member4 = 4, in.member5 = 5, in.member6 = 6, in.member7 = 7;
-    for (int i = 0; i < 4; ++i) in.member8[i] = 80 + i;
+    for (int i = 0; i < 4; ++i)
+        in.member8[i] = 80 + i;
     in.member9.value = 9;
     in.member10.value2 = 10;
-    for (int i = 0; i < 6; ++i) in.member11[i] = 110 + i;
+    for (int i = 0; i < 6; ++i)
+        in.member11[i] = 110 + i;
     in.member12 = 12, in.member13 = 13, in.member14 = false, in.member15 = 15;
 
     SharedResource expected;
     store.Set(in, SHARED_RESOURCE_MEMBER8);
-    for (int i = 0; i < 4; ++i) expected.member8[i] = 80 + i;
+    for (int i = 0; i < 4; ++i)
+        expected.member8[i] = 80 + i;
     ExpectSameRecord(expected, Read());
 
     store.Set(in, SHARED_RESOURCE_MEMBER14);
@@ -87,7 +90,8 @@ TEST_F(SharedDataStoreTest, ConcurrentReadModifyWriteKeepsMembersWholeAndIndepen
         for (int i = 1; i <= kRounds; ++i) {
             SharedResource copy;
             store.Get(copy);
-            for (int& v : copy.member8) v = i;
+            for (int& v : copy.member8)
+                v = i;
             store.Set(copy, SHARED_RESOURCE_MEMBER8);
         }
     };
@@ -95,24 +99,29 @@ TEST_F(SharedDataStoreTest, ConcurrentReadModifyWriteKeepsMembersWholeAndIndepen
         for (int i = 1; i <= kRounds; ++i) {
             SharedResource copy;
             store.Get(copy);
-            for (int& v : copy.member11) v = -i;
+            for (int& v : copy.member11)
+                v = -i;
             store.Set(copy, SHARED_RESOURCE_MEMBER11);
         }
     };
     auto reader = [&] {
         while (!stop.load()) {
             SharedResource r = Read();
-            for (int k = 1; k < 4; ++k) torn = torn || r.member8[k] != r.member8[0];
-            for (int k = 1; k < 6; ++k) torn = torn || r.member11[k] != r.member11[0];
+            for (int k = 1; k < 4; ++k)
+                torn = torn || r.member8[k] != r.member8[0];
+            for (int k = 1; k < 6; ++k)
+                torn = torn || r.member11[k] != r.member11[0];
         }
     };
     std::vector<std::thread> readers;
-    for (int i = 0; i < 3; ++i) readers.emplace_back(reader);
+    for (int i = 0; i < 3; ++i)
+        readers.emplace_back(reader);
     std::thread w1(writer8), w2(writer11);
     w1.join();
     w2.join();
     stop = true;
-    for (auto& t : readers) t.join();
+    for (auto& t : readers)
+        t.join();
 
     EXPECT_FALSE(torn.load());
     SharedResource r = Read();

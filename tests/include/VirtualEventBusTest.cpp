@@ -15,7 +15,7 @@
 namespace {
 
 class VirtualEventBusTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { SharedDataStore::GetInstance().Set(SharedResource{}, SHARED_RESOURCE_ALL); }
     static SharedResource Store() {
         SharedResource r;
@@ -148,7 +148,7 @@ TEST_F(VirtualEventBusTest, BadPayloadsAndUnknownNumbersLeaveTheStoreAlone) {
 }
 
 class RemoteForwardingTest : public VirtualEventBusTest {
-protected:
+  protected:
     void SetUp() override {
         VirtualEventBusTest::SetUp();
         bus.m_udpSocket = zr_local_udp_open(nullptr);

@@ -16,7 +16,7 @@ struct LogLine {
 };
 
 class LogCapture {
-public:
+  public:
     LogCapture() { zr_log_set_hook(&LogCapture::Hook, this); }
     ~LogCapture() { zr_log_set_hook(nullptr, nullptr); }
     LogCapture(const LogCapture&) = delete;
@@ -28,13 +28,15 @@ public:
     }
     std::vector<std::string> Messages() const {
         std::vector<std::string> out;
-        for (const LogLine& l : Lines()) out.push_back(l.message);
+        for (const LogLine& l : Lines())
+            out.push_back(l.message);
         return out;
     }
     // Number of lines with exactly this level and message.
     int Count(int level, const std::string& message) const {
         int n = 0;
-        for (const LogLine& l : Lines()) n += (l.level == level && l.message == message) ? 1 : 0;
+        for (const LogLine& l : Lines())
+            n += (l.level == level && l.message == message) ? 1 : 0;
         return n;
     }
     bool Has(int level, const std::string& message) const { return Count(level, message) > 0; }
@@ -43,8 +45,9 @@ public:
         m_lines.clear();
     }
 
-private:
-    static void Hook(void* user, const char* module, const char* file, int line, int level, const char* message) {
+  private:
+    static void Hook(void* user, const char* module, const char* file, int line, int level,
+                     const char* message) {
         auto* self = static_cast<LogCapture*>(user);
         std::lock_guard<std::mutex> lock(self->m_mutex);
         self->m_lines.push_back(LogLine{module, file, line, level, message});

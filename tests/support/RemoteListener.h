@@ -11,13 +11,14 @@
 #include "zrlog.h"
 
 class RemoteListener {
-public:
+  public:
     // Binds a process-unique name built from `stem`.
     explicit RemoteListener(const std::string& stem)
         : m_name(stem + "." + std::to_string(::getpid()) + "." + std::to_string(Counter()++)),
           m_fd(zr_local_udp_open(m_name.c_str())) {}
     ~RemoteListener() {
-        if (m_fd >= 0) ::close(m_fd);
+        if (m_fd >= 0)
+            ::close(m_fd);
     }
     RemoteListener(const RemoteListener&) = delete;
     RemoteListener& operator=(const RemoteListener&) = delete;
@@ -33,7 +34,7 @@ public:
         return buf;
     }
 
-private:
+  private:
     static std::atomic<int>& Counter() {
         static std::atomic<int> c{0};
         return c;
@@ -44,6 +45,7 @@ private:
 
 inline int32_t ReadInt32(const std::vector<uint8_t>& bytes, size_t offset) {
     int32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = static_cast<int32_t>((static_cast<uint32_t>(v) << 8) | bytes.at(offset + i));
+    for (int i = 3; i >= 0; --i)
+        v = static_cast<int32_t>((static_cast<uint32_t>(v) << 8) | bytes.at(offset + i));
     return v;
 }

@@ -29,10 +29,10 @@ inline void ExpectSameRecord(const SharedResource& e, const SharedResource& a) {
     EXPECT_EQ(e.member10.frameRate, a.member10.frameRate);
     EXPECT_EQ(e.member10.flag2, a.member10.flag2);
     EXPECT_EQ(e.member10.value2, a.member10.value2);
-    EXPECT_EQ(std::vector<int32_t>(e.member11, e.member11 + 6), std::vector<int32_t>(a.member11, a.member11 + 6));
+    EXPECT_EQ(std::vector<int32_t>(e.member11, e.member11 + 6),
+              std::vector<int32_t>(a.member11, a.member11 + 6));
     EXPECT_EQ(e.member12, a.member12);
     EXPECT_EQ(e.member13, a.member13);
     EXPECT_EQ(e.member14, a.member14);
     EXPECT_EQ(e.member15, a.member15);
 }
-

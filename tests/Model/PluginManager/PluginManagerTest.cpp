@@ -20,7 +20,8 @@ const std::string kManagerFile = "Model/PluginManager/PluginManager";
 
 bool IsLoaded(const std::string& path) {
     void* h = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
-    if (h != nullptr) dlclose(h);
+    if (h != nullptr)
+        dlclose(h);
     return h != nullptr;
 }
 
@@ -85,9 +86,9 @@ TEST(PluginManagerLoad, LibraryWithoutFactoryIsClosedAgain) {
     EXPECT_EQ(manager.LoadPlugin(kNoSym), nullptr);
     EXPECT_FALSE(IsLoaded(kNoSym));
     EXPECT_EQ(ManagerLines(capture),
-              (std::vector<std::string>{
-                  "2 Failed to dlsym, can not find symbol CreatePlugin[err:" + kNoSym + ": undefined symbol: CreatePlugin]",
-                  "2 Failed to dlsym, can not find symbol CreatePlugin"}));
+              (std::vector<std::string>{"2 Failed to dlsym, can not find symbol CreatePlugin[err:" + kNoSym +
+                                            ": undefined symbol: CreatePlugin]",
+                                        "2 Failed to dlsym, can not find symbol CreatePlugin"}));
 }
 
 TEST(PluginManagerLoad, FactoryReturningNullGivesNullQuietlyAndLeavesTheLibraryOpen) {
@@ -106,9 +107,9 @@ TEST(PluginManagerUnload, UnloadStopsDeletesAndClosesInThatOrder) {
     ASSERT_NE(plugin, nullptr);
     capture.Clear();
     manager.UnLoadPlugin(plugin);
-    EXPECT_EQ(capture.Messages(), (std::vector<std::string>{"#### erase from list", "test plugin alpha UnInit",
-                                                            "Success to unload plugin alpha",
-                                                            "test plugin alpha destroyed"}));
+    EXPECT_EQ(capture.Messages(),
+              (std::vector<std::string>{"#### erase from list", "test plugin alpha UnInit",
+                                        "Success to unload plugin alpha", "test plugin alpha destroyed"}));
     EXPECT_EQ(ManagerLines(capture),
               (std::vector<std::string>{"5 #### erase from list", "5 Success to unload plugin alpha"}));
     EXPECT_FALSE(IsLoaded(kAlpha));
@@ -157,8 +158,9 @@ TEST(PluginManagerUnload, DestructionUnloadsEveryPluginInListOrder) {
         capture.Clear();
     }
     EXPECT_EQ(capture.Messages(),
-              (std::vector<std::string>{"#### erase from list", "test plugin beta UnInit", "Success to unload plugin beta",
-                                        "test plugin beta destroyed", "#### erase from list", "test plugin alpha UnInit",
+              (std::vector<std::string>{"#### erase from list", "test plugin beta UnInit",
+                                        "Success to unload plugin beta", "test plugin beta destroyed",
+                                        "#### erase from list", "test plugin alpha UnInit",
                                         "Success to unload plugin alpha", "test plugin alpha destroyed"}));
     EXPECT_FALSE(IsLoaded(kAlpha));
     EXPECT_FALSE(IsLoaded(kBeta));

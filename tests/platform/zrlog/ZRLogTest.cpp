@@ -57,10 +57,12 @@ TEST(ZRLogOutput, NoHookAfterRemovalAndConcurrentLinesAllArrive) {
         std::vector<std::thread> threads;
         for (int t = 0; t < 4; ++t) {
             threads.emplace_back([t] {
-                for (int i = 0; i < 200; ++i) ROOT_LOG(ZR_LOG_INFO, "t%d i%d", t, i);
+                for (int i = 0; i < 200; ++i)
+                    ROOT_LOG(ZR_LOG_INFO, "t%d i%d", t, i);
             });
         }
-        for (auto& th : threads) th.join();
+        for (auto& th : threads)
+            th.join();
         EXPECT_EQ(capture.Lines().size(), 800u);
     }
     LogCapture later;
@@ -89,7 +91,8 @@ TEST(ZRLocalUdp, DatagramReachesTheBoundNameByteForByte) {
     int sender = zr_local_udp_open(nullptr);
     ASSERT_GE(sender, 0);
     std::vector<uint8_t> payload(1000);
-    for (size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<uint8_t>(i * 7);
+    for (size_t i = 0; i < payload.size(); ++i)
+        payload[i] = static_cast<uint8_t>(i * 7);
     EXPECT_EQ(zr_local_udp_send(sender, listener.Name().c_str(), payload.data(), payload.size()), 1000);
     EXPECT_EQ(listener.Receive(), payload);
     EXPECT_EQ(zr_local_udp_send(sender, listener.Name().c_str(), nullptr, 0), 0);

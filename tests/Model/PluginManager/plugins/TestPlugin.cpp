@@ -6,12 +6,14 @@
 namespace {
 
 class TestPlugin : public PluginInterface {
-public:
+  public:
     explicit TestPlugin(const char* name) : PluginInterface(name) {
         ROOT_LOG(ZR_LOG_INFO, "test plugin %s created", m_name.c_str());
     }
     ~TestPlugin() override { ROOT_LOG(ZR_LOG_INFO, "test plugin %s destroyed", m_name.c_str()); }
-    int Init(const std::shared_ptr<VirtualEventBus>&, const std::shared_ptr<CZRAVBufMng>&) override { return 0; }
+    int Init(const std::shared_ptr<VirtualEventBus>&, const std::shared_ptr<CZRAVBufMng>&) override {
+        return 0;
+    }
     int UnInit() override {
         ROOT_LOG(ZR_LOG_INFO, "test plugin %s UnInit", m_name.c_str());
         return 0;
@@ -26,7 +28,11 @@ extern "C" PluginInterface* CreatePlugin(const char* path) {
     return new TestPlugin(TEST_PLUGIN_NAME);
 }
 #elif TEST_PLUGIN_KIND == 3
-extern "C" PluginInterface* CreatePlugin(const char*) { return nullptr; }
+extern "C" PluginInterface* CreatePlugin(const char*) {
+    return nullptr;
+}
 #else
-extern "C" PluginInterface* SomethingElse(const char*) { return new TestPlugin(TEST_PLUGIN_NAME); }
+extern "C" PluginInterface* SomethingElse(const char*) {
+    return new TestPlugin(TEST_PLUGIN_NAME);
+}
 #endif

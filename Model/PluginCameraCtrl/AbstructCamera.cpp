@@ -1,0 +1,416 @@
+#include "AbstructCamera.h"
+
+#include <strings.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "zrlog.h"
+
+namespace {
+
+const char kFocusWidget[] = "focusmode";
+const char kIsoWidget[] = "iso";
+const char kIrisWidget[] = "f-number";
+const char kShutterWidget[] = "shutterspeed";
+const char kModeWidget[] = "expprogram";
+const char kWhiteBalanceWidget[] = "whitebalance";
+const char kMovieWidget[] = "movie";
+const char kRecordStateWidget[] = "d21d";
+const char kBatteryWidget[] = "batterylevel";
+const char kTouchWidget[] = "kd_touch_focus";
+const char kBatteryDebugFile[] = "/tmp/debug_show_baytterylevel";
+
+// Driver texts of the focus modes and the host's names for them.
+std::string FocusToHost(const std::string& text) {
+    if (text == "Automatic")
+        return "AF-S";
+    if (text == "Manual")
+        return "MF";
+    return text;
+}
+
+std::string FocusToDriver(const std::string& text) {
+    if (text == "AF-S")
+        return "Automatic";
+    if (text == "MF")
+        return "Manual";
+    return text;
+}
+
+}  // namespace
+
+AbstructCamera::AbstructCamera(_Camera* camera, _GPContext* context, CameraType type)
+    : m_gpCamera(camera), m_context(context), m_modelType(type) {}
+
+AbstructCamera::~AbstructCamera() = default;
+
+const std::vector<std::string>& AbstructCamera::FixedIsoList() {
+    static const std::vector<std::string> list = {
+        "AUTO",   "40",     "50",     "64",     "80",     "100",   "125",   "160",   "200",
+        "250",    "320",    "400",    "500",    "640",    "800",   "1000",  "1250",  "1600",
+        "2000",   "2500",   "3200",   "4000",   "5000",   "6400",  "8000",  "10000", "12800",
+        "16000",  "20000",  "25600",  "32000",  "40000",  "51200", "64000", "80000", "102400",
+        "128000", "160000", "204800", "256000", "320000", "409600"};
+    return list;
+}
+
+const std::vector<std::string>& AbstructCamera::FixedIrisList() {
+    static const std::vector<std::string> list = {
+        "f/1",   "f/1.1", "f/1.2", "f/1.4", "f/1.6", "f/1.8", "f/2",   "f/2.2", "f/2.5", "f/2.8",
+        "f/3.2", "f/3.5", "f/4",   "f/4.5", "f/5",   "f/5.6", "f/6.3", "f/7.1", "f/8",   "f/9",
+        "f/10",  "f/11",  "f/13",  "f/14",  "f/16",  "f/18",  "f/20",  "f/22",  "f/25",  "f/29",
+        "f/32",  "f/36",  "f/42",  "f/45",  "f/50",  "f/57",  "f/64"};
+    return list;
+}
+
+const std::vector<std::string>& AbstructCamera::FixedShutterList() {
+    static const std::vector<std::string> list = {
+        "Bulb",   "30",     "20",     "15",     "13",    "10",     "8",      "6",      "5",      "4",
+        "3.2",    "2.5",    "2",      "1.6",    "1.3",   "1",      "0.8",    "0.6",    "0.5",    "0.4",
+        "1/3",    "1/4",    "1/5",    "1/6",    "1/8",   "1/10",   "1/13",   "1/15",   "1/20",   "1/25",
+        "1/30",   "1/40",   "1/50",   "1/60",   "1/80",  "1/100",  "1/125",  "1/160",  "1/200",  "1/250",
+        "1/320",  "1/400",  "1/500",  "1/640",  "1/800", "1/1000", "1/1250", "1/1600", "1/2000", "1/2500",
+        "1/3200", "1/4000", "1/5000", "1/6400", "1/8000"};
+    return list;
+}
+
+bool AbstructCamera::CheckParams() const {
+    if (m_gpCamera == nullptr || m_context == nullptr) {
+        ROOT_LOG(ZR_LOG_ERR, "Failed, parameter error");
+        return false;
+    }
+    return true;
+}
+
+int AbstructCamera::FetchWidget(const char* name, WidgetPtr& out) const {
+    CameraWidget* widget = nullptr;
+    int ret = gp_camera_get_single_config(m_gpCamera, name, &widget, m_context);
+    // Own whatever came back, even alongside an error, so nothing leaks.
+    out.reset(widget);
+    if (ret != GP_OK) {
+        return ret;
+    }
+    return widget != nullptr ? GP_OK : GP_ERROR;
+}
+
+int AbstructCamera::WriteWidget(const char* name, CameraWidget* widget, const char* value) const {
+    int ret = gp_widget_set_value(widget, value);
+    if (ret != GP_OK) {
+        ROOT_LOG(ZR_LOG_INFO, "Failed to gp_widget_set_value, ret : %#X", ret);
+        return -1;
+    }
+    ret = gp_camera_set_single_config(m_gpCamera, name, widget, m_context);
+    if (ret != GP_OK) {
+        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_set_single_config");
+        return -1;
+    }
+    return 0;
+}
+
+int AbstructCamera::SetWidgetText(const char* name, const std::string& value) const {
+    if (!CheckParams()) {
+        return -1;
+    }
+    WidgetPtr widget;
+    int ret = FetchWidget(name, widget);
+    if (ret != GP_OK) {
+        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get %s widget, ret : %#X", name, ret);
+        return -1;
+    }
+    return WriteWidget(name, widget.get(), value.c_str());
+}
+
+WidgetText AbstructCamera::ReadText(CameraWidget* widget) {
+    WidgetText value;
+    const char* text = nullptr;
+    value.status = gp_widget_get_value(widget, &text);
+    if (value.status == GP_OK && text != nullptr) {
+        value.has = true;
+        value.text = text;
+    }
+    return value;
+}
+
+int AbstructCamera::ForEachChoice(CameraWidget* widget, const std::function<void(int, const char*)>& fn) {
+    int count = gp_widget_count_choices(widget);
+    for (int i = 0; i < count; ++i) {
+        const char* text = nullptr;
+        if (gp_widget_get_choice(widget, i, &text) == GP_OK && text != nullptr) {
+            fn(i, text);
+        }
+    }
+    return count;
+}
+
+bool AbstructCamera::RemoveBulbIgnoringCase(std::vector<std::string>& list) {
+    for (auto it = list.begin(); it != list.end(); ++it) {
+        if (strcasecmp(it->c_str(), "Bulb") == 0) {
+            list.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+void AbstructCamera::UnpackPoint(int point, int& horizontal, int& vertical) {
+    uint32_t bits = static_cast<uint32_t>(point);
+    horizontal = static_cast<int16_t>(static_cast<uint16_t>(bits >> 16));
+    vertical = static_cast<int16_t>(static_cast<uint16_t>(bits & 0xFFFFu));
+}
+
+int AbstructCamera::GetFocusModeParam(CameraParams& params) {
+    if (!CheckParams()) {
+        return -1;
+    }
+    params.focusMode.clear();
+    params.supportedFocusMode.clear();
+    WidgetPtr widget;
+    if (FetchWidget(kFocusWidget, widget) != GP_OK) {
+        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get %s widget", kFocusWidget);
+        return -1;
+    }
+    WidgetText value = ReadText(widget.get());
+    if (value.has) {
+        if (value.text == "Undefined") {
+            return -1;
+        }
+        params.focusMode = FocusToHost(value.text);
+    }
+    ForEachChoice(widget.get(),
+                  [&](int, const char* text) { params.supportedFocusMode.push_back(FocusToHost(text)); });
+    return 0;
+}
+
+std::string AbstructCamera::GetFocusModeParamByValue(int) {
+    return std::string();
+}
+
+int AbstructCamera::SetFocusModeParam(std::string value) {
+    return SetWidgetText(kFocusWidget, FocusToDriver(value));
+}
+
+int AbstructCamera::GetIsoParam(CameraParams& params) {
+    if (!CheckParams()) {
+        return -1;
+    }
+    params.iso.clear();
+    params.supportedIso.clear();
+    WidgetPtr widget;
+    if (FetchWidget(kIsoWidget, widget) != GP_OK) {
+        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config get %s widget", kIsoWidget);
+        return -1;
+    }
+    WidgetText value = ReadText(widget.get());
+    if (value.has) {
+        params.iso = value.text;
+    }
+    if (gp_widget_count_choices(widget.get()) < 2) {
+        params.supportedIso = FixedIsoList();
+    } else {
+        ForEachChoice(widget.get(), [&](int, const char* text) { params.supportedIso.push_back(text); });
+    }
+    return 0;
+}
+
+int AbstructCamera::SetIsoParam(std::string value) {
+    return SetWidgetText(kIsoWidget, value);
+}
+
+int AbstructCamera::GetIrisParam(CameraParams& params) {
+    if (!CheckParams()) {
+        return -1;
+    }
+    params.iris.clear();
+    params.supportedIris.clear();
+    WidgetPtr widget;
+    int ret = FetchWidget(kIrisWidget, widget);
+    if (ret != GP_OK) {
+        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get %s widget, ret : %#X", kIrisWidget,
+                 ret);
+        return -1;
+    }
+    WidgetText value = ReadText(widget.get());
+    if (value.has) {
+        params.iris = value.text;
+    }
+    if (gp_widget_count_choices(widget.get()) < 2) {
+        params.supportedIris = FixedIrisList();
+    } else {
+        ForEachChoice(widget.get(), [&](int, const char* text) { params.supportedIris.push_back(text); });
+    }
+    return 0;
+}
+
+int AbstructCamera::SetIrisParam(std::string value) {
+    return SetWidgetText(kIrisWidget, value);
+}
+
+int AbstructCamera::GetShutterSpeedParam(CameraParams& params) {
+    if (!CheckParams()) {
+        return -1;
+    }
+    WidgetPtr widget;
+    int ret = FetchWidget(kShutterWidget, widget);
+    if (ret != GP_OK) {
+        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get %s widget, ret : %#X",
+                 kShutterWidget, ret);
+        return -1;
+    }
+    params.shutterSpeed.clear();
+    params.supportedShutterSpeed.clear();
+    WidgetText value = ReadText(widget.get());
+    if (value.has) {
+        params.shutterSpeed = value.text;
+    }
+    std::vector<std::string>& list = params.supportedShutterSpeed;
+    if (gp_widget_count_choices(widget.get()) < 2) {
+        list = FixedShutterList();
+    } else {
+        ForEachChoice(widget.get(), [&](int, const char* text) {
+            if (std::string(text) != "0/0") {
+                list.push_back(text);
+            }
+        });
+    }
+    // Bulb is offered first in manual exposure and nowhere else.
+    RemoveBulbIgnoringCase(list);
+    if (params.mode == "M") {
+        list.insert(list.begin(), "Bulb");
+    }
+    return 0;
+}
+
+int AbstructCamera::GetShutterSpeedParamByValue(int, int, std::string&) {
+    return -1;
+}
+
+int AbstructCamera::SetShutterSpeedParam(std::string value) {
+    return SetWidgetText(kShutterWidget, value);
+}
+
+int AbstructCamera::GetCurrentMode(CameraParams& params) {
+    if (!CheckParams()) {
+        return -1;
+    }
+    WidgetPtr widget;
+    int ret = FetchWidget(kModeWidget, widget);
+    if (ret != GP_OK) {
+        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get %s widget, ret : %#X", kModeWidget,
+                 ret);
+        return -1;
+    }
+    WidgetText value = ReadText(widget.get());
+    if (!value.has) {
+        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_widget_get_value, ret : %#X", value.status);
+        return -1;
+    }
+    params.mode = value.text;
+    return 0;
+}
+
+int AbstructCamera::GetCurrentModeByValue(int, std::string&) {
+    return -1;
+}
+
+int AbstructCamera::GetWhiteBalanceParam(CameraParams& params) {
+    if (!CheckParams()) {
+        return -1;
+    }
+    params.whiteBalance.clear();
+    params.supportedWhiteBalance.clear();
+    WidgetPtr widget;
+    int ret = FetchWidget(kWhiteBalanceWidget, widget);
+    if (ret != GP_OK) {
+        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get %s widget, ret : %#X",
+                 kWhiteBalanceWidget, ret);
+        return -1;
+    }
+    WidgetText value = ReadText(widget.get());
+    if (value.has) {
+        params.whiteBalance = value.text;
+    }
+    ForEachChoice(widget.get(), [&](int, const char* text) { params.supportedWhiteBalance.push_back(text); });
+    return 0;
+}
+
+int AbstructCamera::GetWhiteBalanceParamByValue(int, std::string&) {
+    return -1;
+}
+
+int AbstructCamera::SetWhiteBalanceParam(std::string value) {
+    return SetWidgetText(kWhiteBalanceWidget, value);
+}
+
+int AbstructCamera::EnableRecord(bool on) {
+    return SetWidgetText(kMovieWidget, on ? "1" : "0");
+}
+
+int AbstructCamera::GetRecordEnable(CameraParams& params, const char*) {
+    if (!CheckParams()) {
+        return -1;
+    }
+    WidgetPtr widget;
+    if (FetchWidget(kRecordStateWidget, widget) != GP_OK) {
+        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get %s widget", kRecordStateWidget);
+        return -1;
+    }
+    // Without a text the state is unknown: keep what the record says.
+    WidgetText value = ReadText(widget.get());
+    if (value.has) {
+        params.recordEnable = value.text != "0";
+    }
+    return 0;
+}
+
+int AbstructCamera::GetBatteryLevel() {
+    if (!CheckParams()) {
+        return -1;
+    }
+    WidgetPtr widget;
+    if (FetchWidget(kBatteryWidget, widget) != GP_OK) {
+        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get %s widget", kBatteryWidget);
+        return -1;
+    }
+    WidgetText value = ReadText(widget.get());
+    // Tested on every call so that the file can be created while running.
+    if (value.has && access(kBatteryDebugFile, F_OK) == 0) {
+        ROOT_LOG(ZR_LOG_INFO, "current baytterylevel : %s", value.text.c_str());
+    }
+    return 0;
+}
+
+int AbstructCamera::QueryCameraDispMode(CameraParams&) {
+    return 0;
+}
+
+int AbstructCamera::TouchFocus(int a, int b) {
+    if (!CheckParams()) {
+        return -1;
+    }
+    WidgetPtr widget;
+    int ret = FetchWidget(kTouchWidget, widget);
+    if (ret != GP_OK) {
+        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get %s widget, ret : %#X",
+                 kTouchWidget, ret);
+        return -1;
+    }
+    char text[50] = {0};
+    std::snprintf(text, sizeof(text), "(%d, %d)", a, b);
+    return WriteWidget(kTouchWidget, widget.get(), text);
+}
+
+int AbstructCamera::TouchFocus(int point) {
+    int h = 0;
+    int v = 0;
+    UnpackPoint(point, h, v);
+    ROOT_LOG(ZR_LOG_INFO, "point (%d, %d)", h, v);
+    int a = static_cast<int16_t>((m_touchHeight * v) / 1080);
+    int b = static_cast<int16_t>((m_touchWidth * h) / 1920);
+    return TouchFocus(a, b) < 0 ? -1 : 0;
+}
+
+void AbstructCamera::RegisterNotifyCallback(NotifyCallback callback, CameraParams* params) {
+    m_notifyCallback = std::move(callback);
+    m_camParam = params;
+}

@@ -1,0 +1,97 @@
+// Base class of every camera model: generic behaviour on libgphoto2 widgets.
+#pragma once
+
+#include <gphoto2/gphoto2-camera.h>
+#include <gphoto2/gphoto2-context.h>
+#include <gphoto2/gphoto2-widget.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "CameraParams.h"
+
+// Releases a widget fetched with gp_camera_get_single_config.
+struct WidgetUnref {
+    void operator()(CameraWidget* widget) const { gp_widget_unref(widget); }
+};
+using WidgetPtr = std::unique_ptr<CameraWidget, WidgetUnref>;
+
+// A widget's current value as text: `status` is gp_widget_get_value's result;
+// `has` is true only when that succeeded with a non-null text.
+struct WidgetText {
+    int status = 0;
+    bool has = false;
+    std::string text;
+};
+
+class AbstructCamera {
+  public:
+    using NotifyCallback = std::function<int(CameraParams*)>;
+
+    AbstructCamera(_Camera* camera, _GPContext* context, CameraType type);
+    virtual ~AbstructCamera();
+
+    AbstructCamera(const AbstructCamera&) = delete;
+    AbstructCamera& operator=(const AbstructCamera&) = delete;
+
+    CameraType GetCameraType() const { return m_modelType; }
+
+    virtual int GetFocusModeParam(CameraParams& params);
+    virtual std::string GetFocusModeParamByValue(int value);
+    virtual int SetFocusModeParam(std::string value);
+    virtual int GetIsoParam(CameraParams& params);
+    virtual int SetIsoParam(std::string value);
+    virtual int GetIrisParam(CameraParams& params);
+    virtual int SetIrisParam(std::string value);
+    virtual int GetShutterSpeedParam(CameraParams& params);
+    virtual int GetShutterSpeedParamByValue(int numerator, int denominator, std::string& out);
+    virtual int SetShutterSpeedParam(std::string value);
+    virtual int GetCurrentMode(CameraParams& params);
+    virtual int GetCurrentModeByValue(int value, std::string& out);
+    virtual int GetWhiteBalanceParam(CameraParams& params);
+    virtual int GetWhiteBalanceParamByValue(int value, std::string& out);
+    virtual int SetWhiteBalanceParam(std::string value);
+    virtual int EnableRecord(bool on);
+    virtual int GetRecordEnable(CameraParams& params, const char* name);
+    virtual int GetBatteryLevel();
+    virtual int QueryCameraDispMode(CameraParams& params);
+    virtual int TouchFocus(int a, int b);
+    virtual int TouchFocus(int point);
+    virtual void RegisterNotifyCallback(NotifyCallback callback, CameraParams* params);
+
+    // Fallback lists for cameras that report fewer than two choices.
+    static const std::vector<std::string>& FixedIsoList();
+    static const std::vector<std::string>& FixedIrisList();
+    static const std::vector<std::string>& FixedShutterList();
+
+  protected:
+    // Parameter guard: false (after logging) when a libgphoto2 handle is missing.
+    bool CheckParams() const;
+    // Widget read: 0 with `out` owning the widget, else the libgphoto2 result
+    // (-1 for a null widget). Logs nothing: each operation has its own message.
+    int FetchWidget(const char* name, WidgetPtr& out) const;
+    // Widget write of a fetched widget: set the text, then send it to the camera.
+    int WriteWidget(const char* name, CameraWidget* widget, const char* value) const;
+    // Guard, read and write of one widget, with the generic lookup message.
+    int SetWidgetText(const char* name, const std::string& value) const;
+
+    static WidgetText ReadText(CameraWidget* widget);
+    // Calls fn(index, text) for every choice with a text; returns the choice
+    // count (negative when the widget has no choices to count).
+    static int ForEachChoice(CameraWidget* widget, const std::function<void(int, const char*)>& fn);
+    // Removes the first entry equal to "Bulb" ignoring case; true when one was found.
+    static bool RemoveBulbIgnoringCase(std::vector<std::string>& list);
+    // Packed touch point: high 16 bits horizontal, low 16 bits vertical, each signed.
+    static void UnpackPoint(int point, int& horizontal, int& vertical);
+
+    _Camera* m_gpCamera;
+    _GPContext* m_context;
+    CameraType m_modelType;
+    int32_t m_touchWidth = 640;
+    int32_t m_touchHeight = 480;
+    int32_t m_reserved = 0;
+    NotifyCallback m_notifyCallback;
+    CameraParams* m_camParam = nullptr;
+};

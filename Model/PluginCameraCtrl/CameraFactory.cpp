@@ -1,0 +1,80 @@
+#include "CameraFactory.h"
+
+#include "SonyA7M3Camera.h"
+#include "zrlog.h"
+
+namespace {
+
+using Creator = std::unique_ptr<AbstructCamera> (*)(_Camera*, _GPContext*, CameraType);
+
+template <typename T>
+std::unique_ptr<AbstructCamera> Make(_Camera* camera, _GPContext* context, CameraType type) {
+    return std::make_unique<T>(camera, context, type);
+}
+
+struct ModelRow {
+    const char* model;
+    CameraType type;
+};
+
+// The model strings exactly as the driver reports them.
+const ModelRow kModels[] = {
+    {"Sony Alpha-A7 III (PC Control)", SonyA7M3},
+    {"Sony Alpha-A7 IV (PC Control)", SonyA7M4},
+    {"Sony DSC-A7S III (Control)", SonyA7S3},
+    {"Sony ZV-E10 (Control)", SonyZVE10},
+    {"Sony ILME-FX3 (PC Control)", SonyFX3},
+    {"Sony ILME-FX3A (PC Control)", SonyFX3A},
+    {"Sony ILME-FX30 (PC Control)", SonyFX30},
+    {"Sony ZV-E10M2 (Control)", SonyZVE10M2},
+    {"Canon EOS R6", CanonEosR6},
+    {"Canon EOS R6m2", CanonEosR6M2},
+    {"Canon EOS RP", CanonEosRP},
+    {"Nikon Z8", NikonZ8},
+    {"Nikon Z9", NikonZ9},
+};
+
+struct ClassRow {
+    CameraType type;
+    Creator create;
+};
+
+// One row per model type that has a class; a type without a row creates nothing.
+const ClassRow kClasses[] = {
+    {SonyA7M3, &Make<SonyA7M3Camera>},
+};
+
+Creator FindCreator(CameraType type) {
+    for (const ClassRow& row : kClasses) {
+        if (row.type == type) {
+            return row.create;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+CameraFactory::CameraFactory() {
+    for (const ModelRow& row : kModels) {
+        m_modelTable.emplace(row.model, row.type);
+    }
+}
+
+CameraFactory::~CameraFactory() = default;
+
+std::unique_ptr<AbstructCamera> CameraFactory::CreateCamera(const char* model, _Camera* camera,
+                                                            _GPContext* context) {
+    if (model == nullptr) {
+        return nullptr;
+    }
+    auto found = m_modelTable.find(model);
+    CameraType type = (found != m_modelTable.end()) ? found->second : Unrecognized;
+    ROOT_LOG(ZR_LOG_INFO, "====== model_str : %s, mode_type : %d  =======", model, static_cast<int>(type));
+    Creator create = FindCreator(type);
+    if (create == nullptr) {
+        ROOT_LOG(ZR_LOG_ERR, "Failed, unrecog camera, type : %d", static_cast<int>(type));
+        return nullptr;
+    }
+    return create(camera, context, type);
+}

@@ -1,0 +1,588 @@
+#include "PluginCameraCtrlV2.h"
+
+#include <gphoto2/gphoto2-abilities-list.h>
+#include <gphoto2/gphoto2-list.h>
+#include <gphoto2/gphoto2-result.h>
+#include <sys/prctl.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "zrlog.h"
+
+namespace {
+
+constexpr int kPayloadSize = 100;
+constexpr int kTaskWaitMs = 100;
+constexpr int kPushWaitMs = 100;
+constexpr int kEventWaitMs = 50;
+constexpr int kConnectErrorsReported = 3;
+constexpr int kAbsentPassesRepeat = 20;
+
+// Camera event types: 0 is libgphoto2's GP_EVENT_UNKNOWN, 10..17 the driver's additions.
+enum CameraEventCode {
+    kEventUnknown = 0,
+    kEventRecordState = 10,
+    kEventIris = 11,
+    kEventWhiteBalance = 12,
+    kEventIso = 13,
+    kEventFocusMode = 15,
+    kEventShutterSpeed = 16,
+    kEventMode = 17,
+};
+
+template <typename T>
+T ReadAt(const void* data, size_t offset) {
+    T value;
+    std::memcpy(&value, static_cast<const char*>(data) + offset, sizeof(T));
+    return value;
+}
+
+// The text of a set request: its bytes up to the first NUL, never past the buffer.
+std::string PayloadText(const void* data) {
+    const char* text = static_cast<const char*>(data);
+    return std::string(text, strnlen(text, kPayloadSize));
+}
+
+// Optional white space and sign, then digits; anything else ends it (none: 0).
+int PayloadNumber(const void* data) {
+    std::string text = PayloadText(data);
+    long value = std::strtol(text.c_str(), nullptr, 10);
+    if (value > INT_MAX)
+        return INT_MAX;
+    if (value < INT_MIN)
+        return INT_MIN;
+    return static_cast<int>(value);
+}
+
+bool IsConnectionLoss(int ret) {
+    return ret == GP_ERROR_MODEL_NOT_FOUND || ret == GP_ERROR_IO || ret == GP_ERROR_IO_USB_FIND;
+}
+
+}  // namespace
+
+PluginCameraCtrlV2::PluginCameraCtrlV2(const char* name) : PluginInterface(name) {}
+
+PluginCameraCtrlV2::~PluginCameraCtrlV2() {
+    // A host that forgot UnInit must not leave a running thread or
+    // subscriptions pointing at a dead object.
+    if (m_taskThread.joinable()) {
+        UnInit();
+    }
+}
+
+int PluginCameraCtrlV2::Init(const std::shared_ptr<VirtualEventBus>& bus,
+                             const std::shared_ptr<CZRAVBufMng>&) {
+    if (m_taskThread.joinable()) {
+        ROOT_LOG(ZR_LOG_ERR, "Failed, parameter error");
+        return -1;
+    }
+    m_eventBus = bus;
+    ROOT_LOG(ZR_LOG_INFO, "CameraCtrl thread init");
+    m_cameraParams.reset(new (std::nothrow) CameraParams());
+    if (!m_cameraParams) {
+        ROOT_LOG(ZR_LOG_ERR, "Failed to create m_cameraParams, no memory");
+        return -1;
+    }
+    m_cameraParamsBak.reset(new (std::nothrow) CameraParams());
+    if (!m_cameraParamsBak) {
+        ROOT_LOG(ZR_LOG_ERR, "Failed to create m_cameraParamsBak, no memory");
+        return -1;
+    }
+    m_cameraFactory.reset(new (std::nothrow) CameraFactory());
+    if (!m_cameraFactory) {
+        ROOT_LOG(ZR_LOG_ERR, "Failed to create m_cameraFactory, no memory");
+        return -1;
+    }
+    ConnectCamera();  // a camera plugged in later is found by the worker thread
+    SubscribeEvent();
+    m_stop = false;
+    try {
+        m_taskThread = std::thread(&PluginCameraCtrlV2::DoTasksThread, this);
+    } catch (...) {
+        ROOT_LOG(ZR_LOG_ERR, "Failed to create CameraDoTsk thread");
+        UnSubscribeEvent();
+        return -1;
+    }
+    return 0;
+}
+
+int PluginCameraCtrlV2::UnInit() {
+    UnSubscribeEvent();
+    m_stop = true;
+    m_taskQueue.RequestAbort();
+    if (m_taskThread.joinable()) {
+        m_taskThread.join();
+    }
+    return 0;
+}
+
+int PluginCameraCtrlV2::ConnectCamera() {
+    if (m_connected) {
+        return 0;
+    }
+    int result = -1;
+    CameraList* list = nullptr;
+    do {
+        m_context = gp_context_new();
+        if (m_context == nullptr) {
+            ROOT_LOG(ZR_LOG_ERR, "Failed to gp_context_new, no memroy");
+            result = -1;
+            break;
+        }
+        result = gp_camera_new(&m_gpCamera);
+        if (result < GP_OK || m_gpCamera == nullptr) {
+            ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_new, no memory, ret : %d", result);
+            if (result >= GP_OK)
+                result = -1;
+            break;
+        }
+        if (gp_list_new(&list) < GP_OK || list == nullptr) {
+            result = -1;
+            break;
+        }
+        result = gp_camera_autodetect(list, m_context);
+        if (result < GP_OK || gp_list_count(list) <= 0) {
+            result = -1;
+            break;
+        }
+        // The first access opens the first detected camera.
+        result = gp_camera_get_config(m_gpCamera, &m_config, m_context);
+        if (result < GP_OK || m_config == nullptr) {
+            ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_config, ret : %d", result);
+            if (result >= GP_OK)
+                result = -1;
+            break;
+        }
+        result = GP_OK;
+    } while (false);
+
+    if (result != GP_OK) {
+        if (list != nullptr) {
+            gp_list_unref(list);
+        }
+        DisConnectCamera();
+        m_connected = false;
+        return result;
+    }
+
+    if (m_cameraFactory) {
+        CameraAbilities abilities;
+        std::memset(&abilities, 0, sizeof(abilities));
+        gp_camera_get_abilities(m_gpCamera, &abilities);
+        ROOT_LOG(ZR_LOG_INFO, "##### Camera mode : %s   #############", abilities.model);
+        m_camera = m_cameraFactory->CreateCamera(abilities.model, m_gpCamera, m_context);
+        if (m_camera) {
+            m_camera->RegisterNotifyCallback(
+                [this](CameraParams* params) { return NotifyParamChangeV2(params); }, m_cameraParams.get());
+        }
+    }
+    m_connected = true;
+    m_forceNotify = true;
+    m_cameraParams->connectState = 1;
+    if (GetCameraParams() == 0) {
+        NotifyParamChange();
+    }
+    gp_list_unref(list);
+    return 0;
+}
+
+void PluginCameraCtrlV2::DisConnectCamera() {
+    if (m_context != nullptr && m_gpCamera != nullptr) {
+        gp_camera_exit(m_gpCamera, m_context);
+    }
+    if (m_gpCamera != nullptr) {
+        gp_camera_free(m_gpCamera);
+        m_gpCamera = nullptr;
+    }
+    if (m_context != nullptr) {
+        gp_context_unref(m_context);
+        m_context = nullptr;
+    }
+    if (m_config != nullptr) {
+        gp_widget_free(m_config);
+        m_config = nullptr;
+    }
+    m_connected = false;
+    m_camera.reset();
+}
+
+int PluginCameraCtrlV2::DoTasksThread() {
+    prctl(PR_SET_NAME, "CameraDoTsk", 0, 0, 0);
+    int noCameraPasses = 0;
+    int connectErrors = 0;
+    while (!m_stop) {
+        Task task;
+        if (m_taskQueue.Take(task, kTaskWaitMs) == 0) {
+            if (m_connected && task) {
+                task();
+            }
+            continue;
+        }
+        PollPass(noCameraPasses, connectErrors);
+    }
+    return 0;
+}
+
+void PluginCameraCtrlV2::PollPass(int& noCameraPasses, int& connectErrors) {
+    CameraList* list = nullptr;
+    int found = -1;
+    if (gp_list_new(&list) >= GP_OK && list != nullptr) {
+        found = gp_camera_autodetect(list, m_context);
+    }
+    const bool present = found > 0 && gp_list_count(list) > 0;
+    if (list != nullptr) {
+        gp_list_unref(list);
+    }
+
+    if (!present) {
+        ++noCameraPasses;
+        if (noCameraPasses == 1) {
+            DisConnectCamera();
+            m_connected = false;
+            m_cameraParams->connectState = 0;
+            PublishParams();
+        }
+        // Repeat the report on every 21st consecutive absent pass.
+        if (noCameraPasses > kAbsentPassesRepeat) {
+            noCameraPasses = 0;
+        }
+        return;
+    }
+
+    int r = ConnectCamera();
+    if (r == GP_ERROR_TIMEOUT) {
+        ROOT_LOG(ZR_LOG_INFO, "camera connected timed out!!");
+        m_cameraParams->connectState = 2;
+        PublishParams();
+        return;
+    }
+    if (r < 0) {
+        if (++connectErrors >= kConnectErrorsReported) {
+            ROOT_LOG(ZR_LOG_INFO, "camera connected error!!");
+            m_cameraParams->connectState = 2;
+            PublishParams();
+            connectErrors = 0;
+        }
+        return;
+    }
+    m_cameraParams->connectState = 1;
+    noCameraPasses = 0;
+    connectErrors = 0;
+    // A publication is still owed after the connection (a read failed, say).
+    if (m_forceNotify && GetCameraParams() == 0) {
+        NotifyParamChange();
+    }
+    if (m_connected) {
+        WaitCameraEvent();
+    }
+}
+
+void PluginCameraCtrlV2::WaitCameraEvent() {
+    // Types 10..17 are outside CameraEventType's enumerators: only the bytes
+    // of the out-parameter are read, never the enum value itself.
+    CameraEventType rawType;
+    std::memset(&rawType, 0, sizeof(rawType));
+    void* data = nullptr;
+    int ret = gp_camera_wait_for_event(m_gpCamera, kEventWaitMs, &rawType, &data, m_context);
+    int type = 0;
+    std::memcpy(&type, &rawType, sizeof(type) < sizeof(rawType) ? sizeof(type) : sizeof(rawType));
+
+    if (ret == GP_OK) {
+        if (data == nullptr) {
+            return;
+        }
+        bool changed = HandleCameraEvent(type, data);
+        std::free(data);
+        if (changed) {
+            NotifyParamChangeV2(m_cameraParams.get());
+        }
+        return;
+    }
+    if (data != nullptr) {
+        std::free(data);
+    }
+    if (IsConnectionLoss(ret)) {
+        ROOT_LOG(ZR_LOG_INFO, "====== 连接断开 =======");
+        m_connected = false;
+        m_cameraParams->connectState = 0;
+        PublishParams();
+        DisConnectCamera();
+    }
+}
+
+bool PluginCameraCtrlV2::HandleCameraEvent(int type, const void* data) {
+    CameraParams& params = *m_cameraParams;
+    switch (type) {
+        case kEventUnknown:
+            return m_connected && GetCameraParams() == 0;
+        case kEventRecordState: {
+            int32_t state = ReadAt<int32_t>(data, 20);
+            if (state == 1 || state == 0) {
+                params.recordEnable = state == 1;
+                NotifyParamChangeV2(m_cameraParams.get());
+            }
+            return false;
+        }
+        case kEventIris: {
+            int32_t value = ReadAt<int32_t>(data, 0);
+            char text[20] = {0};
+            if (value % 100 == 0) {
+                std::snprintf(text, sizeof(text), "f/%d", value / 100);
+                ROOT_LOG(ZR_LOG_INFO, "==== 当前 IRIS : %d ====", value / 100);
+            } else {
+                std::snprintf(text, sizeof(text), "f/%.1f", value / 100.0);
+                ROOT_LOG(ZR_LOG_INFO, "==== 当前 IRIS : %.1f ====", value / 100.0);
+            }
+            params.iris = text;
+            return true;
+        }
+        case kEventWhiteBalance:
+            if (!m_camera)
+                return false;
+            m_camera->GetWhiteBalanceParamByValue(ReadAt<int32_t>(data, 0), params.whiteBalance);
+            return true;
+        case kEventIso:
+            params.iso = std::to_string(ReadAt<uint32_t>(data, 0));
+            return true;
+        case kEventFocusMode: {
+            if (!m_camera)
+                return false;
+            int32_t code = ReadAt<int32_t>(data, 0);
+            std::printf("[%s:%s:%d]===== 当前FocusMode(对焦模式) %u =======\n", ZR_LOG_FILE, "DoTasksThread",
+                        __LINE__, static_cast<unsigned>(code));
+            std::string text = m_camera->GetFocusModeParamByValue(code);
+            if (text.empty())
+                return false;
+            params.focusMode = text;
+            return true;
+        }
+        case kEventShutterSpeed: {
+            if (!m_camera)
+                return false;
+            int32_t numerator = ReadAt<int32_t>(data, 0);
+            int32_t denominator = ReadAt<int32_t>(data, 4);
+            std::printf("[%s:%s:%d]===== 当前ShutterSpeed(快门) %u/%d =======\n", ZR_LOG_FILE,
+                        "DoTasksThread", __LINE__, static_cast<unsigned>(numerator), denominator);
+            std::string text;
+            m_camera->GetShutterSpeedParamByValue(numerator, denominator, text);
+            if (text.empty())
+                return false;
+            params.shutterSpeed = text;
+            return true;
+        }
+        case kEventMode: {
+            if (!m_camera)
+                return false;
+            uint16_t code = ReadAt<uint16_t>(data, 0);
+            std::printf("[%s:%s:%d]===== 当前mode(档位) %u =======\n", ZR_LOG_FILE, "DoTasksThread", __LINE__,
+                        static_cast<unsigned>(code));
+            std::string text;
+            m_camera->GetCurrentModeByValue(code, text);
+            if (text.empty())
+                return false;
+            params.mode = text;
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
+int PluginCameraCtrlV2::GetCameraParams() {
+    // Mode first: the models filter their lists by it.
+    const std::function<int()> reads[] = {
+        [this] { return GetCurrentMode(); },
+        [this] { return GetCurrentDispMode(); },
+        [this] { return GetRecordEnable(nullptr); },
+        [this] { return GetFocusModeParam(); },
+        [this] { return GetIsoParam(); },
+        [this] { return GetIrisParam(); },
+        [this] { return GetShutterSpeedParam(); },
+        [this] { return GetWhiteBalanceParam(); },
+    };
+    for (const auto& read : reads) {
+        if (read() < 0) {
+            ROOT_LOG(ZR_LOG_ERR, "Failed to Get");  // the failed step
+            ROOT_LOG(ZR_LOG_ERR, "Failed to Get");  // the whole re-read
+            return -1;
+        }
+    }
+    return 0;
+}
+
+void PluginCameraCtrlV2::PublishParams() {
+    if (m_eventBus && m_cameraParams) {
+        m_eventBus->Publish(CAMERA_PARAMS_NOTIFY_EVENT, m_cameraParams.get(), kCameraParamsWireSize);
+    }
+}
+
+void PluginCameraCtrlV2::QueueTask(Task task) {
+    // A request that finds the queue full for the whole wait, or aborted, is dropped.
+    m_taskQueue.Push(task, kPushWaitMs, 0);
+}
+
+int PluginCameraCtrlV2::SubscribeEvent() {
+    if (!m_eventBus) {
+        ROOT_LOG(ZR_LOG_ERR, "Failed, parameter error");
+        return -1;
+    }
+    using Handler = int (PluginCameraCtrlV2::*)(std::string);
+    auto text = [this](Handler handler) {
+        return [this, handler](const void* payload) -> Task {
+            std::string value = PayloadText(payload);
+            return [this, handler, value] { (this->*handler)(value); };
+        };
+    };
+    const struct {
+        EventType type;
+        std::function<Task(const void*)> makeTask;
+    } events[] = {
+        {CAMERA_SET_FOCUS_MODE_EVENT, text(&PluginCameraCtrlV2::OnSetFocusModeParam)},
+        {CAMERA_SET_ISO_EVENT, text(&PluginCameraCtrlV2::OnSetIsoParam)},
+        {CAMERA_SET_IRIS_EVENT, text(&PluginCameraCtrlV2::OnSetIrisParam)},
+        {CAMERA_SET_SHUTTER_SPEED_EVENT, text(&PluginCameraCtrlV2::OnSetShutterSpeedParam)},
+        {CAMERA_SET_WHITE_BALANCE_EVENT, text(&PluginCameraCtrlV2::OnSetWhiteBalanceParam)},
+        {CAMERA_ENABLE_RECORD_EVENT,
+         [this](const void* payload) -> Task {
+             bool on = PayloadNumber(payload) != 0;
+             return [this, on] { OnEnableRecord(on); };
+         }},
+        {CAMERA_TOUCH_FOCUS_EVENT,
+         [this](const void* payload) -> Task {
+             int point = PayloadNumber(payload);
+             return [this, point] { OnTouchFocus(point); };
+         }},
+    };
+    for (const auto& event : events) {
+        EventType type = event.type;
+        auto makeTask = event.makeTask;
+        EventSubcribe sub;
+        sub.owner = this;
+        sub.callback = [this, type, makeTask](void* data, int length) {
+            if (type == CAMERA_SET_WHITE_BALANCE_EVENT) {
+                ROOT_LOG(ZR_LOG_INFO, "======= CAMERA_SET_WHITE_BALANCE_EVENT ======");
+            }
+            if (data == nullptr || length != kPayloadSize) {
+                return;
+            }
+            QueueTask(makeTask(data));
+        };
+        m_eventBus->Subscribe(type, sub);
+    }
+    return 0;
+}
+
+int PluginCameraCtrlV2::UnSubscribeEvent() {
+    if (m_eventBus) {
+        for (int type = CAMERA_SET_FOCUS_MODE_EVENT; type <= CAMERA_TOUCH_FOCUS_EVENT; ++type) {
+            m_eventBus->UnSubscribe(static_cast<EventType>(type), this);
+        }
+    }
+    return 0;
+}
+
+int PluginCameraCtrlV2::OnSetFocusModeParam(std::string value) {
+    return CanUseCamera() ? m_camera->SetFocusModeParam(value) : -1;
+}
+
+int PluginCameraCtrlV2::OnSetIsoParam(std::string value) {
+    return CanUseCamera() ? m_camera->SetIsoParam(value) : -1;
+}
+
+int PluginCameraCtrlV2::OnSetIrisParam(std::string value) {
+    return CanUseCamera() ? m_camera->SetIrisParam(value) : -1;
+}
+
+int PluginCameraCtrlV2::OnSetShutterSpeedParam(std::string value) {
+    return CanUseCamera() ? m_camera->SetShutterSpeedParam(value) : -1;
+}
+
+int PluginCameraCtrlV2::OnSetWhiteBalanceParam(std::string value) {
+    if (!CanUseCamera()) {
+        return -1;
+    }
+    ROOT_LOG(ZR_LOG_INFO, "======= OnSetWhiteBalanceParam, value : %s =======", value.c_str());
+    return m_camera->SetWhiteBalanceParam(value);
+}
+
+int PluginCameraCtrlV2::OnEnableRecord(bool on) {
+    return CanUseCamera() ? m_camera->EnableRecord(on) : -1;
+}
+
+int PluginCameraCtrlV2::OnTouchFocus(int point) {
+    return CanUseCamera() ? m_camera->TouchFocus(point) : -1;
+}
+
+int PluginCameraCtrlV2::GetFocusModeParam() {
+    if (!CanUseCamera()) {
+        ROOT_LOG(ZR_LOG_ERR, "Failed to GetFocusModeParam, not conntect camera yet");
+        return -1;
+    }
+    return m_camera->GetFocusModeParam(*m_cameraParams);
+}
+
+int PluginCameraCtrlV2::GetIsoParam() {
+    return CanUseCamera() ? m_camera->GetIsoParam(*m_cameraParams) : -1;
+}
+
+int PluginCameraCtrlV2::GetIrisParam() {
+    return CanUseCamera() ? m_camera->GetIrisParam(*m_cameraParams) : -1;
+}
+
+int PluginCameraCtrlV2::GetShutterSpeedParam() {
+    return CanUseCamera() ? m_camera->GetShutterSpeedParam(*m_cameraParams) : -1;
+}
+
+int PluginCameraCtrlV2::GetCurrentMode() {
+    return CanUseCamera() ? m_camera->GetCurrentMode(*m_cameraParams) : -1;
+}
+
+int PluginCameraCtrlV2::GetCurrentDispMode() {
+    return CanUseCamera() ? m_camera->QueryCameraDispMode(*m_cameraParams) : -1;
+}
+
+int PluginCameraCtrlV2::GetWhiteBalanceParam() {
+    return CanUseCamera() ? m_camera->GetWhiteBalanceParam(*m_cameraParams) : -1;
+}
+
+int PluginCameraCtrlV2::GetRecordEnable(const char* name) {
+    return CanUseCamera() ? m_camera->GetRecordEnable(*m_cameraParams, name) : -1;
+}
+
+int PluginCameraCtrlV2::GetBatteryLevel() {
+    return CanUseCamera() ? m_camera->GetBatteryLevel() : -1;
+}
+
+int PluginCameraCtrlV2::NotifyParamChange() {
+    return NotifyParamChangeV2(m_cameraParams.get());
+}
+
+int PluginCameraCtrlV2::NotifyParamChangeV2(CameraParams* params) {
+    if (!m_eventBus || params == nullptr || !m_camera || !m_cameraParams) {
+        return 0;
+    }
+    params->cameraType = m_camera->GetCameraType();
+    if (*m_cameraParams == *m_cameraParamsBak && !m_forceNotify) {
+        return 0;
+    }
+    m_eventBus->Publish(CAMERA_PARAMS_NOTIFY_EVENT, params, kCameraParamsWireSize);
+    *m_cameraParamsBak = *m_cameraParams;
+    m_forceNotify = false;
+    ROOT_LOG(ZR_LOG_INFO, "### 当前 ISO :  %s", params->iso.c_str());
+    ROOT_LOG(ZR_LOG_INFO, "### 当前 IRIS :  %s", params->iris.c_str());
+    ROOT_LOG(ZR_LOG_INFO, "### 当前 ShutterSpeed :  %s", params->shutterSpeed.c_str());
+    ROOT_LOG(ZR_LOG_INFO, "### 当前 WB :  %s", params->whiteBalance.c_str());
+    ROOT_LOG(ZR_LOG_INFO, "### 当前 FocusMode :  %s", params->focusMode.c_str());
+    ROOT_LOG(ZR_LOG_INFO, "### 当前连接状态 %d", params->connectState);
+    ROOT_LOG(ZR_LOG_INFO, "### 当前相机类型 %d", static_cast<int>(params->cameraType));
+    ROOT_LOG(ZR_LOG_INFO, "### 当前相机模式 %s", params->mode.c_str());
+    return 0;
+}
+
+extern "C" PluginInterface* CreatePlugin(const char*) {
+    return new (std::nothrow) PluginCameraCtrlV2("PluginCameraCtrl");
+}

@@ -1,0 +1,88 @@
+// The camera-control plug-in: finds and drives the USB camera on a worker
+// thread and meets the host only on the event bus.
+#pragma once
+
+#include <gphoto2/gphoto2-camera.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "AbstructCamera.h"
+#include "BlockQueue.h"
+#include "CameraFactory.h"
+#include "CameraParams.h"
+#include "PluginInterface.h"
+#include "VirtualEventBus.h"
+
+class PluginCameraCtrlV2 : public PluginInterface {
+  public:
+    explicit PluginCameraCtrlV2(const char* name);
+    ~PluginCameraCtrlV2() override;
+
+    int Init(const std::shared_ptr<VirtualEventBus>& bus,
+             const std::shared_ptr<CZRAVBufMng>& bufMng) override;
+    int UnInit() override;
+
+    int ConnectCamera();
+    void DisConnectCamera();
+
+    // Worker thread body; returns 0 once stopped.
+    int DoTasksThread();
+    // Re-reads every parameter, mode first (models filter their lists by it).
+    int GetCameraParams();
+
+    int SubscribeEvent();
+    int UnSubscribeEvent();
+
+    int OnSetFocusModeParam(std::string value);
+    int OnSetIsoParam(std::string value);
+    int OnSetIrisParam(std::string value);
+    int OnSetShutterSpeedParam(std::string value);
+    int OnSetWhiteBalanceParam(std::string value);
+    int OnEnableRecord(bool on);
+    int OnTouchFocus(int point);
+
+    int GetFocusModeParam();
+    int GetIsoParam();
+    int GetIrisParam();
+    int GetShutterSpeedParam();
+    int GetCurrentMode();
+    int GetCurrentDispMode();
+    int GetWhiteBalanceParam();
+    int GetRecordEnable(const char* name);
+    int GetBatteryLevel();
+
+    int NotifyParamChange();
+    int NotifyParamChangeV2(CameraParams* params);
+
+  private:
+    using Task = std::function<void()>;
+
+    void PollPass(int& noCameraPasses, int& connectErrors);
+    void WaitCameraEvent();
+    // Applies one camera event to the record; true when the record may have changed.
+    bool HandleCameraEvent(int type, const void* data);
+    // Publishes the record as it is, without comparing or updating the backup.
+    void PublishParams();
+    void QueueTask(Task task);
+    bool CanUseCamera() const { return m_connected && m_camera != nullptr; }
+
+    std::atomic<bool> m_stop{false};
+    GPContext* m_context = nullptr;
+    Camera* m_gpCamera = nullptr;
+    CameraWidget* m_config = nullptr;
+    std::atomic<bool> m_connected{false};
+    std::unique_ptr<CameraParams> m_cameraParams;
+    std::unique_ptr<CameraParams> m_cameraParamsBak;
+    std::unique_ptr<CameraFactory> m_cameraFactory;
+    std::unique_ptr<AbstructCamera> m_camera;
+    BlockQueue<Task> m_taskQueue{100};
+    std::thread m_taskThread;
+    std::shared_ptr<VirtualEventBus> m_eventBus;
+    bool m_forceNotify = false;
+};
+
+extern "C" PluginInterface* CreatePlugin(const char* path);

@@ -1,0 +1,17 @@
+// Sony Alpha A7 III: lists filtered by choice position and exposure program.
+#pragma once
+
+#include "AbstructCamera.h"
+
+class SonyA7M3Camera : public AbstructCamera {
+  public:
+    SonyA7M3Camera(_Camera* camera, _GPContext* context, CameraType type);
+    ~SonyA7M3Camera() override;
+
+    int GetFocusModeParam(CameraParams& params) override;
+    int GetIsoParam(CameraParams& params) override;
+    int SetIrisParam(std::string value) override;
+    int GetShutterSpeedParam(CameraParams& params) override;
+    int SetShutterSpeedParam(std::string value) override;
+    int GetWhiteBalanceParam(CameraParams& params) override;
+};
