@@ -1,0 +1,399 @@
+// The generic camera driven through the real libgphoto2 and the simulated camera.
+#include "AbstructCamera.h"
+
+#include <gphoto2/gphoto2-result.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "LogCapture.h"
+#include "SimCamera.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+class GenericCameraTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(session.Status(), 0) << sim().LastError();
+        camera.reset(new AbstructCamera(session.GpCamera(), session.Context(), SonyA7M3));
+    }
+    camsim::Simulator& sim() { return session.Sim(); }
+    // The values the camera accepted or refused since the last call.
+    Strings Sent() {
+        Strings r = sim().Received();
+        sim().ClearReceived();
+        return r;
+    }
+    // A record whose every field holds something, to see what an operation clears.
+    static CameraParams Stale() {
+        CameraParams p;
+        p.focusMode = p.iso = p.iris = p.shutterSpeed = p.mode = p.whiteBalance = "stale";
+        p.supportedFocusMode = p.supportedIso = p.supportedIris = {"stale"};
+        p.supportedShutterSpeed = p.supportedMode = p.supportedWhiteBalance = {"stale"};
+        return p;
+    }
+
+    SimCamera session{"sony-a7m3"};
+    std::unique_ptr<AbstructCamera> camera;
+    LogCapture log;
+};
+
+TEST_F(GenericCameraTest, FocusModeTranslatesAutomaticAndManualBothWays) {
+    ASSERT_EQ(sim().SetChoices("focusmode", {"Manual", "Automatic", "DMF", "AF-C"}), 0);
+    ASSERT_EQ(sim().SetValue("focusmode", "Automatic"), 0);
+    CameraParams p = Stale();
+    EXPECT_EQ(camera->GetFocusModeParam(p), 0);
+    EXPECT_EQ(p.focusMode, "AF-S");
+    EXPECT_EQ(p.supportedFocusMode, (Strings{"MF", "AF-S", "DMF", "AF-C"}));
+    EXPECT_EQ(p.iso, "stale") << "other fields untouched";
+
+    sim().SetValue("focusmode", "DMF");
+    EXPECT_EQ(camera->GetFocusModeParam(p), 0);
+    EXPECT_EQ(p.focusMode, "DMF");
+
+    Sent();
+    EXPECT_EQ(camera->SetFocusModeParam("AF-S"), 0);
+    EXPECT_EQ(camera->SetFocusModeParam("MF"), 0);
+    EXPECT_EQ(camera->SetFocusModeParam("AF-C"), 0);
+    EXPECT_EQ(Sent(), (Strings{"focusmode=Automatic", "focusmode=Manual", "focusmode=AF-C"}));
+    EXPECT_EQ(sim().Value("focusmode").value_or(""), "AF-C");
+}
+
+TEST_F(GenericCameraTest, FocusModeUndefinedFailsWithBothFieldsEmpty) {
+    sim().SetChoices("focusmode", {"Manual", "Automatic", "Undefined"});
+    sim().SetValue("focusmode", "Undefined");
+    CameraParams p = Stale();
+    EXPECT_EQ(camera->GetFocusModeParam(p), -1);
+    EXPECT_TRUE(p.focusMode.empty());
+    EXPECT_TRUE(p.supportedFocusMode.empty());
+}
+
+TEST_F(GenericCameraTest, FocusModeWithoutValueStillListsChoices) {
+    sim().SetChoices("focusmode", {"Manual", "Automatic"});
+    ASSERT_EQ(sim().SetValueFault("focusmode", camsim::ValueFault::NoValue), 0);
+    CameraParams p = Stale();
+    EXPECT_EQ(camera->GetFocusModeParam(p), 0);
+    EXPECT_TRUE(p.focusMode.empty());
+    EXPECT_EQ(p.supportedFocusMode, (Strings{"MF", "AF-S"}));
+}
+
+TEST_F(GenericCameraTest, IsoListsChoicesOrFallsBackToTheFixedList) {
+    sim().SetChoices("iso", {"AUTO", "100", "800"});
+    sim().SetValue("iso", "800");
+    CameraParams p = Stale();
+    EXPECT_EQ(camera->GetIsoParam(p), 0);
+    EXPECT_EQ(p.iso, "800");
+    EXPECT_EQ(p.supportedIso, (Strings{"AUTO", "100", "800"}));
+
+    sim().SetChoices("iso", {"AUTO", "800"});
+    EXPECT_EQ(camera->GetIsoParam(p), 0);
+    EXPECT_EQ(p.supportedIso, (Strings{"AUTO", "800"})) << "two choices are listed as they come";
+
+    sim().SetChoices("iso", {"800"});
+    EXPECT_EQ(camera->GetIsoParam(p), 0);
+    EXPECT_EQ(p.iso, "800");
+    ASSERT_EQ(p.supportedIso.size(), 42u);
+    EXPECT_EQ(p.supportedIso.front(), "AUTO");
+    EXPECT_EQ(p.supportedIso[1], "40");
+    EXPECT_EQ(p.supportedIso.back(), "409600");
+    EXPECT_EQ(p.supportedIso, AbstructCamera::FixedIsoList());
+}
+
+TEST_F(GenericCameraTest, IsoWithoutCountableChoicesUsesTheFixedList) {
+    ASSERT_EQ(sim().SetValueFault("iso", camsim::ValueFault::Typeless), 0);
+    CameraParams p = Stale();
+    EXPECT_EQ(camera->GetIsoParam(p), 0);
+    EXPECT_TRUE(p.iso.empty());
+    EXPECT_EQ(p.supportedIso.size(), 42u);
+}
+
+TEST_F(GenericCameraTest, IrisListsChoicesOrTheFixed37) {
+    sim().SetChoices("f-number", {"f/2.8", "f/4", "f/5.6"});
+    sim().SetValue("f-number", "f/4");
+    CameraParams p = Stale();
+    EXPECT_EQ(camera->GetIrisParam(p), 0);
+    EXPECT_EQ(p.iris, "f/4");
+    EXPECT_EQ(p.supportedIris, (Strings{"f/2.8", "f/4", "f/5.6"}));
+
+    sim().SetChoices("f-number", {"f/4"});
+    EXPECT_EQ(camera->GetIrisParam(p), 0);
+    ASSERT_EQ(p.supportedIris.size(), 37u);
+    EXPECT_EQ(p.supportedIris.front(), "f/1");
+    EXPECT_EQ(p.supportedIris[9], "f/2.8");
+    EXPECT_EQ(p.supportedIris.back(), "f/64");
+
+    sim().SetValueFault("f-number", camsim::ValueFault::Typeless);
+    EXPECT_EQ(camera->GetIrisParam(p), 0);
+    EXPECT_TRUE(p.iris.empty());
+    EXPECT_EQ(p.supportedIris.size(), 37u);
+}
+
+TEST_F(GenericCameraTest, ShutterSpeedDropsZeroAndPlacesBulbOnlyInManual) {
+    const Strings choices = {"30", "bULb", "1/250", "0/0", "1/500"};
+    sim().SetChoices("shutterspeed", choices);
+    sim().SetValue("shutterspeed", "1/250");
+    CameraParams p = Stale();
+    p.mode = "M";
+    EXPECT_EQ(camera->GetShutterSpeedParam(p), 0);
+    EXPECT_EQ(p.shutterSpeed, "1/250");
+    EXPECT_EQ(p.supportedShutterSpeed, (Strings{"Bulb", "30", "1/250", "1/500"}));
+
+    p.mode = "A";
+    EXPECT_EQ(camera->GetShutterSpeedParam(p), 0);
+    EXPECT_EQ(p.supportedShutterSpeed, (Strings{"30", "1/250", "1/500"}));
+
+    p.mode = "m";  // exact comparison only
+    EXPECT_EQ(camera->GetShutterSpeedParam(p), 0);
+    EXPECT_EQ(p.supportedShutterSpeed, (Strings{"30", "1/250", "1/500"}));
+
+    sim().SetChoices("shutterspeed", {"30", "1/250"});
+    p.mode = "M";
+    EXPECT_EQ(camera->GetShutterSpeedParam(p), 0);
+    EXPECT_EQ(p.supportedShutterSpeed, (Strings{"Bulb", "30", "1/250"})) << "Bulb is added in M";
+}
+
+TEST_F(GenericCameraTest, ShutterSpeedFallbackDependsOnTheMode) {
+    sim().SetChoices("shutterspeed", {"1/250"});
+    sim().SetValue("shutterspeed", "1/250");
+    CameraParams p = Stale();
+    p.mode = "M";
+    EXPECT_EQ(camera->GetShutterSpeedParam(p), 0);
+    EXPECT_EQ(p.supportedShutterSpeed, AbstructCamera::FixedShutterList());
+    EXPECT_EQ(p.supportedShutterSpeed.size(), 55u);
+
+    p.mode = "A";
+    EXPECT_EQ(camera->GetShutterSpeedParam(p), 0);
+    ASSERT_EQ(p.supportedShutterSpeed.size(), 54u);
+    EXPECT_EQ(p.supportedShutterSpeed.front(), "30");
+    EXPECT_EQ(p.supportedShutterSpeed.back(), "1/8000");
+}
+
+TEST_F(GenericCameraTest, ModeIsTheExposureProgramText) {
+    sim().SetValue("expprogram", "S");
+    CameraParams p = Stale();
+    EXPECT_EQ(camera->GetCurrentMode(p), 0);
+    EXPECT_EQ(p.mode, "S");
+    EXPECT_EQ(p.supportedMode, Strings{"stale"}) << "the generic read leaves the list alone";
+
+    sim().SetValueFault("expprogram", camsim::ValueFault::Typeless);
+    EXPECT_EQ(camera->GetCurrentMode(p), -1);
+    EXPECT_EQ(p.mode, "S") << "a failed read keeps the previous text";
+    EXPECT_TRUE(log.Has(2, "Failed to gp_widget_get_value, ret : 0XFFFFFFFE"));
+}
+
+TEST_F(GenericCameraTest, WhiteBalanceListsEveryChoiceWithoutFallback) {
+    sim().SetChoices("whitebalance", {"Auto", "Daylight", "Flash"});
+    sim().SetValue("whitebalance", "Flash");
+    CameraParams p = Stale();
+    EXPECT_EQ(camera->GetWhiteBalanceParam(p), 0);
+    EXPECT_EQ(p.whiteBalance, "Flash");
+    EXPECT_EQ(p.supportedWhiteBalance, (Strings{"Auto", "Daylight", "Flash"}));
+
+    sim().SetChoices("whitebalance", {"Auto"});
+    sim().SetValue("whitebalance", "Auto");
+    EXPECT_EQ(camera->GetWhiteBalanceParam(p), 0);
+    EXPECT_EQ(p.supportedWhiteBalance, Strings{"Auto"});
+}
+
+TEST_F(GenericCameraTest, SetOperationsSendTheTextUnchanged) {
+    sim().SetChoices("iso", {"AUTO", "100", "800"});
+    sim().SetChoices("f-number", {"f/2.8", "f/4"});
+    sim().SetChoices("shutterspeed", {"1/125", "1/250"});
+    sim().SetChoices("whitebalance", {"Auto", "Daylight"});
+    Sent();
+    EXPECT_EQ(camera->SetIsoParam("800"), 0);
+    EXPECT_EQ(camera->SetIrisParam("f/4"), 0);
+    EXPECT_EQ(camera->SetShutterSpeedParam("1/250"), 0);
+    EXPECT_EQ(camera->SetWhiteBalanceParam("Daylight"), 0);
+    EXPECT_EQ(Sent(), (Strings{"iso=800", "f-number=f/4", "shutterspeed=1/250", "whitebalance=Daylight"}));
+    EXPECT_EQ(sim().Value("iso").value_or(""), "800");
+    EXPECT_EQ(sim().Value("whitebalance").value_or(""), "Daylight");
+}
+
+TEST_F(GenericCameraTest, ACameraRefusalFailsTheSetAndKeepsTheOldValue) {
+    sim().SetChoices("iso", {"AUTO", "100", "800"});
+    sim().SetValue("iso", "100");
+    Sent();
+    EXPECT_EQ(camera->SetIsoParam("123"), -1);
+    EXPECT_EQ(Sent(), Strings{"iso=123"}) << "the value reaches the camera unchanged";
+    EXPECT_EQ(sim().Value("iso").value_or(""), "100");
+    EXPECT_TRUE(log.Has(2, "Failed to gp_camera_set_single_config"));
+
+    ASSERT_EQ(sim().FailSet("whitebalance", GP_ERROR_IO), 0);
+    EXPECT_EQ(camera->SetWhiteBalanceParam("Auto"), -1);
+    EXPECT_EQ(log.Count(2, "Failed to gp_camera_set_single_config"), 2);
+}
+
+TEST_F(GenericCameraTest, LookupFailuresLogPerOperationAndClearOrKeepFields) {
+    for (const char* name : {"focusmode", "iso", "f-number", "shutterspeed", "expprogram", "whitebalance"}) {
+        ASSERT_EQ(sim().FailLookup(name, GP_ERROR_NOT_SUPPORTED), 0) << name;
+    }
+    CameraParams p = Stale();
+    EXPECT_EQ(camera->GetFocusModeParam(p), -1);
+    EXPECT_EQ(camera->GetIsoParam(p), -1);
+    EXPECT_EQ(camera->GetIrisParam(p), -1);
+    EXPECT_EQ(camera->GetShutterSpeedParam(p), -1);
+    EXPECT_EQ(camera->GetCurrentMode(p), -1);
+    EXPECT_EQ(camera->GetWhiteBalanceParam(p), -1);
+    EXPECT_EQ(log.Messages(), (Strings{
+                                  "Failed to gp_camera_get_single_config to get focusmode widget",
+                                  "Failed to gp_camera_get_single_config get iso widget",
+                                  "Failed to gp_camera_get_single_config to get f-number widget, ret : 0XFFFFFFFA",
+                                  "Failed to gp_camera_get_single_config to get shutterspeed widget, ret : 0XFFFFFFFA",
+                                  "Failed to gp_camera_get_single_config to get expprogram widget, ret : 0XFFFFFFFA",
+                                  "Failed to gp_camera_get_single_config to get whitebalance widget, ret : 0XFFFFFFFA",
+                              }));
+    for (const LogLine& l : log.Lines()) EXPECT_EQ(l.level, 2);
+    EXPECT_TRUE(p.focusMode.empty() && p.supportedFocusMode.empty());
+    EXPECT_TRUE(p.iso.empty() && p.supportedIso.empty());
+    EXPECT_TRUE(p.iris.empty() && p.supportedIris.empty());
+    EXPECT_TRUE(p.whiteBalance.empty() && p.supportedWhiteBalance.empty());
+    EXPECT_EQ(p.shutterSpeed, "stale");
+    EXPECT_EQ(p.supportedShutterSpeed, Strings{"stale"});
+    EXPECT_EQ(p.mode, "stale");
+
+    log.Clear();
+    EXPECT_EQ(camera->SetIsoParam("100"), -1);
+    EXPECT_EQ(log.Messages(), Strings{"Failed to gp_camera_get_single_config to get iso widget, ret : 0XFFFFFFFA"});
+}
+
+TEST_F(GenericCameraTest, RecordingWritesMovieAndReadsTheRecordState) {
+    Sent();
+    EXPECT_EQ(camera->EnableRecord(true), 0);
+    EXPECT_EQ(camera->EnableRecord(false), 0);
+    Strings sent = Sent();
+    ASSERT_GE(sent.size(), 2u);
+    EXPECT_EQ(sent[0], "movie=1");
+    EXPECT_EQ(sent.back(), "movie=0");
+
+    CameraParams p;
+    const std::vector<std::pair<std::string, bool>> states = {{"0", false}, {"1", true}, {"2", true}, {"on", true}};
+    for (const auto& s : states) {
+        ASSERT_EQ(sim().SetValue("d21d", s.first), 0);
+        p.recordEnable = !s.second;
+        EXPECT_EQ(camera->GetRecordEnable(p, nullptr), 0);
+        EXPECT_EQ(p.recordEnable, s.second) << s.first;
+    }
+    sim().SetValueFault("d21d", camsim::ValueFault::NoValue);
+    p.recordEnable = true;
+    EXPECT_EQ(camera->GetRecordEnable(p, nullptr), 0) << "found the widget: success";
+    EXPECT_TRUE(p.recordEnable);
+
+    sim().FailLookup("d21d", GP_ERROR);
+    sim().FailLookup("movie", GP_ERROR);
+    log.Clear();
+    EXPECT_EQ(camera->GetRecordEnable(p, nullptr), -1);
+    EXPECT_EQ(camera->EnableRecord(true), -1);
+    EXPECT_EQ(log.Messages(), (Strings{"Failed to gp_camera_get_single_config to get d21d widget",
+                                       "Failed to gp_camera_get_single_config to get movie widget, ret : 0XFFFFFFFF"}));
+}
+
+// One case: the debug file lives at a fixed path shared by every test process.
+TEST_F(GenericCameraTest, BatteryLevelIsLoggedOnlyWhileTheDebugFileExists) {
+    const char* debugFile = "/tmp/debug_show_baytterylevel";
+    std::remove(debugFile);
+    sim().SetValue("batterylevel", "85%");
+    EXPECT_EQ(camera->GetBatteryLevel(), 0);
+    EXPECT_TRUE(log.Lines().empty());
+
+    std::FILE* f = std::fopen(debugFile, "w");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    EXPECT_EQ(camera->GetBatteryLevel(), 0);
+    EXPECT_EQ(log.Messages(), Strings{"current baytterylevel : 85%"});
+    EXPECT_EQ(log.Lines()[0].level, 5);
+
+    log.Clear();
+    sim().SetValueFault("batterylevel", camsim::ValueFault::NoValue);
+    EXPECT_EQ(camera->GetBatteryLevel(), 0) << "found but unreadable: still success, nothing logged";
+    EXPECT_TRUE(log.Lines().empty());
+    std::remove(debugFile);
+
+    sim().FailLookup("batterylevel", GP_ERROR_NOT_SUPPORTED);
+    EXPECT_EQ(camera->GetBatteryLevel(), -1);
+    EXPECT_EQ(log.Messages(), Strings{"Failed to gp_camera_get_single_config to get batterylevel widget"});
+}
+
+TEST_F(GenericCameraTest, TouchFocusScalesThePackedPointAndSendsIntegers) {
+    struct Case {
+        int h, v;
+        std::string sent;
+    };
+    const std::vector<Case> cases = {
+        {960, 540, "(240, 320)"},   // centre of the 1920 x 1080 surface
+        {960, -1, "(0, 320)"},      // low half 0xFFFF: -480 / 1080 truncates to 0
+        {-1, 540, "(240, 0)"},      // high half 0xFFFF
+        {1919, 1079, "(479, 639)"},  // last pixel
+        {3840, 2160, "(960, 1280)"},  // outside the surface: scaled all the same
+    };
+    for (const Case& c : cases) {
+        Sent();
+        log.Clear();
+        int point = static_cast<int>((static_cast<uint32_t>(static_cast<uint16_t>(c.h)) << 16) |
+                                     static_cast<uint16_t>(c.v));
+        EXPECT_EQ(camera->TouchFocus(point), 0);
+        EXPECT_EQ(Sent(), Strings{"kd_touch_focus=" + c.sent}) << c.h << "," << c.v;
+        EXPECT_TRUE(log.Has(5, "point (" + std::to_string(c.h) + ", " + std::to_string(c.v) + ")"));
+    }
+    EXPECT_EQ(camera->TouchFocus(120, 300), 0);
+    EXPECT_EQ(Sent(), Strings{"kd_touch_focus=(120, 300)"});
+
+    sim().FailLookup("kd_touch_focus", GP_ERROR_NOT_SUPPORTED);
+    log.Clear();
+    EXPECT_EQ(camera->TouchFocus((960 << 16) | 540), -1);
+    EXPECT_TRUE(log.Has(2, "Failed to gp_camera_get_single_config to get kd_touch_focus widget, ret : 0XFFFFFFFA"));
+}
+
+TEST_F(GenericCameraTest, NoOperationCallsTheRegisteredCallback) {
+    int calls = 0;
+    CameraParams p;
+    camera->RegisterNotifyCallback([&](CameraParams*) { return ++calls; }, &p);
+    camera->GetFocusModeParam(p);
+    camera->GetIsoParam(p);
+    camera->SetIsoParam("100");
+    camera->EnableRecord(true);
+    camera->TouchFocus(0);
+    EXPECT_EQ(calls, 0);
+}
+
+TEST(GenericCameraWithoutHandles, EveryGuardedOperationRefusesAndLeavesTheRecord) {
+    LogCapture log;
+    AbstructCamera camera(nullptr, nullptr, Unrecognized);
+    CameraParams p;
+    p.iso = "keep";
+    p.supportedShutterSpeed = {"keep"};
+    const std::vector<int> results = {
+        camera.GetFocusModeParam(p),   camera.SetFocusModeParam("MF"),  camera.GetIsoParam(p),
+        camera.SetIsoParam("100"),     camera.GetIrisParam(p),          camera.SetIrisParam("f/4"),
+        camera.GetShutterSpeedParam(p), camera.SetShutterSpeedParam("1/250"), camera.GetCurrentMode(p),
+        camera.GetWhiteBalanceParam(p), camera.SetWhiteBalanceParam("Auto"), camera.EnableRecord(true),
+        camera.GetRecordEnable(p, nullptr), camera.GetBatteryLevel(), camera.TouchFocus(1, 2),
+        camera.TouchFocus(0),
+    };
+    for (int r : results) EXPECT_EQ(r, -1);
+    EXPECT_EQ(log.Count(2, "Failed, parameter error"), 16);
+    EXPECT_EQ(p.iso, "keep");
+    EXPECT_EQ(p.supportedShutterSpeed, Strings{"keep"});
+    EXPECT_EQ(camera.QueryCameraDispMode(p), 0);
+}
+
+TEST(GenericCameraWithoutHandles, ByValueOperationsKnowNoValues) {
+    AbstructCamera camera(nullptr, nullptr, SonyA7M3);
+    std::string out = "untouched";
+    for (int v : {0, 1, 2, 0x8010, -1}) {
+        EXPECT_EQ(camera.GetFocusModeParamByValue(v), "");
+        EXPECT_EQ(camera.GetShutterSpeedParamByValue(v, 250, out), -1);
+        EXPECT_EQ(camera.GetCurrentModeByValue(v, out), -1);
+        EXPECT_EQ(camera.GetWhiteBalanceParamByValue(v, out), -1);
+    }
+    EXPECT_EQ(out, "untouched");
+    EXPECT_EQ(camera.GetCameraType(), SonyA7M3);
+}
+
+}  // namespace

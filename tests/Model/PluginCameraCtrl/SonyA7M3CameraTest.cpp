@@ -1,0 +1,240 @@
+// Sony A7 III lists, filtered by choice position and exposure program.
+#include "SonyA7M3Camera.h"
+
+#include <gphoto2/gphoto2-result.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "LogCapture.h"
+#include "SimCamera.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+Strings Numbered(const std::string& stem, int count) {
+    Strings out;
+    for (int i = 0; i < count; ++i) out.push_back(stem + std::to_string(i));
+    return out;
+}
+
+class SonyA7M3Test : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(session.Status(), 0) << sim().LastError();
+        camera.reset(new SonyA7M3Camera(session.GpCamera(), session.Context(), SonyA7M3));
+    }
+    camsim::Simulator& sim() { return session.Sim(); }
+    CameraParams InMode(const std::string& mode) {
+        CameraParams p;
+        p.mode = mode;
+        return p;
+    }
+
+    SimCamera session{"sony-a7m3"};
+    std::unique_ptr<SonyA7M3Camera> camera;
+    LogCapture log;
+};
+
+TEST_F(SonyA7M3Test, FocusListDependsOnPositionAndModeGroup) {
+    sim().SetChoices("focusmode", {"Manual", "Automatic", "X", "Y", "Z", "Sixth"});
+    sim().SetValue("focusmode", "Manual");
+    const std::vector<std::pair<std::string, Strings>> cases = {
+        {"P", {"AF-S", "Y", "X", "Z", "MF"}},
+        {"M", {"AF-S", "Y", "X", "Z", "MF"}},
+        {"Movie (M)", {"X", "MF"}},
+        {"S&Q", {"X", "MF"}},
+        {"Unknown value 8087", {"X", "MF"}},
+        {"Sports Action", {"X", "Z", "MF"}},
+        {"Portrait", {"AF-S", "Z", "MF"}},
+        {"Night Scene", {"AF-S", "Z", "MF"}},
+        {"Intelligent Auto", {"AF-S", "Y", "X", "Z", "MF"}},
+    };
+    for (const auto& c : cases) {
+        CameraParams p = InMode(c.first);
+        EXPECT_EQ(camera->GetFocusModeParam(p), 0) << c.first;
+        EXPECT_EQ(p.focusMode, "MF");
+        EXPECT_EQ(p.supportedFocusMode, c.second) << c.first;
+    }
+}
+
+TEST_F(SonyA7M3Test, FocusPositionsZeroAndOneAreNamedWhateverTheirTexts) {
+    sim().SetChoices("focusmode", {"Whatever", "Other", "DMF"});
+    sim().SetValue("focusmode", "Automatic");
+    CameraParams p = InMode("P");
+    EXPECT_EQ(camera->GetFocusModeParam(p), 0);
+    EXPECT_EQ(p.focusMode, "AF-S");
+    EXPECT_EQ(p.supportedFocusMode, (Strings{"AF-S", "DMF", "MF"}));
+
+    sim().SetValue("focusmode", "Undefined");
+    EXPECT_EQ(camera->GetFocusModeParam(p), -1);
+    EXPECT_TRUE(p.focusMode.empty());
+    EXPECT_TRUE(p.supportedFocusMode.empty());
+
+    sim().FailLookup("focusmode", GP_ERROR_IO);
+    EXPECT_EQ(camera->GetFocusModeParam(p), -1);
+    EXPECT_TRUE(log.Has(2, "Failed to gp_camera_get_single_config to get widget"));
+}
+
+TEST_F(SonyA7M3Test, IsoKeepsPositionsByModeGroup) {
+    Strings choices = Numbered("iso", 40);
+    sim().SetChoices("iso", choices);
+    sim().SetValue("iso", "iso7");
+
+    CameraParams p = InMode("P");
+    EXPECT_EQ(camera->GetIsoParam(p), 0);
+    EXPECT_EQ(p.iso, "iso7");
+    Strings expected = {"iso0"};
+    for (int i = 2; i <= 38; ++i) expected.push_back("iso" + std::to_string(i));
+    EXPECT_EQ(p.supportedIso, expected);
+    EXPECT_EQ(p.supportedIso.size(), 38u);
+
+    for (const char* movie : {"Movie (P)", "S&Q"}) {
+        p = InMode(movie);
+        EXPECT_EQ(camera->GetIsoParam(p), 0);
+        expected = {"iso0"};
+        for (int i = 5; i <= 35; ++i) expected.push_back("iso" + std::to_string(i));
+        EXPECT_EQ(p.supportedIso, expected) << movie;
+        EXPECT_EQ(p.supportedIso.size(), 32u);
+    }
+
+    sim().SetChoices("iso", {"AUTO"});
+    p = InMode("P");
+    EXPECT_EQ(camera->GetIsoParam(p), 0);
+    EXPECT_EQ(p.supportedIso, Strings{"AUTO"}) << "no fallback list on this camera";
+}
+
+TEST_F(SonyA7M3Test, ShutterPositionsByModeGroup) {
+    Strings choices = Numbered("s", 62);
+    sim().SetChoices("shutterspeed", choices);
+    sim().SetValue("shutterspeed", "s40");
+    auto keptPositions = [&](const std::string& mode) {
+        CameraParams p = InMode(mode);
+        EXPECT_EQ(camera->GetShutterSpeedParam(p), 0);
+        EXPECT_EQ(p.shutterSpeed, "s40");
+        std::vector<int> kept;
+        for (const std::string& s : p.supportedShutterSpeed) {
+            kept.push_back(s == "Bulb" ? -1 : std::stoi(s.substr(1)));
+        }
+        return kept;
+    };
+    auto range = [](std::vector<int> v, int from, int to) {
+        for (int i = from; i <= to; ++i) v.push_back(i);
+        return v;
+    };
+    EXPECT_EQ(keptPositions("P"), range(range({}, 0, 54), 61, 61));
+    EXPECT_EQ(keptPositions("M"), range(range({-1}, 0, 54), 61, 61));
+    EXPECT_EQ(keptPositions("Movie (S)"), range(range({}, 21, 54), 61, 61));
+    EXPECT_EQ(keptPositions("Unknown value 8085"), range(range({}, 33, 54), 61, 61));
+    EXPECT_EQ(keptPositions("Portrait"), range({}, 0, 61));
+}
+
+TEST_F(SonyA7M3Test, ShutterBulbRuleAndFallback) {
+    sim().SetChoices("shutterspeed", {"1/100"});
+    CameraParams p = InMode("M");
+    EXPECT_EQ(camera->GetShutterSpeedParam(p), 0);
+    EXPECT_EQ(p.supportedShutterSpeed, AbstructCamera::FixedShutterList());
+    p = InMode("P");
+    EXPECT_EQ(camera->GetShutterSpeedParam(p), 0);
+    ASSERT_EQ(p.supportedShutterSpeed.size(), 54u);
+    EXPECT_EQ(p.supportedShutterSpeed.front(), "30");
+
+    sim().SetChoices("shutterspeed", {"30", "BULB", "1/250"});
+    p = InMode("A");
+    EXPECT_EQ(camera->GetShutterSpeedParam(p), 0);
+    EXPECT_EQ(p.supportedShutterSpeed, (Strings{"30", "1/250"}));
+    p = InMode("M");
+    EXPECT_EQ(camera->GetShutterSpeedParam(p), 0);
+    EXPECT_EQ(p.supportedShutterSpeed, (Strings{"Bulb", "30", "1/250"}));
+
+    sim().SetChoices("shutterspeed", {"30", "1/250"});
+    EXPECT_EQ(camera->GetShutterSpeedParam(p), 0);
+    EXPECT_EQ(p.supportedShutterSpeed, (Strings{"Bulb", "30", "1/250"}));
+}
+
+TEST_F(SonyA7M3Test, ShutterReadFailuresAndGuard) {
+    sim().SetValueFault("shutterspeed", camsim::ValueFault::NoValue);
+    sim().SetChoices("shutterspeed", {"1/50", "1/100"});
+    CameraParams p = InMode("P");
+    p.shutterSpeed = "stale";
+    EXPECT_EQ(camera->GetShutterSpeedParam(p), 0) << "a NULL text is a successful read of nothing";
+    EXPECT_TRUE(p.shutterSpeed.empty());
+    EXPECT_EQ(p.supportedShutterSpeed, (Strings{"1/50", "1/100"}));
+
+    sim().SetValueFault("shutterspeed", camsim::ValueFault::Typeless);
+    EXPECT_LT(camera->GetShutterSpeedParam(p), 0) << "the value-read status is passed on";
+    EXPECT_EQ(p.supportedShutterSpeed.size(), 54u) << "the list is built all the same";
+
+    sim().FailLookup("shutterspeed", GP_ERROR_IO);
+    p.supportedShutterSpeed = {"stale"};
+    EXPECT_EQ(camera->GetShutterSpeedParam(p), -1);
+    EXPECT_TRUE(p.supportedShutterSpeed.empty()) << "cleared before the lookup";
+    EXPECT_TRUE(log.Has(2, "Failed to gp_camera_get_single_config to get widget, ret : 0XFFFFFFF9"));
+
+    SonyA7M3Camera unguarded(nullptr, nullptr, SonyA7M3);
+    p.supportedShutterSpeed = {"keep"};
+    EXPECT_EQ(unguarded.GetShutterSpeedParam(p), -1);
+    EXPECT_EQ(unguarded.GetWhiteBalanceParam(p), -1);
+    EXPECT_EQ(unguarded.SetShutterSpeedParam("1/250"), -1);
+    EXPECT_EQ(p.supportedShutterSpeed, Strings{"keep"});
+    EXPECT_EQ(log.Count(2, "Failed, parameter error"), 3);
+}
+
+TEST_F(SonyA7M3Test, ShutterSetIsConfirmedByReadingItBack) {
+    sim().SetChoices("shutterspeed", {"1/200", "1/250"});
+    sim().SetValue("shutterspeed", "1/200");
+    sim().ClearReceived();
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(camera->SetShutterSpeedParam("1/250"), 0);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(95));
+    EXPECT_EQ(sim().Received(), Strings{"shutterspeed=1/250"});
+
+    sim().SetValue("shutterspeed", "1/200");
+    ASSERT_EQ(sim().SetStubborn("shutterspeed", true), 0);
+    log.Clear();
+    EXPECT_EQ(camera->SetShutterSpeedParam("1/250"), -1);
+    EXPECT_EQ(sim().Value("shutterspeed").value_or(""), "1/200");
+    EXPECT_EQ(log.Messages(), Strings{"Failed to gp_camera_get_single_config to get widget"});
+}
+
+TEST_F(SonyA7M3Test, ShutterSetRefusedByTheCamera) {
+    sim().SetChoices("shutterspeed", {"1/200", "1/250"});
+    EXPECT_EQ(camera->SetShutterSpeedParam("1/3"), -1);
+    EXPECT_TRUE(log.Has(2, "Failed to gp_camera_set_single_config"));
+}
+
+TEST_F(SonyA7M3Test, IrisSetSendsTheTextWithoutAGuard) {
+    sim().SetChoices("f-number", {"f/2.8", "f/4"});
+    sim().ClearReceived();
+    EXPECT_EQ(camera->SetIrisParam("f/4"), 0);
+    EXPECT_EQ(sim().Received(), Strings{"f-number=f/4"});
+    sim().FailLookup("f-number", GP_ERROR_NOT_SUPPORTED);
+    EXPECT_EQ(camera->SetIrisParam("f/2.8"), -1);
+    EXPECT_TRUE(log.Has(2, "Failed to gp_camera_get_single_config to get f-number widget, ret : 0XFFFFFFFA"));
+}
+
+TEST_F(SonyA7M3Test, FlashIsHiddenInMovieModes) {
+    sim().SetChoices("whitebalance", {"Auto", "Daylight", "Flash", "flash"});
+    sim().SetValue("whitebalance", "Flash");
+    for (const char* mode : {"P", "Intelligent Auto", "", "M"}) {
+        CameraParams p = InMode(mode);
+        EXPECT_EQ(camera->GetWhiteBalanceParam(p), 0);
+        EXPECT_EQ(p.whiteBalance, "Flash");
+        EXPECT_EQ(p.supportedWhiteBalance, (Strings{"Auto", "Daylight", "Flash", "flash"})) << mode;
+    }
+    for (const char* mode : {"Movie (A)", "Movie (P)", "S&Q", "Unknown value 8086"}) {
+        CameraParams p = InMode(mode);
+        EXPECT_EQ(camera->GetWhiteBalanceParam(p), 0);
+        EXPECT_EQ(p.supportedWhiteBalance, (Strings{"Auto", "Daylight", "flash"})) << mode;
+    }
+    sim().FailLookup("whitebalance", GP_ERROR_IO);
+    CameraParams p = InMode("P");
+    EXPECT_EQ(camera->GetWhiteBalanceParam(p), -1);
+    EXPECT_TRUE(log.Has(2, "Failed to gp_camera_get_single_config to get widget, ret : 0XFFFFFFF9"));
+}
+
+}  // namespace

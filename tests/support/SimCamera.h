@@ -1,0 +1,49 @@
+// A simulated camera plugged in a private state directory and opened through
+// the real libgphoto2, for tests of the camera classes.
+#pragma once
+
+#include <gphoto2/gphoto2-camera.h>
+#include <gphoto2/gphoto2-context.h>
+
+#include <string>
+
+#include "CamSim.h"
+#include "TempDir.h"
+
+class SimCamera {
+public:
+    explicit SimCamera(const std::string& profile) : m_dir("camsim"), m_sim(Prepare(m_dir.Path())) {
+        m_plugResult = m_sim.Plug(profile);
+        m_context = gp_context_new();
+        gp_camera_new(&m_camera);
+        m_initResult = gp_camera_init(m_camera, m_context);
+    }
+    ~SimCamera() {
+        if (m_camera != nullptr) {
+            gp_camera_exit(m_camera, m_context);
+            gp_camera_free(m_camera);
+        }
+        if (m_context != nullptr) gp_context_unref(m_context);
+    }
+    SimCamera(const SimCamera&) = delete;
+    SimCamera& operator=(const SimCamera&) = delete;
+
+    // 0 when the profile was plugged and libgphoto2 opened the camera.
+    int Status() const { return m_plugResult != 0 ? m_plugResult : m_initResult; }
+    camsim::Simulator& Sim() { return m_sim; }
+    Camera* GpCamera() const { return m_camera; }
+    GPContext* Context() const { return m_context; }
+    const std::string& StateDir() const { return m_dir.Path(); }
+
+private:
+    static std::string Prepare(const std::string& dir) {
+        camsim::UseSimulatorDrivers(dir);
+        return dir;
+    }
+    TempDir m_dir;
+    camsim::Simulator m_sim;
+    int m_plugResult = 0;
+    int m_initResult = 0;
+    GPContext* m_context = nullptr;
+    Camera* m_camera = nullptr;
+};
