@@ -11,7 +11,7 @@
 #include "TempDir.h"
 
 class SimCamera {
-public:
+  public:
     explicit SimCamera(const std::string& profile) : m_dir("camsim"), m_sim(Prepare(m_dir.Path())) {
         m_plugResult = m_sim.Plug(profile);
         m_context = gp_context_new();
@@ -23,7 +23,8 @@ public:
             gp_camera_exit(m_camera, m_context);
             gp_camera_free(m_camera);
         }
-        if (m_context != nullptr) gp_context_unref(m_context);
+        if (m_context != nullptr)
+            gp_context_unref(m_context);
     }
     SimCamera(const SimCamera&) = delete;
     SimCamera& operator=(const SimCamera&) = delete;
@@ -35,7 +36,7 @@ public:
     GPContext* Context() const { return m_context; }
     const std::string& StateDir() const { return m_dir.Path(); }
 
-private:
+  private:
     static std::string Prepare(const std::string& dir) {
         camsim::UseSimulatorDrivers(dir);
         return dir;

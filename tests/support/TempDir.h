@@ -7,7 +7,7 @@
 #include <string>
 
 class TempDir {
-public:
+  public:
     explicit TempDir(const std::string& stem = "camctrl") {
         std::string pattern = "/tmp/" + stem + ".XXXXXX";
         char* made = mkdtemp(&pattern[0]);
@@ -15,7 +15,8 @@ public:
     }
     ~TempDir() {
         std::error_code ignored;
-        if (!m_path.empty()) std::filesystem::remove_all(m_path, ignored);
+        if (!m_path.empty())
+            std::filesystem::remove_all(m_path, ignored);
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -23,6 +24,6 @@ public:
     const std::string& Path() const { return m_path; }
     std::string File(const std::string& name) const { return m_path + "/" + name; }
 
-private:
+  private:
     std::string m_path;
 };

@@ -18,7 +18,7 @@ namespace {
 using Strings = std::vector<std::string>;
 
 class GenericCameraTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_EQ(session.Status(), 0) << sim().LastError();
         camera.reset(new AbstructCamera(session.GpCamera(), session.Context(), SonyA7M3));
@@ -241,15 +241,17 @@ TEST_F(GenericCameraTest, LookupFailuresLogPerOperationAndClearOrKeepFields) {
     EXPECT_EQ(camera->GetShutterSpeedParam(p), -1);
     EXPECT_EQ(camera->GetCurrentMode(p), -1);
     EXPECT_EQ(camera->GetWhiteBalanceParam(p), -1);
-    EXPECT_EQ(log.Messages(), (Strings{
-                                  "Failed to gp_camera_get_single_config to get focusmode widget",
-                                  "Failed to gp_camera_get_single_config get iso widget",
-                                  "Failed to gp_camera_get_single_config to get f-number widget, ret : 0XFFFFFFFA",
-                                  "Failed to gp_camera_get_single_config to get shutterspeed widget, ret : 0XFFFFFFFA",
-                                  "Failed to gp_camera_get_single_config to get expprogram widget, ret : 0XFFFFFFFA",
-                                  "Failed to gp_camera_get_single_config to get whitebalance widget, ret : 0XFFFFFFFA",
-                              }));
-    for (const LogLine& l : log.Lines()) EXPECT_EQ(l.level, 2);
+    EXPECT_EQ(log.Messages(),
+              (Strings{
+                  "Failed to gp_camera_get_single_config to get focusmode widget",
+                  "Failed to gp_camera_get_single_config get iso widget",
+                  "Failed to gp_camera_get_single_config to get f-number widget, ret : 0XFFFFFFFA",
+                  "Failed to gp_camera_get_single_config to get shutterspeed widget, ret : 0XFFFFFFFA",
+                  "Failed to gp_camera_get_single_config to get expprogram widget, ret : 0XFFFFFFFA",
+                  "Failed to gp_camera_get_single_config to get whitebalance widget, ret : 0XFFFFFFFA",
+              }));
+    for (const LogLine& l : log.Lines())
+        EXPECT_EQ(l.level, 2);
     EXPECT_TRUE(p.focusMode.empty() && p.supportedFocusMode.empty());
     EXPECT_TRUE(p.iso.empty() && p.supportedIso.empty());
     EXPECT_TRUE(p.iris.empty() && p.supportedIris.empty());
@@ -260,7 +262,8 @@ TEST_F(GenericCameraTest, LookupFailuresLogPerOperationAndClearOrKeepFields) {
 
     log.Clear();
     EXPECT_EQ(camera->SetIsoParam("100"), -1);
-    EXPECT_EQ(log.Messages(), Strings{"Failed to gp_camera_get_single_config to get iso widget, ret : 0XFFFFFFFA"});
+    EXPECT_EQ(log.Messages(),
+              Strings{"Failed to gp_camera_get_single_config to get iso widget, ret : 0XFFFFFFFA"});
 }
 
 TEST_F(GenericCameraTest, RecordingWritesMovieAndReadsTheRecordState) {
@@ -273,7 +276,8 @@ TEST_F(GenericCameraTest, RecordingWritesMovieAndReadsTheRecordState) {
     EXPECT_EQ(sent.back(), "movie=0");
 
     CameraParams p;
-    const std::vector<std::pair<std::string, bool>> states = {{"0", false}, {"1", true}, {"2", true}, {"on", true}};
+    const std::vector<std::pair<std::string, bool>> states = {
+        {"0", false}, {"1", true}, {"2", true}, {"on", true}};
     for (const auto& s : states) {
         ASSERT_EQ(sim().SetValue("d21d", s.first), 0);
         p.recordEnable = !s.second;
@@ -290,8 +294,9 @@ TEST_F(GenericCameraTest, RecordingWritesMovieAndReadsTheRecordState) {
     log.Clear();
     EXPECT_EQ(camera->GetRecordEnable(p, nullptr), -1);
     EXPECT_EQ(camera->EnableRecord(true), -1);
-    EXPECT_EQ(log.Messages(), (Strings{"Failed to gp_camera_get_single_config to get d21d widget",
-                                       "Failed to gp_camera_get_single_config to get movie widget, ret : 0XFFFFFFFF"}));
+    EXPECT_EQ(log.Messages(),
+              (Strings{"Failed to gp_camera_get_single_config to get d21d widget",
+                       "Failed to gp_camera_get_single_config to get movie widget, ret : 0XFFFFFFFF"}));
 }
 
 // One case: the debug file lives at a fixed path shared by every test process.
@@ -326,10 +331,10 @@ TEST_F(GenericCameraTest, TouchFocusScalesThePackedPointAndSendsIntegers) {
         std::string sent;
     };
     const std::vector<Case> cases = {
-        {960, 540, "(240, 320)"},   // centre of the 1920 x 1080 surface
-        {960, -1, "(0, 320)"},      // low half 0xFFFF: -480 / 1080 truncates to 0
-        {-1, 540, "(240, 0)"},      // high half 0xFFFF
-        {1919, 1079, "(479, 639)"},  // last pixel
+        {960, 540, "(240, 320)"},     // centre of the 1920 x 1080 surface
+        {960, -1, "(0, 320)"},        // low half 0xFFFF: -480 / 1080 truncates to 0
+        {-1, 540, "(240, 0)"},        // high half 0xFFFF
+        {1919, 1079, "(479, 639)"},   // last pixel
         {3840, 2160, "(960, 1280)"},  // outside the surface: scaled all the same
     };
     for (const Case& c : cases) {
@@ -347,7 +352,8 @@ TEST_F(GenericCameraTest, TouchFocusScalesThePackedPointAndSendsIntegers) {
     sim().FailLookup("kd_touch_focus", GP_ERROR_NOT_SUPPORTED);
     log.Clear();
     EXPECT_EQ(camera->TouchFocus((960 << 16) | 540), -1);
-    EXPECT_TRUE(log.Has(2, "Failed to gp_camera_get_single_config to get kd_touch_focus widget, ret : 0XFFFFFFFA"));
+    EXPECT_TRUE(
+        log.Has(2, "Failed to gp_camera_get_single_config to get kd_touch_focus widget, ret : 0XFFFFFFFA"));
 }
 
 TEST_F(GenericCameraTest, NoOperationCallsTheRegisteredCallback) {
@@ -369,14 +375,25 @@ TEST(GenericCameraWithoutHandles, EveryGuardedOperationRefusesAndLeavesTheRecord
     p.iso = "keep";
     p.supportedShutterSpeed = {"keep"};
     const std::vector<int> results = {
-        camera.GetFocusModeParam(p),   camera.SetFocusModeParam("MF"),  camera.GetIsoParam(p),
-        camera.SetIsoParam("100"),     camera.GetIrisParam(p),          camera.SetIrisParam("f/4"),
-        camera.GetShutterSpeedParam(p), camera.SetShutterSpeedParam("1/250"), camera.GetCurrentMode(p),
-        camera.GetWhiteBalanceParam(p), camera.SetWhiteBalanceParam("Auto"), camera.EnableRecord(true),
-        camera.GetRecordEnable(p, nullptr), camera.GetBatteryLevel(), camera.TouchFocus(1, 2),
+        camera.GetFocusModeParam(p),
+        camera.SetFocusModeParam("MF"),
+        camera.GetIsoParam(p),
+        camera.SetIsoParam("100"),
+        camera.GetIrisParam(p),
+        camera.SetIrisParam("f/4"),
+        camera.GetShutterSpeedParam(p),
+        camera.SetShutterSpeedParam("1/250"),
+        camera.GetCurrentMode(p),
+        camera.GetWhiteBalanceParam(p),
+        camera.SetWhiteBalanceParam("Auto"),
+        camera.EnableRecord(true),
+        camera.GetRecordEnable(p, nullptr),
+        camera.GetBatteryLevel(),
+        camera.TouchFocus(1, 2),
         camera.TouchFocus(0),
     };
-    for (int r : results) EXPECT_EQ(r, -1);
+    for (int r : results)
+        EXPECT_EQ(r, -1);
     EXPECT_EQ(log.Count(2, "Failed, parameter error"), 16);
     EXPECT_EQ(p.iso, "keep");
     EXPECT_EQ(p.supportedShutterSpeed, Strings{"keep"});

@@ -15,7 +15,8 @@ const std::string kFactoryFile = "Model/PluginCameraCtrl/CameraFactory";
 std::vector<std::string> FactoryLines(const LogCapture& capture) {
     std::vector<std::string> out;
     for (const LogLine& l : capture.Lines()) {
-        if (l.file == kFactoryFile) out.push_back(std::to_string(l.level) + " " + l.message);
+        if (l.file == kFactoryFile)
+            out.push_back(std::to_string(l.level) + " " + l.message);
     }
     return out;
 }
@@ -26,12 +27,18 @@ std::string TypeLine(const std::string& model, int type) {
 
 TEST(CameraFactoryModels, EveryModelStringMapsToItsType) {
     const std::vector<std::pair<std::string, int>> models = {
-        {"Sony Alpha-A7 III (PC Control)", 1}, {"Sony Alpha-A7 IV (PC Control)", 2},
-        {"Sony DSC-A7S III (Control)", 3},     {"Sony ZV-E10 (Control)", 4},
-        {"Sony ILME-FX3 (PC Control)", 5},     {"Sony ILME-FX3A (PC Control)", 6},
-        {"Sony ILME-FX30 (PC Control)", 7},    {"Sony ZV-E10M2 (Control)", 8},
-        {"Canon EOS R6", 9},                   {"Canon EOS R6m2", 10},
-        {"Canon EOS RP", 11},                  {"Nikon Z8", 13},
+        {"Sony Alpha-A7 III (PC Control)", 1},
+        {"Sony Alpha-A7 IV (PC Control)", 2},
+        {"Sony DSC-A7S III (Control)", 3},
+        {"Sony ZV-E10 (Control)", 4},
+        {"Sony ILME-FX3 (PC Control)", 5},
+        {"Sony ILME-FX3A (PC Control)", 6},
+        {"Sony ILME-FX30 (PC Control)", 7},
+        {"Sony ZV-E10M2 (Control)", 8},
+        {"Canon EOS R6", 9},
+        {"Canon EOS R6m2", 10},
+        {"Canon EOS RP", 11},
+        {"Nikon Z8", 13},
         {"Nikon Z9", 14},
     };
     CameraFactory factory;
@@ -46,8 +53,9 @@ TEST(CameraFactoryModels, EveryModelStringMapsToItsType) {
             EXPECT_EQ(lines.size(), 1u);
         } else {
             // A model whose class is not built in yet is refused like an unknown one.
-            EXPECT_EQ(lines, (std::vector<std::string>{TypeLine(m.first, m.second),
-                                                       "2 Failed, unrecog camera, type : " + std::to_string(m.second)}));
+            EXPECT_EQ(lines, (std::vector<std::string>{
+                                 TypeLine(m.first, m.second),
+                                 "2 Failed, unrecog camera, type : " + std::to_string(m.second)}));
         }
     }
 }
@@ -62,7 +70,8 @@ TEST(CameraFactoryModels, SonyA7IIICreatesItsClassWithType1) {
 
 TEST(CameraFactoryModels, UnknownSpellingsAreRefusedWithTwoLines) {
     CameraFactory factory;
-    for (const std::string model : {"Canon EOS R6M2", "Nikon Z8 ", "sony alpha-a7 III (PC Control)", "", "Nikon"}) {
+    for (const std::string model :
+         {"Canon EOS R6M2", "Nikon Z8 ", "sony alpha-a7 III (PC Control)", "", "Nikon"}) {
         LogCapture capture;
         EXPECT_EQ(factory.CreateCamera(model.c_str(), nullptr, nullptr), nullptr) << model;
         EXPECT_EQ(FactoryLines(capture),

@@ -18,12 +18,13 @@ using Strings = std::vector<std::string>;
 
 Strings Numbered(const std::string& stem, int count) {
     Strings out;
-    for (int i = 0; i < count; ++i) out.push_back(stem + std::to_string(i));
+    for (int i = 0; i < count; ++i)
+        out.push_back(stem + std::to_string(i));
     return out;
 }
 
 class SonyA7M3Test : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_EQ(session.Status(), 0) << sim().LastError();
         camera.reset(new SonyA7M3Camera(session.GpCamera(), session.Context(), SonyA7M3));
@@ -89,7 +90,8 @@ TEST_F(SonyA7M3Test, IsoKeepsPositionsByModeGroup) {
     EXPECT_EQ(camera->GetIsoParam(p), 0);
     EXPECT_EQ(p.iso, "iso7");
     Strings expected = {"iso0"};
-    for (int i = 2; i <= 38; ++i) expected.push_back("iso" + std::to_string(i));
+    for (int i = 2; i <= 38; ++i)
+        expected.push_back("iso" + std::to_string(i));
     EXPECT_EQ(p.supportedIso, expected);
     EXPECT_EQ(p.supportedIso.size(), 38u);
 
@@ -97,7 +99,8 @@ TEST_F(SonyA7M3Test, IsoKeepsPositionsByModeGroup) {
         p = InMode(movie);
         EXPECT_EQ(camera->GetIsoParam(p), 0);
         expected = {"iso0"};
-        for (int i = 5; i <= 35; ++i) expected.push_back("iso" + std::to_string(i));
+        for (int i = 5; i <= 35; ++i)
+            expected.push_back("iso" + std::to_string(i));
         EXPECT_EQ(p.supportedIso, expected) << movie;
         EXPECT_EQ(p.supportedIso.size(), 32u);
     }
@@ -123,7 +126,8 @@ TEST_F(SonyA7M3Test, ShutterPositionsByModeGroup) {
         return kept;
     };
     auto range = [](std::vector<int> v, int from, int to) {
-        for (int i = from; i <= to; ++i) v.push_back(i);
+        for (int i = from; i <= to; ++i)
+            v.push_back(i);
         return v;
     };
     EXPECT_EQ(keptPositions("P"), range(range({}, 0, 54), 61, 61));

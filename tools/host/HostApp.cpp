@@ -1,0 +1,272 @@
+#include "HostApp.h"
+
+#include <limits.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+
+#include "CamSim.h"
+#include "RecordFormat.h"
+#include "zrlog.h"
+
+namespace tools {
+
+namespace {
+
+std::string DefaultPluginPath() {
+    char exe[PATH_MAX] = {0};
+    ssize_t n = ::readlink("/proc/self/exe", exe, sizeof(exe) - 1);
+    std::string dir = n > 0 ? std::string(exe, static_cast<size_t>(n)) : std::string();
+    dir = dir.substr(0, dir.find_last_of('/'));
+    return dir + "/../lib/libPluginCameraCtrl.so";
+}
+
+}  // namespace
+
+const char* HostUsage() {
+    return "usage: camera-host [--simulate MODEL|PROFILE] [--state-dir DIR] [--json] [--remote NAME]...\n"
+           "                   [--script FILE] [--plugin PATH] [--help]\n"
+           "Loads libPluginCameraCtrl.so as the device's host does, prints every parameter record it\n"
+           "publishes, and publishes set requests read from --script FILE and then standard input.\n"
+           "  --simulate M  use the simulated camera M (model string, e.g. \"Sony Alpha-A7 III (PC "
+           "Control)\",\n"
+           "                or profile name, e.g. sony-a7m3), plugged before start; without it the system's\n"
+           "                libgphoto2 drivers and real USB cameras are used\n"
+           "  --state-dir D simulator state directory (default: $CAMSIM_STATE_DIR or the per-user default),\n"
+           "                shared with the camsim command\n"
+           "  --json        one JSON object per record instead of a readable block\n"
+           "  --remote N    also forward every event as a datagram to the local name N (repeatable)\n"
+           "  --script F    run the commands of file F first\n"
+           "  --plugin P    plug-in library to load (default: ../lib/libPluginCameraCtrl.so next to this "
+           "program)\n";
+}
+
+int ParseHostOptions(int argc, char** argv, HostOptions& options, std::string& error) {
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+                error = arg + " needs a value";
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+        std::string v;
+        if (arg == "--help" || arg == "-h") {
+            return 1;
+        } else if (arg == "--json") {
+            options.json = true;
+        } else if (arg == "--simulate") {
+            if (!value(options.simulate))
+                return 2;
+        } else if (arg == "--state-dir") {
+            if (!value(options.stateDir))
+                return 2;
+        } else if (arg == "--script") {
+            if (!value(options.script))
+                return 2;
+        } else if (arg == "--plugin") {
+            if (!value(options.plugin))
+                return 2;
+        } else if (arg == "--remote") {
+            if (!value(v))
+                return 2;
+            if (v.size() > ZR_LOCAL_UDP_NAME_MAX) {
+                error = "--remote name longer than " + std::to_string(ZR_LOCAL_UDP_NAME_MAX) + " bytes";
+                return 2;
+            }
+            options.remotes.push_back(v);
+        } else {
+            error = "unknown argument '" + arg + "'";
+            return 2;
+        }
+    }
+    if (options.plugin.empty()) {
+        options.plugin = DefaultPluginPath();
+    }
+    return 0;
+}
+
+HostApp::HostApp(HostOptions options) : m_options(std::move(options)) {}
+
+HostApp::~HostApp() {
+    Stop();
+}
+
+void HostApp::Say(const std::string& text) {
+    if (m_options.json)
+        return;  // standard output carries only records then
+    std::lock_guard<std::mutex> lock(m_outputMutex);
+    std::fputs(text.c_str(), stdout);
+    std::fflush(stdout);
+}
+
+void HostApp::Complain(const std::string& text) {
+    std::lock_guard<std::mutex> lock(m_outputMutex);
+    std::fprintf(stderr, "camera-host: %s\n", text.c_str());
+    std::fflush(stderr);
+}
+
+void HostApp::OnRecord(const CameraParams& params) {
+    std::string out =
+        m_options.json
+            ? RecordToJson(params).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n"
+            : RecordToText(params);
+    std::lock_guard<std::mutex> lock(m_outputMutex);
+    std::fputs(out.c_str(), stdout);
+    std::fflush(stdout);
+}
+
+bool HostApp::Start() {
+    if (!m_signals.Ok()) {
+        Complain("cannot watch for signals");
+        return false;
+    }
+    if (!m_options.simulate.empty()) {
+        std::string dir = m_options.stateDir;
+        if (dir.empty())
+            dir = camsim::DefaultStateDir();
+        camsim::UseSimulatorDrivers(dir);
+        m_sim.reset(new camsim::Simulator(dir));
+        if (m_sim->Plug(m_options.simulate) != 0) {
+            Complain("cannot simulate '" + m_options.simulate + "': " + m_sim->LastError());
+            return false;
+        }
+        Say("simulated camera: " + m_sim->Model() + " (state in " + dir + ")\n");
+    }
+    m_bus = std::make_shared<VirtualEventBus>();
+    m_bus->m_udpSocket = zr_local_udp_open(nullptr);
+    for (const std::string& name : m_options.remotes) {
+        m_bus->m_remoteNames.insert(name);
+    }
+    m_bus->Subscribe(CAMERA_PARAMS_NOTIFY_EVENT,
+                     {[this](void* data, int length) {
+                          if (data != nullptr && length == kCameraParamsWireSize) {
+                              OnRecord(*static_cast<const CameraParams*>(data));
+                          }
+                      },
+                      this});
+    m_manager.reset(new PluginManager());
+    m_plugin = m_manager->LoadPlugin(m_options.plugin.c_str());
+    if (m_plugin == nullptr) {
+        Complain("cannot load the plug-in " + m_options.plugin);
+        return false;
+    }
+    if (m_plugin->Init(m_bus, nullptr) != 0) {
+        Complain("the plug-in did not start");
+        return false;
+    }
+    return true;
+}
+
+void HostApp::Stop() {
+    if (m_manager) {
+        m_manager.reset();  // UnInit, delete and unload every plug-in
+        m_plugin = nullptr;
+    }
+    if (m_bus) {
+        m_bus->UnSubscribe(CAMERA_PARAMS_NOTIFY_EVENT, this);
+        if (m_bus->m_udpSocket >= 0)
+            ::close(m_bus->m_udpSocket);
+        m_bus.reset();
+    }
+}
+
+bool HostApp::Execute(const std::string& line) {
+    Command c = ParseCommand(line);
+    switch (c.kind) {
+        case Command::Kind::Empty:
+            return true;
+        case Command::Kind::Error:
+            Complain(c.text);
+            return true;
+        case Command::Kind::Help:
+            Say(CommandHelp());
+            return true;
+        case Command::Kind::Quit:
+            return false;
+        case Command::Kind::Wait:
+            return m_signals.Wait(-1, c.waitMs) != 1;
+        case Command::Kind::Unplug:
+        case Command::Kind::Replug: {
+            if (!m_sim) {
+                Complain("unplug/replug need --simulate");
+                return true;
+            }
+            int r = c.kind == Command::Kind::Unplug ? m_sim->Unplug() : m_sim->Replug();
+            if (r != 0)
+                Complain("simulator: " + m_sim->LastError());
+            Say(std::string(c.kind == Command::Kind::Unplug ? "> unplugged\n" : "> replugged\n"));
+            return true;
+        }
+        case Command::Kind::Publish: {
+            RequestPayload payload = MakePayload(c.text);
+            Say("> event " + std::to_string(static_cast<int>(c.event)) + " \"" + c.text + "\"\n");
+            m_bus->Publish(c.event, payload.data(), static_cast<int>(payload.size()));
+            return true;
+        }
+    }
+    return true;
+}
+
+bool HostApp::RunScript() {
+    if (m_options.script.empty())
+        return true;
+    std::ifstream in(m_options.script);
+    if (!in) {
+        Complain("cannot read script " + m_options.script);
+        return false;
+    }
+    std::string line;
+    while (std::getline(in, line)) {
+        if (m_signals.Wait(-1, 0) == 1 || !Execute(line))
+            return false;
+    }
+    return true;
+}
+
+void HostApp::RunInput() {
+    std::string pending;
+    char buf[4096];
+    while (true) {
+        if (m_signals.Wait(STDIN_FILENO, -1) == 1)
+            return;
+        ssize_t n = ::read(STDIN_FILENO, buf, sizeof(buf));
+        if (n <= 0) {
+            if (!pending.empty())
+                Execute(pending);
+            return;
+        }
+        pending.append(buf, static_cast<size_t>(n));
+        size_t nl;
+        while ((nl = pending.find('\n')) != std::string::npos) {
+            std::string line = pending.substr(0, nl);
+            pending.erase(0, nl + 1);
+            if (!Execute(line))
+                return;
+        }
+        if (pending.size() > 64 * 1024) {
+            Complain("input line too long; dropped");
+            pending.clear();
+        }
+    }
+}
+
+int HostApp::Run() {
+    if (!Start()) {
+        Stop();
+        return 2;
+    }
+    if (RunScript()) {
+        RunInput();
+    }
+    Stop();
+    return 0;
+}
+
+}  // namespace tools
