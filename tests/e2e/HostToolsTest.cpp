@@ -73,9 +73,7 @@ TEST_F(HostToolsTest, MonitorReceivesTheRecordsAsDatagrams) {
     std::string name = "e2e-monitor-" + std::to_string(::getpid());
     Process monitor({kMonitor, name, "--json", "--count", "2"});
     ASSERT_TRUE(monitor.Started());
-    // The name must be bound before the host sends.
-    for (int i = 0; i < 100 && !std::ifstream("/proc/net/unix").good(); ++i) usleep(10000);
-    usleep(300000);
+    ASSERT_TRUE(monitor.WaitForOutput("listening on", 10000, true)) << "the name is bound before the host sends";
 
     std::vector<std::string> args = HostArgs(WriteScript("wait 400\nunplug\nwait 600\nquit\n"));
     args.push_back("--remote");

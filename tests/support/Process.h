@@ -80,16 +80,18 @@ public:
     void Signal(int sig) {
         if (m_pid > 0) ::kill(m_pid, sig);
     }
-    // Reads output until `needle` appears in standard output or the time is up.
-    bool WaitForOutput(const std::string& needle, int timeoutMs) {
+    // Reads output until `needle` appears in standard output (or standard
+    // error, with fromStderr) or the time is up.
+    bool WaitForOutput(const std::string& needle, int timeoutMs, bool fromStderr = false) {
+        const std::string& text = fromStderr ? m_stderr : m_stdout;
         auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (m_stdout.find(needle) == std::string::npos) {
+        while (text.find(needle) == std::string::npos) {
             int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                             deadline - std::chrono::steady_clock::now())
                                             .count());
             if (left <= 0 || !Pump(left)) break;
         }
-        return m_stdout.find(needle) != std::string::npos;
+        return text.find(needle) != std::string::npos;
     }
     // Waits for the exit, reading all output. Returns the exit status, or -1
     // after the time-out (the child is then killed) or for a signal death.

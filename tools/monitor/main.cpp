@@ -56,10 +56,7 @@ int main(int argc, char** argv) {
         std::perror(("camera-monitor: cannot bind '" + name + "'").c_str());
         return 1;
     }
-    if (!json) {
-        std::printf("listening on '%s'\n", name.c_str());
-        std::fflush(stdout);
-    }
+    std::fprintf(stderr, "listening on '%s'\n", name.c_str());
     std::vector<uint8_t> buf(256 * 1024);
     for (long seen = 0; count < 0 || seen < count;) {
         if (signals.Wait(fd, -1) != 2)
