@@ -70,7 +70,7 @@ int LoadConnected(Camera* camera, GPContext* context, CameraState* s) {
     StateStore store(StateDirFromEnvironment());
     std::string error;
     int rc = store.Load(s, &error);
-    if (rc == GP_ERROR_MODEL_NOT_FOUND)
+    if (rc == GP_ERROR_MODEL_NOT_FOUND && !error.empty())  // no state: the camera is gone
         rc = GP_ERROR_IO;
     if (rc != GP_OK)
         return Report(context, rc, error);
@@ -214,7 +214,7 @@ int ApplySets(Camera* camera, GPContext* context,
             return GP_OK;
         },
         &error);
-    if (rc == GP_ERROR_MODEL_NOT_FOUND)
+    if (rc == GP_ERROR_MODEL_NOT_FOUND && !error.empty())  // no state: the camera is gone
         rc = GP_ERROR_IO;
     return Report(context, rc, error);
 }
@@ -329,7 +329,7 @@ int WaitForEvent(Camera* camera, int timeout, CameraEventType* eventtype, void**
                 return GP_OK;
             },
             &error);
-        if (rc == GP_ERROR_MODEL_NOT_FOUND)
+        if (rc == GP_ERROR_MODEL_NOT_FOUND && !error.empty())  // no state: the camera is gone
             rc = GP_ERROR_IO;
         if (rc != GP_OK)
             return Report(context, rc, error);
@@ -402,7 +402,7 @@ int Init(Camera* camera, GPContext* context) {
             return GP_OK;
         },
         &error);
-    if (rc == GP_ERROR_MODEL_NOT_FOUND)
+    if (rc == GP_ERROR_MODEL_NOT_FOUND && !error.empty())  // no state: the camera is gone
         rc = GP_ERROR_IO;
     if (rc != GP_OK)
         return Report(context, rc, error);

@@ -94,10 +94,15 @@ int MergeInto(json* merged, const json& child, const std::string& path, std::str
         *error = path + ": \"widgets\" must be an array";
         return GP_ERROR_CORRUPTED_DATA;
     }
+    std::set<std::string> seen;
     for (const json& w : *own) {
         auto name = w.is_object() ? w.find("name") : w.end();
         if (!w.is_object() || name == w.end() || !name->is_string()) {
             *error = path + ": every widget needs a \"name\" string";
+            return GP_ERROR_CORRUPTED_DATA;
+        }
+        if (!seen.insert(name->get<std::string>()).second) {
+            *error = path + ": widget \"" + name->get<std::string>() + "\" is listed twice";
             return GP_ERROR_CORRUPTED_DATA;
         }
         auto base = std::find_if(widgets.begin(), widgets.end(),
