@@ -13,23 +13,25 @@
 namespace camsim {
 
 class SimTestDir {
-public:
+  public:
     SimTestDir() {
         const char* tmp = getenv("TMPDIR");
         std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/camsim-test-XXXXXX";
-        if (mkdtemp(pattern.data())) m_path = pattern;
+        if (mkdtemp(pattern.data()))
+            m_path = pattern;
         UseSimulatorDrivers(m_path);
     }
     ~SimTestDir() {
         std::error_code ec;
-        if (!m_path.empty()) std::filesystem::remove_all(m_path, ec);
+        if (!m_path.empty())
+            std::filesystem::remove_all(m_path, ec);
     }
     SimTestDir(const SimTestDir&) = delete;
     SimTestDir& operator=(const SimTestDir&) = delete;
 
     const std::string& Path() const { return m_path; }
 
-private:
+  private:
     std::string m_path;
 };
 

@@ -37,14 +37,16 @@ TEST(SimDetect, AbilitiesHoldTheThirteenModelsEachWithItsOwnUsbIds) {
 }
 
 TEST(SimDetect, ModelsAreTheFactoryStringsInOrderAndEachHasAProfile) {
-    EXPECT_THAT(camsim::Models(),
-                ElementsAre("Sony Alpha-A7 III (PC Control)", "Sony Alpha-A7 IV (PC Control)",
-                            "Sony DSC-A7S III (Control)", "Sony ZV-E10 (Control)", "Sony ILME-FX3 (PC Control)",
-                            "Sony ILME-FX3A (PC Control)", "Sony ILME-FX30 (PC Control)", "Sony ZV-E10M2 (Control)",
-                            "Canon EOS R6", "Canon EOS R6m2", "Canon EOS RP", "Nikon Z8", "Nikon Z9"));
-    EXPECT_THAT(camsim::ProfileNames(),
-                ElementsAre("canon-r6", "canon-r6m2", "canon-rp", "nikon-z8", "nikon-z9", "sony-a7m3", "sony-a7m4",
-                            "sony-a7s3", "sony-fx3", "sony-fx30", "sony-fx3a", "sony-zve10", "sony-zve10m2"));
+    EXPECT_THAT(
+        camsim::Models(),
+        ElementsAre("Sony Alpha-A7 III (PC Control)", "Sony Alpha-A7 IV (PC Control)",
+                    "Sony DSC-A7S III (Control)", "Sony ZV-E10 (Control)", "Sony ILME-FX3 (PC Control)",
+                    "Sony ILME-FX3A (PC Control)", "Sony ILME-FX30 (PC Control)", "Sony ZV-E10M2 (Control)",
+                    "Canon EOS R6", "Canon EOS R6m2", "Canon EOS RP", "Nikon Z8", "Nikon Z9"));
+    EXPECT_THAT(
+        camsim::ProfileNames(),
+        ElementsAre("canon-r6", "canon-r6m2", "canon-rp", "nikon-z8", "nikon-z9", "sony-a7m3", "sony-a7m4",
+                    "sony-a7s3", "sony-fx3", "sony-fx30", "sony-fx3a", "sony-zve10", "sony-zve10m2"));
 }
 
 TEST(SimDetect, AutodetectReportsThePluggedModelAndNothingOnceUnplugged) {

@@ -15,11 +15,12 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 long MsSince(Clock::time_point start) {
-    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
 
 class SimEvents : public ::testing::Test {
-protected:
+  protected:
     void Plug(const std::string& model) { ASSERT_EQ(sim.Plug(model), GP_OK) << sim.LastError(); }
 
     camsim::SimTestDir dir;
@@ -101,7 +102,7 @@ TEST_F(SimEvents, ChangesWithoutADriverEventAreReportedAsStandardPropertyEvents)
     GpEvent iso = cam.Wait(1000);
     EXPECT_EQ(iso.type, GP_EVENT_UNKNOWN);
     EXPECT_EQ(iso.Text(), "PTP Property d21e changed");
-    ASSERT_EQ(cam.SetText("iso", "AUTO"), GP_OK);  // unchanged: nothing to report
+    ASSERT_EQ(cam.SetText("iso", "AUTO"), GP_OK);               // unchanged: nothing to report
     ASSERT_EQ(cam.SetText("kd_touch_focus", "(1, 2)"), GP_OK);  // declared silent
     EXPECT_EQ(cam.Wait(50).type, GP_EVENT_TIMEOUT);
 }

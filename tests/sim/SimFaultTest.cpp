@@ -16,7 +16,7 @@ using ::testing::HasSubstr;
 namespace {
 
 class SimFaults : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_EQ(sim.Plug("Sony Alpha-A7 III (PC Control)"), GP_OK) << sim.LastError(); }
     std::string Write(const std::string& name, const std::string& text) {
         std::string path = dir.Path() + "/" + name;
@@ -141,7 +141,8 @@ TEST_F(SimFaults, MalformedProfilesAreRefusedWithFileAndProblem) {
         {"effect.json",
          "{\"model\": \"Nikon Z8\", \"widgets\": [{\"name\": \"a\", \"effects\": {\"1\": {\"b\": \"2\"}}}]}",
          "effect on unknown widget \"b\""},
-        {"event.json", "{\"model\": \"Nikon Z8\", \"widgets\": [{\"name\": \"a\", \"event\": {\"encode\": \"x\"}}]}",
+        {"event.json",
+         "{\"model\": \"Nikon Z8\", \"widgets\": [{\"name\": \"a\", \"event\": {\"encode\": \"x\"}}]}",
          "integer \"type\""},
         {"array.json", "[1, 2]", "top level must be an object"},
     };
@@ -160,7 +161,8 @@ TEST_F(SimFaults, InheritingProfileOverridesAndRemovesWidgets) {
           R"({"model": "Nikon Z8", "settle_ms": 5, "widgets": [
                 {"name": "iso", "type": "radio", "value": "100", "choices": ["100", "200"]},
                 {"name": "gone", "type": "text", "value": "x"}]})");
-    std::string path = Write("mine.json", R"({"inherits": "base-mine", "model": "Nikon Z9", "remove": ["gone"],
+    std::string path =
+        Write("mine.json", R"({"inherits": "base-mine", "model": "Nikon Z9", "remove": ["gone"],
                 "widgets": [{"name": "iso", "value": "200"}, {"name": "extra", "type": "toggle", "value": true}]})");
     ASSERT_EQ(sim.Plug(path), GP_OK) << sim.LastError();
     EXPECT_EQ(sim.Model(), "Nikon Z9");
@@ -178,7 +180,8 @@ TEST_F(SimFaults, MalformedStateFileFailsCallsWithoutCrashing) {
     EXPECT_EQ(cam.Get("iso", &w), GP_ERROR_CORRUPTED_DATA);
     EXPECT_EQ(cam.Wait(10).rc, GP_ERROR_CORRUPTED_DATA);
     EXPECT_FALSE(sim.Value("iso").has_value());
-    EXPECT_THAT(sim.LastError(), AllOf(HasSubstr(dir.Path() + "/state.json"), HasSubstr("\"name\" must be a string")));
+    EXPECT_THAT(sim.LastError(),
+                AllOf(HasSubstr(dir.Path() + "/state.json"), HasSubstr("\"name\" must be a string")));
     EXPECT_EQ(sim.SetValue("iso", "800"), GP_ERROR_CORRUPTED_DATA);
     Write("state.json", "not json");
     GpCamera fresh;

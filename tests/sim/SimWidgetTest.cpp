@@ -20,27 +20,38 @@ struct Expected {
     CameraWidgetType type;
 };
 
-const Expected kSony[] = {{"focusmode", GP_WIDGET_RADIO},   {"iso", GP_WIDGET_RADIO},
-                          {"f-number", GP_WIDGET_RADIO},    {"shutterspeed", GP_WIDGET_RADIO},
+const Expected kSony[] = {{"focusmode", GP_WIDGET_RADIO},    {"iso", GP_WIDGET_RADIO},
+                          {"f-number", GP_WIDGET_RADIO},     {"shutterspeed", GP_WIDGET_RADIO},
                           {"whitebalance", GP_WIDGET_RADIO}, {"expprogram", GP_WIDGET_RADIO},
-                          {"movie", GP_WIDGET_RADIO},       {"d21d", GP_WIDGET_TEXT},
-                          {"batterylevel", GP_WIDGET_TEXT}, {"kd_touch_focus", GP_WIDGET_TEXT}};
-const Expected kCanon[] = {{"eosmovieswitch", GP_WIDGET_RADIO}, {"autoexposuremode", GP_WIDGET_RADIO},
-                           {"capturetarget", GP_WIDGET_RADIO},  {"movierecordtarget", GP_WIDGET_RADIO},
-                           {"aperture", GP_WIDGET_RADIO},       {"shutterspeed", GP_WIDGET_RADIO},
-                           {"whitebalance", GP_WIDGET_RADIO},   {"focusmode", GP_WIDGET_RADIO},
-                           {"iso", GP_WIDGET_RADIO},            {"kd_touch_focus", GP_WIDGET_TEXT},
+                          {"movie", GP_WIDGET_RADIO},        {"d21d", GP_WIDGET_TEXT},
+                          {"batterylevel", GP_WIDGET_TEXT},  {"kd_touch_focus", GP_WIDGET_TEXT}};
+const Expected kCanon[] = {{"eosmovieswitch", GP_WIDGET_RADIO},
+                           {"autoexposuremode", GP_WIDGET_RADIO},
+                           {"capturetarget", GP_WIDGET_RADIO},
+                           {"movierecordtarget", GP_WIDGET_RADIO},
+                           {"aperture", GP_WIDGET_RADIO},
+                           {"shutterspeed", GP_WIDGET_RADIO},
+                           {"whitebalance", GP_WIDGET_RADIO},
+                           {"focusmode", GP_WIDGET_RADIO},
+                           {"iso", GP_WIDGET_RADIO},
+                           {"kd_touch_focus", GP_WIDGET_TEXT},
                            {"batterylevel", GP_WIDGET_TEXT}};
-const Expected kNikon[] = {{"mrb-LiveViewSelector", GP_WIDGET_TOGGLE},  {"kd_nikon_photo_iso", GP_WIDGET_RADIO},
-                           {"kd_nikon_movie_iso", GP_WIDGET_RADIO},     {"kd_nikon_movie_f_numer", GP_WIDGET_RADIO},
-                           {"f-number", GP_WIDGET_RADIO},               {"shutterspeed2", GP_WIDGET_RADIO},
-                           {"whitebalance", GP_WIDGET_RADIO},           {"focusmode", GP_WIDGET_RADIO},
-                           {"expprogram", GP_WIDGET_RADIO},             {"movie", GP_WIDGET_TOGGLE},
-                           {"applicationmode", GP_WIDGET_RADIO},        {"kd_touch_focus", GP_WIDGET_TEXT},
+const Expected kNikon[] = {{"mrb-LiveViewSelector", GP_WIDGET_TOGGLE},
+                           {"kd_nikon_photo_iso", GP_WIDGET_RADIO},
+                           {"kd_nikon_movie_iso", GP_WIDGET_RADIO},
+                           {"kd_nikon_movie_f_numer", GP_WIDGET_RADIO},
+                           {"f-number", GP_WIDGET_RADIO},
+                           {"shutterspeed2", GP_WIDGET_RADIO},
+                           {"whitebalance", GP_WIDGET_RADIO},
+                           {"focusmode", GP_WIDGET_RADIO},
+                           {"expprogram", GP_WIDGET_RADIO},
+                           {"movie", GP_WIDGET_TOGGLE},
+                           {"applicationmode", GP_WIDGET_RADIO},
+                           {"kd_touch_focus", GP_WIDGET_TEXT},
                            {"batterylevel", GP_WIDGET_TEXT}};
 
 class SimWidgets : public ::testing::Test {
-protected:
+  protected:
     void Plug(const std::string& model) { ASSERT_EQ(sim.Plug(model), GP_OK) << sim.LastError(); }
     std::vector<std::string> Choices(GpCamera& cam, const std::string& name) {
         GpWidget w;
@@ -58,10 +69,14 @@ TEST_F(SimWidgets, EveryModelServesTheWidgetsOfItsClassWithValuesAndChoices) {
         Plug(models[m]);
         GpCamera cam;
         std::vector<Expected> expected;
-        if (m < 8) expected.assign(std::begin(kSony), std::end(kSony));
-        if (m >= 8 && m < 11) expected.assign(std::begin(kCanon), std::end(kCanon));
-        if (m >= 11) expected.assign(std::begin(kNikon), std::end(kNikon));
-        if (m >= 1 && m < 8 && m != 3) expected.push_back({"500e", GP_WIDGET_RADIO});
+        if (m < 8)
+            expected.assign(std::begin(kSony), std::end(kSony));
+        if (m >= 8 && m < 11)
+            expected.assign(std::begin(kCanon), std::end(kCanon));
+        if (m >= 11)
+            expected.assign(std::begin(kNikon), std::end(kNikon));
+        if (m >= 1 && m < 8 && m != 3)
+            expected.push_back({"500e", GP_WIDGET_RADIO});
         for (const Expected& e : expected) {
             GpWidget w;
             ASSERT_EQ(cam.Get(e.name, &w), GP_OK) << models[m] << " " << e.name;
