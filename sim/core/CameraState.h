@@ -14,7 +14,7 @@ enum class Kind { Text, Range, Toggle, Radio, Menu, Date };
 enum class Fault { None, NoValue, Typeless };
 
 // How a change of a widget is reported by wait_for_event.
-struct EventSpec {
+struct EventReaction {
     enum class Mode { Property, None, Typed };
     Mode mode = Mode::Property;            // Property: GP_EVENT_UNKNOWN "PTP Property <p> changed"
     int type = 0;                          // Typed: event type (10..17 for the driver additions)
@@ -32,7 +32,7 @@ struct Widget {
     std::vector<std::string> choices;
     float min = 0, max = 0, step = 1;
     bool readonly = false;
-    EventSpec event;
+    EventReaction event;
     // value written -> other widgets the camera changes with it
     std::map<std::string, std::map<std::string, std::string>> effects;
     // reactions and faults

@@ -60,9 +60,9 @@ bool DecimalFraction(const std::string& text, int64_t* num, int64_t* den) {
     return ParseLong(digits, num) && *num <= INT32_MAX;
 }
 
-bool EncodeNumber(const EventSpec& spec, const std::string& value, int64_t* out) {
-    auto code = spec.codes.find(value);
-    if (code != spec.codes.end()) {
+bool EncodeNumber(const EventReaction& reaction, const std::string& value, int64_t* out) {
+    auto code = reaction.codes.find(value);
+    if (code != reaction.codes.end()) {
         *out = code->second;
         return true;
     }
@@ -170,22 +170,22 @@ bool ParseAperture(const std::string& text, int32_t* hundredths) {
 }
 
 bool EventForChange(const Widget& w, const std::string& value, int* type, std::vector<uint8_t>* data) {
-    const EventSpec& spec = w.event;
-    if (spec.mode == EventSpec::Mode::None)
+    const EventReaction& reaction = w.event;
+    if (reaction.mode == EventReaction::Mode::None)
         return false;
-    if (spec.mode == EventSpec::Mode::Typed) {
+    if (reaction.mode == EventReaction::Mode::Typed) {
         int64_t n = 0;
         int32_t a = 0, b = 0;
         bool ok = false;
-        const std::string& enc = spec.encode;
+        const std::string& enc = reaction.encode;
         if (enc == "record") {
-            ok = EncodeNumber(spec, value, &n);
+            ok = EncodeNumber(reaction, value, &n);
             if (ok)
                 *data = RecordBlock(static_cast<int32_t>(n));
         } else if (enc == "aperture") {
-            auto code = spec.codes.find(value);
-            ok = code != spec.codes.end() ? (a = static_cast<int32_t>(code->second), true)
-                                          : ParseAperture(value, &a);
+            auto code = reaction.codes.find(value);
+            ok = code != reaction.codes.end() ? (a = static_cast<int32_t>(code->second), true)
+                                              : ParseAperture(value, &a);
             if (ok)
                 *data = Int32Block(a);
         } else if (enc == "shutter") {
@@ -194,19 +194,19 @@ bool EventForChange(const Widget& w, const std::string& value, int* type, std::v
                 *data = ShutterBlock(a, b);
         } else if (enc == "uint16" || enc == "low16") {
             // low16: a 32-bit program value whose low half is the code
-            ok = EncodeNumber(spec, value, &n);
+            ok = EncodeNumber(reaction, value, &n);
             if (ok)
                 *data = ModeBlock(static_cast<uint16_t>(n & 0xFFFF));
         } else if (enc == "text") {
             *data = StandardBlock(GP_EVENT_UNKNOWN, value);
             ok = true;
         } else {  // "int32" and the default
-            ok = EncodeNumber(spec, value, &n);
+            ok = EncodeNumber(reaction, value, &n);
             if (ok)
                 *data = Int32Block(static_cast<int32_t>(n));
         }
         if (ok) {
-            *type = spec.type;
+            *type = reaction.type;
             return true;
         }
     }

@@ -117,13 +117,13 @@ bool GetStrings(const json& j, const char* key, std::vector<std::string>* out, s
     return true;
 }
 
-bool EventFromJson(const json& j, EventSpec* out, std::string* error) {
+bool EventFromJson(const json& j, EventReaction* out, std::string* error) {
     if (j.is_string()) {
         std::string mode = j.get<std::string>();
         if (mode == "none") {
-            out->mode = EventSpec::Mode::None;
+            out->mode = EventReaction::Mode::None;
         } else if (mode == "property") {
-            out->mode = EventSpec::Mode::Property;
+            out->mode = EventReaction::Mode::Property;
         } else {
             *error = "\"event\" must be \"none\", \"property\" or an object, not \"" + mode + "\"";
             return false;
@@ -134,7 +134,7 @@ bool EventFromJson(const json& j, EventSpec* out, std::string* error) {
         *error = "\"event\" must be \"none\", \"property\" or an object";
         return false;
     }
-    out->mode = EventSpec::Mode::Typed;
+    out->mode = EventReaction::Mode::Typed;
     auto type = j.find("type");
     if (type == j.end() || !type->is_number_integer()) {
         *error = "\"event\" needs an integer \"type\"";
@@ -160,10 +160,10 @@ bool EventFromJson(const json& j, EventSpec* out, std::string* error) {
     return true;
 }
 
-json EventToJson(const EventSpec& e) {
-    if (e.mode == EventSpec::Mode::None)
+json EventToJson(const EventReaction& e) {
+    if (e.mode == EventReaction::Mode::None)
         return "none";
-    if (e.mode == EventSpec::Mode::Property)
+    if (e.mode == EventReaction::Mode::Property)
         return "property";
     json j = {{"type", e.type}};
     if (!e.encode.empty())
@@ -299,7 +299,7 @@ json WidgetToJson(const Widget& w) {
     }
     if (w.readonly)
         j["readonly"] = true;
-    if (w.event.mode != EventSpec::Mode::Property)
+    if (w.event.mode != EventReaction::Mode::Property)
         j["event"] = EventToJson(w.event);
     if (!w.effects.empty()) {
         json effects = json::object();
