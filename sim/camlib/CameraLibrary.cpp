@@ -47,7 +47,7 @@ const char* SectionLabel(const std::string& name) {
 }
 
 int Report(GPContext* context, int rc, const std::string& error) {
-    if (rc == GP_ERROR_CORRUPTED_DATA || rc == GP_ERROR_IO_LOCK) {
+    if (rc == GP_ERROR_CORRUPTED_DATA) {
         // A broken state file is a set-up mistake: say which file, wherever the caller looks.
         std::fprintf(stderr, "camsim: %s\n", error.c_str());
     }
