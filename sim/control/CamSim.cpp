@@ -1,0 +1,416 @@
+#include "CamSim.h"
+
+#include <gphoto2/gphoto2-port-result.h>
+#include <gphoto2/gphoto2-result.h>
+
+#include <cstdlib>
+#include <functional>
+#include <utility>
+
+#include "EventCodec.h"
+#include "Models.h"
+#include "ProfileLoader.h"
+#include "Reactions.h"
+#include "StateStore.h"
+
+namespace camsim {
+
+namespace {
+
+std::string EnvOr(const char* name, const char* fallback) {
+    const char* v = std::getenv(name);
+    return v && *v ? v : fallback;
+}
+
+Kind ToKind(WidgetKind k) {
+    switch (k) {
+        case WidgetKind::Text:
+            return Kind::Text;
+        case WidgetKind::Range:
+            return Kind::Range;
+        case WidgetKind::Toggle:
+            return Kind::Toggle;
+        case WidgetKind::Radio:
+            return Kind::Radio;
+        case WidgetKind::Menu:
+            return Kind::Menu;
+        case WidgetKind::Date:
+            return Kind::Date;
+    }
+    return Kind::Text;
+}
+
+WidgetKind FromKind(Kind k) {
+    switch (k) {
+        case Kind::Text:
+            return WidgetKind::Text;
+        case Kind::Range:
+            return WidgetKind::Range;
+        case Kind::Toggle:
+            return WidgetKind::Toggle;
+        case Kind::Radio:
+            return WidgetKind::Radio;
+        case Kind::Menu:
+            return WidgetKind::Menu;
+        case Kind::Date:
+            return WidgetKind::Date;
+    }
+    return WidgetKind::Text;
+}
+
+Fault ToFault(ValueFault f) {
+    switch (f) {
+        case ValueFault::None:
+            return Fault::None;
+        case ValueFault::NoValue:
+            return Fault::NoValue;
+        case ValueFault::Typeless:
+            return Fault::Typeless;
+    }
+    return Fault::None;
+}
+
+}  // namespace
+
+std::string DefaultStateDir() {
+    return StateDirFromEnvironment();
+}
+
+std::string ProfileDir() {
+    return EnvOr("CAMSIM_PROFILE_DIR", CAMSIM_SOURCE_PROFILE_DIR);
+}
+
+void UseSimulatorDrivers(const std::string& stateDir) {
+    setenv("CAMLIBS", EnvOr("CAMSIM_CAMLIBS", CAMSIM_BUILD_CAMLIBS_DIR).c_str(), 1);
+    setenv("IOLIBS", EnvOr("CAMSIM_IOLIBS", CAMSIM_BUILD_IOLIBS_DIR).c_str(), 1);
+    if (!stateDir.empty())
+        setenv("CAMSIM_STATE_DIR", stateDir.c_str(), 1);
+}
+
+std::vector<std::string> Models() {
+    std::size_t count = 0;
+    const ModelInfo* table = ModelTable(&count);
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < count; ++i)
+        out.push_back(table[i].model);
+    return out;
+}
+
+std::vector<std::string> ProfileNames() {
+    return ListProfiles(ProfileDir());
+}
+
+Simulator::Simulator(std::string stateDir) : m_stateDir(std::move(stateDir)) {}
+
+const std::string& Simulator::StateDir() const {
+    return m_stateDir;
+}
+
+std::string Simulator::LastError() const {
+    return m_lastError;
+}
+
+namespace {
+
+// Runs fn on the locked state of dir, keeping the error text for LastError().
+int Mutate(const std::string& dir, std::string* lastError, const std::function<int(CameraState&)>& fn) {
+    std::string error;
+    std::string previous = std::move(*lastError);
+    lastError->clear();  // fn may explain its own refusal here
+    int rc = StateStore(dir).Update([&](CameraState& s, bool&) { return fn(s); }, &error);
+    if (rc == GP_OK) {
+        *lastError = std::move(previous);
+    } else if (!error.empty()) {
+        *lastError = error;
+    } else if (lastError->empty()) {
+        *lastError = "refused with libgphoto2 code " + std::to_string(rc);
+    }
+    return rc;
+}
+
+int OnWidget(const std::string& dir, std::string* lastError, const std::string& name,
+             const std::function<int(Widget&)>& fn) {
+    return Mutate(dir, lastError, [&](CameraState& s) {
+        Widget* w = s.Find(name);
+        if (!w) {
+            *lastError = "no widget \"" + name + "\" on the plugged camera";
+            return GP_ERROR_BAD_PARAMETERS;
+        }
+        return fn(*w);
+    });
+}
+
+}  // namespace
+
+int Simulator::Plug(const std::string& profileOrModel) {
+    std::string path, error;
+    CameraState loaded;
+    int rc = ResolveProfile(profileOrModel, ProfileDir(), &path, &error);
+    if (rc == GP_OK)
+        rc = LoadProfile(path, &loaded, &error);
+    if (rc != GP_OK) {
+        m_lastError = error;
+        return rc;
+    }
+    StateStore store(m_stateDir);
+    rc = store.Update(
+        [&](CameraState& s, bool&) {
+            PlugRecord old;
+            int64_t session = store.ReadPlug(&old) ? old.session : 0;
+            s = loaded;
+            s.plugged = true;
+            s.session = session + 1;
+            return GP_OK;
+        },
+        &error, StateStore::Start::Fresh);
+    if (rc != GP_OK)
+        m_lastError = error;
+    return rc;
+}
+
+int Simulator::Unplug() {
+    return Mutate(m_stateDir, &m_lastError, [](CameraState& s) {
+        s.plugged = false;
+        return GP_OK;
+    });
+}
+
+int Simulator::Replug() {
+    return Mutate(m_stateDir, &m_lastError, [](CameraState& s) {
+        if (!s.plugged) {
+            s.plugged = true;
+            ++s.session;
+        }
+        return GP_OK;
+    });
+}
+
+bool Simulator::Plugged() const {
+    PlugRecord plug;
+    return StateStore(m_stateDir).ReadPlug(&plug) && plug.plugged;
+}
+
+std::string Simulator::Model() const {
+    CameraState s;
+    return StateStore(m_stateDir).Load(&s, &m_lastError) == GP_OK ? s.model : std::string();
+}
+
+std::string Simulator::Profile() const {
+    CameraState s;
+    return StateStore(m_stateDir).Load(&s, &m_lastError) == GP_OK ? s.profile : std::string();
+}
+
+int Simulator::AddWidget(const std::string& name, WidgetKind kind, const std::string& value,
+                         const std::vector<std::string>& choices) {
+    if (name.empty()) {
+        m_lastError = "a widget needs a name";
+        return GP_ERROR_BAD_PARAMETERS;
+    }
+    return Mutate(m_stateDir, &m_lastError, [&](CameraState& s) {
+        Widget w;
+        w.name = name;
+        w.label = name;
+        w.kind = ToKind(kind);
+        w.value = value;
+        w.choices = choices;
+        if (Widget* old = s.Find(name)) {
+            *old = w;
+        } else {
+            s.widgets.push_back(w);
+        }
+        return GP_OK;
+    });
+}
+
+int Simulator::RemoveWidget(const std::string& name) {
+    return Mutate(m_stateDir, &m_lastError, [&](CameraState& s) {
+        for (auto it = s.widgets.begin(); it != s.widgets.end(); ++it) {
+            if (it->name == name) {
+                s.widgets.erase(it);
+                return GP_OK;
+            }
+        }
+        m_lastError = "no widget \"" + name + "\" on the plugged camera";
+        return GP_ERROR_BAD_PARAMETERS;
+    });
+}
+
+std::optional<std::string> Simulator::Value(const std::string& name) const {
+    CameraState s;
+    if (StateStore(m_stateDir).Load(&s, &m_lastError) != GP_OK)
+        return std::nullopt;
+    const Widget* w = s.Find(name);
+    if (!w)
+        return std::nullopt;
+    return w->value;
+}
+
+int Simulator::SetValue(const std::string& name, const std::string& value) {
+    return OnWidget(m_stateDir, &m_lastError, name, [&](Widget& w) {
+        w.value = value;
+        return GP_OK;
+    });
+}
+
+std::vector<std::string> Simulator::Choices(const std::string& name) const {
+    CameraState s;
+    if (StateStore(m_stateDir).Load(&s, &m_lastError) != GP_OK)
+        return {};
+    const Widget* w = s.Find(name);
+    return w ? w->choices : std::vector<std::string>();
+}
+
+int Simulator::SetChoices(const std::string& name, const std::vector<std::string>& choices) {
+    return OnWidget(m_stateDir, &m_lastError, name, [&](Widget& w) {
+        w.choices = choices;
+        return GP_OK;
+    });
+}
+
+std::vector<WidgetInfo> Simulator::Widgets() const {
+    CameraState s;
+    std::vector<WidgetInfo> out;
+    if (StateStore(m_stateDir).Load(&s, &m_lastError) != GP_OK)
+        return out;
+    for (const Widget& w : s.widgets)
+        out.push_back({w.name, FromKind(w.kind), w.value, w.choices, w.label, w.section});
+    return out;
+}
+
+int Simulator::ChangeOnCamera(const std::string& name, const std::string& value) {
+    return Mutate(m_stateDir, &m_lastError, [&](CameraState& s) {
+        int rc = camsim::ChangeOnCamera(s, name, value);
+        if (rc != GP_OK)
+            m_lastError = "no widget \"" + name + "\" on the plugged camera";
+        return rc;
+    });
+}
+
+std::vector<std::string> Simulator::Received() const {
+    CameraState s;
+    if (StateStore(m_stateDir).Load(&s, &m_lastError) != GP_OK)
+        return {};
+    return s.received;
+}
+
+void Simulator::ClearReceived() {
+    Mutate(m_stateDir, &m_lastError, [](CameraState& s) {
+        s.received.clear();
+        return GP_OK;
+    });
+}
+
+int Simulator::SetStubborn(const std::string& name, bool on) {
+    return OnWidget(m_stateDir, &m_lastError, name, [&](Widget& w) {
+        w.stubborn = on;
+        return GP_OK;
+    });
+}
+
+int Simulator::SetSettleDelay(int ms) {
+    if (ms < 0) {
+        m_lastError = "the settle delay cannot be negative";
+        return GP_ERROR_BAD_PARAMETERS;
+    }
+    return Mutate(m_stateDir, &m_lastError, [&](CameraState& s) {
+        s.settleMs = ms;
+        return GP_OK;
+    });
+}
+
+int Simulator::QueueEvent(int type, const std::vector<uint8_t>& data) {
+    return Mutate(m_stateDir, &m_lastError, [&](CameraState& s) {
+        PendingEvent e;
+        e.type = type;
+        e.data = data;
+        e.dueMs = NowMs();
+        s.events.push_back(std::move(e));
+        return GP_OK;
+    });
+}
+
+int Simulator::QueueInt32Event(int type, int32_t value) {
+    return QueueEvent(type, Int32Block(value));
+}
+
+int Simulator::QueueShutterEvent(int32_t numerator, int32_t denominator) {
+    return QueueEvent(16, ShutterBlock(numerator, denominator));
+}
+
+int Simulator::QueueModeEvent(uint16_t code) {
+    return QueueEvent(17, ModeBlock(code));
+}
+
+int Simulator::QueueRecordEvent(int32_t state) {
+    return QueueEvent(10, RecordBlock(state));
+}
+
+int Simulator::QueueTextEvent(int gpEventType, const std::string& text) {
+    return QueueEvent(gpEventType, StandardBlock(gpEventType, text));
+}
+
+size_t Simulator::PendingEvents() const {
+    CameraState s;
+    if (StateStore(m_stateDir).Load(&s, &m_lastError) != GP_OK)
+        return 0;
+    return s.events.size();
+}
+
+int Simulator::ClearEvents() {
+    return Mutate(m_stateDir, &m_lastError, [](CameraState& s) {
+        s.events.clear();
+        return GP_OK;
+    });
+}
+
+int Simulator::FailLookup(const std::string& name, int code) {
+    return OnWidget(m_stateDir, &m_lastError, name, [&](Widget& w) {
+        w.failLookup = code;
+        return GP_OK;
+    });
+}
+
+int Simulator::SetValueFault(const std::string& name, ValueFault fault) {
+    return OnWidget(m_stateDir, &m_lastError, name, [&](Widget& w) {
+        w.valueFault = ToFault(fault);
+        return GP_OK;
+    });
+}
+
+int Simulator::FailSet(const std::string& name, int code) {
+    return OnWidget(m_stateDir, &m_lastError, name, [&](Widget& w) {
+        w.failSet = code;
+        return GP_OK;
+    });
+}
+
+int Simulator::FailConnect(int code, int times) {
+    return Mutate(m_stateDir, &m_lastError, [&](CameraState& s) {
+        s.connectFault = code;
+        s.connectTimes = code != 0 && times > 0 ? times : 0;
+        return GP_OK;
+    });
+}
+
+int Simulator::FailEventWait(int code, int times) {
+    return Mutate(m_stateDir, &m_lastError, [&](CameraState& s) {
+        s.waitFault = code;
+        s.waitTimes = code != 0 && times > 0 ? times : 0;
+        return GP_OK;
+    });
+}
+
+void Simulator::ClearFaults() {
+    Mutate(m_stateDir, &m_lastError, [](CameraState& s) {
+        for (Widget& w : s.widgets) {
+            w.failLookup = 0;
+            w.failSet = 0;
+            w.valueFault = Fault::None;
+        }
+        s.connectFault = s.connectTimes = 0;
+        s.waitFault = s.waitTimes = 0;
+        return GP_OK;
+    });
+}
+
+}  // namespace camsim

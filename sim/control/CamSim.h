@@ -1,0 +1,102 @@
+// Control of the simulated cameras from C++ (tests, tools). A Simulator is a handle on one
+// state directory; the camera library loaded by libgphoto2 reads the same files, so what is
+// done here is what libgphoto2 callers in any process see. Nothing throws: operations return
+// 0 or a negative libgphoto2 error code, and LastError() tells what went wrong.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace camsim {
+
+std::string DefaultStateDir();  // $CAMSIM_STATE_DIR, else /tmp/camsim-<uid>
+std::string ProfileDir();       // $CAMSIM_PROFILE_DIR, else the source tree's sim/profiles
+// Points this process's libgphoto2 at the built simulator: sets CAMLIBS and IOLIBS (build
+// paths, overridable by $CAMSIM_CAMLIBS / $CAMSIM_IOLIBS) and, when stateDir is not empty,
+// CAMSIM_STATE_DIR. Call before the first libgphoto2 call.
+void UseSimulatorDrivers(const std::string& stateDir = "");
+std::vector<std::string> Models();        // the 13 model strings, in factory order
+std::vector<std::string> ProfileNames();  // profile file stems
+
+enum class WidgetKind { Text, Range, Toggle, Radio, Menu, Date };
+enum class ValueFault {
+    None,
+    NoValue,  // served with its type but no value set: gp_widget_get_value gives OK with a NULL text
+    Typeless  // served as a GP_WIDGET_SECTION: gp_widget_get_value and gp_widget_count_choices fail (-2)
+};
+
+struct WidgetInfo {
+    std::string name;
+    WidgetKind kind = WidgetKind::Text;
+    std::string value;
+    std::vector<std::string> choices;
+    std::string label;
+    std::string section;
+};
+
+class Simulator {
+  public:
+    explicit Simulator(std::string stateDir = DefaultStateDir());
+    const std::string& StateDir() const;
+    std::string LastError() const;  // text of the last failure of this handle (names file and problem)
+
+    int Plug(const std::string&
+                 profileOrModel);  // profile stem, profile path or exact model string; resets all state
+    int Unplug();  // detection reports nothing; an open camera fails every call with GP_ERROR_IO (-7)
+    int Replug();  // the same camera comes back with its state (a new open works again)
+    bool Plugged() const;
+    std::string Model() const;    // model string of the current profile ("" when none)
+    std::string Profile() const;  // profile stem ("" when none)
+
+    // Camera-side view of widgets; these changes raise no event.
+    int AddWidget(const std::string& name, WidgetKind kind, const std::string& value,
+                  const std::vector<std::string>& choices = {});
+    int RemoveWidget(const std::string& name);
+    std::optional<std::string> Value(const std::string& name) const;  // toggles/dates/ranges as decimal text
+    int SetValue(const std::string& name, const std::string& value);
+    std::vector<std::string> Choices(const std::string& name) const;
+    int SetChoices(const std::string& name, const std::vector<std::string>& choices);
+    std::vector<WidgetInfo> Widgets() const;
+    // A change made on the camera itself (a dial turned): the value changes and the widget's
+    // declared event is raised as after a set, but nothing is recorded as received.
+    int ChangeOnCamera(const std::string& name, const std::string& value);
+
+    // Every value the camera accepted or refused through set_config/set_single_config, in order, as
+    // "name=value".
+    std::vector<std::string> Received() const;
+    void ClearReceived();
+
+    // Reactions
+    int SetStubborn(const std::string& name, bool on);  // set accepted (GP_OK) but the value stays; no event
+    int SetSettleDelay(int ms);                         // events of a set become visible after ms (default 0)
+
+    // Events, delivered by wait_for_event in order (each event once)
+    int QueueEvent(int type, const std::vector<uint8_t>& data);     // raw block for types 10..17 (or any)
+    int QueueInt32Event(int type, int32_t value);                   // 11, 12, 13, 15
+    int QueueShutterEvent(int32_t numerator, int32_t denominator);  // 16
+    int QueueModeEvent(uint16_t code);                              // 17
+    int QueueRecordEvent(int32_t state);                            // 10, state at byte 20 of a 24-byte block
+    int QueueTextEvent(int gpEventType,
+                       const std::string& text);  // standard events, e.g. GP_EVENT_UNKNOWN (0)
+    size_t PendingEvents() const;
+    int ClearEvents();
+
+    // Faults (0 / None clears)
+    int FailLookup(const std::string& name,
+                   int code);  // get_single_config / get_config child lookup fails with code
+    int SetValueFault(const std::string& name, ValueFault fault);
+    int FailSet(const std::string& name,
+                int code);                       // set_single_config of name fails with code, value unchanged
+    int FailConnect(int code, int times);        // the next `times` camera opens (camera_init) fail with code
+    int FailEventWait(int code, int times = 1);  // the next `times` wait_for_event calls return code
+    void ClearFaults();
+
+  private:
+    std::string m_stateDir;
+    mutable std::string m_lastError;
+};
+
+}  // namespace camsim

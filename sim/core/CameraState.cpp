@@ -1,0 +1,77 @@
+#include "CameraState.h"
+
+#include <time.h>
+
+namespace camsim {
+
+namespace {
+struct KindText {
+    Kind kind;
+    const char* text;
+};
+const KindText kKinds[] = {{Kind::Text, "text"},   {Kind::Range, "range"}, {Kind::Toggle, "toggle"},
+                           {Kind::Radio, "radio"}, {Kind::Menu, "menu"},   {Kind::Date, "date"}};
+
+struct FaultText {
+    Fault fault;
+    const char* text;
+};
+const FaultText kFaults[] = {
+    {Fault::None, "none"}, {Fault::NoValue, "novalue"}, {Fault::Typeless, "typeless"}};
+}  // namespace
+
+Widget* CameraState::Find(const std::string& name) {
+    for (Widget& w : widgets) {
+        if (w.name == name)
+            return &w;
+    }
+    return nullptr;
+}
+
+const Widget* CameraState::Find(const std::string& name) const {
+    return const_cast<CameraState*>(this)->Find(name);
+}
+
+const char* KindName(Kind kind) {
+    for (const KindText& k : kKinds) {
+        if (k.kind == kind)
+            return k.text;
+    }
+    return "text";
+}
+
+bool KindFromName(const std::string& text, Kind* kind) {
+    for (const KindText& k : kKinds) {
+        if (text == k.text) {
+            *kind = k.kind;
+            return true;
+        }
+    }
+    return false;
+}
+
+const char* FaultName(Fault fault) {
+    for (const FaultText& f : kFaults) {
+        if (f.fault == fault)
+            return f.text;
+    }
+    return "none";
+}
+
+bool FaultFromName(const std::string& text, Fault* fault) {
+    for (const FaultText& f : kFaults) {
+        if (text == f.text) {
+            *fault = f.fault;
+            return true;
+        }
+    }
+    return false;
+}
+
+int64_t NowMs() {
+    struct timespec ts;
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+}  // namespace camsim

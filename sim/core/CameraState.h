@@ -1,0 +1,77 @@
+// Everything one simulated camera is: its widgets, reactions, faults, pending events
+// and what it received. Lives in the state directory as JSON (see StateJson).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace camsim {
+
+enum class Kind { Text, Range, Toggle, Radio, Menu, Date };
+
+enum class Fault { None, NoValue, Typeless };
+
+// How a change of a widget is reported by wait_for_event.
+struct EventReaction {
+    enum class Mode { Property, None, Typed };
+    Mode mode = Mode::Property;            // Property: GP_EVENT_UNKNOWN "PTP Property <p> changed"
+    int type = 0;                          // Typed: event type (10..17 for the driver additions)
+    std::string encode;                    // Typed: how the value becomes the data block (EventCodec)
+    std::map<std::string, int64_t> codes;  // value text -> number, tried before parsing the text
+};
+
+struct Widget {
+    std::string name;
+    std::string label;
+    std::string section;
+    std::string property;  // text used in the standard change event; the name when empty
+    Kind kind = Kind::Text;
+    std::string value;  // toggles, dates and ranges as decimal text
+    std::vector<std::string> choices;
+    float min = 0, max = 0, step = 1;
+    bool readonly = false;
+    EventReaction event;
+    // value written -> other widgets the camera changes with it
+    std::map<std::string, std::map<std::string, std::string>> effects;
+    // reactions and faults
+    bool stubborn = false;
+    int failLookup = 0;
+    Fault valueFault = Fault::None;
+    int failSet = 0;
+};
+
+struct PendingEvent {
+    int type = 0;
+    std::vector<uint8_t> data;
+    int64_t dueMs = 0;  // CLOCK_REALTIME milliseconds, shared by all processes
+};
+
+struct CameraState {
+    std::string profile;      // profile stem
+    std::string profilePath;  // file it was loaded from
+    std::string model;
+    int usbVendor = 0;
+    int usbProduct = 0;
+    bool plugged = false;
+    int64_t session = 0;  // grows with every plug; an open camera belongs to one session
+    int settleMs = 0;
+    std::vector<Widget> widgets;
+    int connectFault = 0, connectTimes = 0;
+    int waitFault = 0, waitTimes = 0;
+    std::vector<std::string> received;
+    std::vector<PendingEvent> events;
+
+    Widget* Find(const std::string& name);
+    const Widget* Find(const std::string& name) const;
+};
+
+const char* KindName(Kind kind);
+bool KindFromName(const std::string& text, Kind* kind);
+const char* FaultName(Fault fault);
+bool FaultFromName(const std::string& text, Fault* fault);
+
+int64_t NowMs();
+
+}  // namespace camsim

@@ -1,0 +1,219 @@
+#include "EventCodec.h"
+
+#include <gphoto2/gphoto2-camera.h>
+#include <gphoto2/gphoto2-filesys.h>
+
+#include <strings.h>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace camsim {
+
+namespace {
+
+void Put32(std::vector<uint8_t>* out, size_t at, int32_t v) {
+    std::memcpy(out->data() + at, &v, sizeof v);
+}
+
+// Decimal, or hexadecimal with "0x".
+bool ParseLong(const std::string& text, int64_t* out) {
+    if (text.empty())
+        return false;
+    bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    char* end = nullptr;
+    errno = 0;
+    long long v = std::strtoll(text.c_str(), &end, hex ? 16 : 10);
+    if (errno || *end != '\0')
+        return false;
+    *out = v;
+    return true;
+}
+
+bool ParseDouble(const std::string& text, double* out) {
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    double v = std::strtod(text.c_str(), &end);
+    if (errno || *end != '\0' || !std::isfinite(v))
+        return false;
+    *out = v;
+    return true;
+}
+
+// A decimal text as a fraction with a power-of-ten denominator: "2.5" -> 25/10, "1.3" -> 13/10.
+bool DecimalFraction(const std::string& text, int64_t* num, int64_t* den) {
+    size_t dot = text.find('.');
+    std::string digits = text;
+    *den = 1;
+    if (dot != std::string::npos) {
+        digits = text.substr(0, dot) + text.substr(dot + 1);
+        for (size_t i = dot + 1; i < text.size(); ++i)
+            *den *= 10;
+        if (*den > 1000000)
+            return false;
+    }
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    return ParseLong(digits, num) && *num <= INT32_MAX;
+}
+
+bool EncodeNumber(const EventReaction& reaction, const std::string& value, int64_t* out) {
+    auto code = reaction.codes.find(value);
+    if (code != reaction.codes.end()) {
+        *out = code->second;
+        return true;
+    }
+    return ParseLong(value, out);
+}
+
+}  // namespace
+
+std::vector<uint8_t> RecordBlock(int32_t state) {
+    std::vector<uint8_t> out(24, 0);
+    Put32(&out, 20, state);
+    return out;
+}
+
+std::vector<uint8_t> Int32Block(int32_t value) {
+    std::vector<uint8_t> out(4, 0);
+    Put32(&out, 0, value);
+    return out;
+}
+
+std::vector<uint8_t> ShutterBlock(int32_t numerator, int32_t denominator) {
+    std::vector<uint8_t> out(8, 0);
+    Put32(&out, 0, numerator);
+    Put32(&out, 4, denominator);
+    return out;
+}
+
+std::vector<uint8_t> ModeBlock(uint16_t code) {
+    std::vector<uint8_t> out(sizeof code, 0);
+    std::memcpy(out.data(), &code, sizeof code);
+    return out;
+}
+
+std::vector<uint8_t> StandardBlock(int gpEventType, const std::string& text) {
+    switch (gpEventType) {
+        case GP_EVENT_FILE_ADDED:
+        case GP_EVENT_FOLDER_ADDED:
+        case GP_EVENT_FILE_CHANGED: {
+            CameraFilePath path;
+            std::memset(&path, 0, sizeof path);
+            size_t slash = text.rfind('/');
+            std::string folder = slash == std::string::npos ? "/" : text.substr(0, slash);
+            std::string name = slash == std::string::npos ? text : text.substr(slash + 1);
+            if (folder.empty())
+                folder = "/";
+            std::strncpy(path.folder, folder.c_str(), sizeof path.folder - 1);
+            std::strncpy(path.name, name.c_str(), sizeof path.name - 1);
+            std::vector<uint8_t> out(sizeof path);
+            std::memcpy(out.data(), &path, sizeof path);
+            return out;
+        }
+        case GP_EVENT_UNKNOWN: {
+            std::vector<uint8_t> out(text.begin(), text.end());
+            out.push_back(0);
+            return out;
+        }
+        default:
+            return {};
+    }
+}
+
+bool ParseShutter(const std::string& text, int32_t* numerator, int32_t* denominator) {
+    if (strcasecmp(text.c_str(), "bulb") == 0) {
+        *numerator = *denominator = 65535;
+        return true;
+    }
+    if (strcasecmp(text.c_str(), "time") == 0) {
+        *numerator = 65535;
+        *denominator = 65533;
+        return true;
+    }
+    std::string t = text;
+    if (!t.empty() && (t.back() == 's' || t.back() == '"'))
+        t.pop_back();
+    size_t slash = t.find('/');
+    int64_t num = 0, den = 0;
+    if (slash == std::string::npos) {
+        if (!DecimalFraction(t, &num, &den))
+            return false;
+    } else {
+        int64_t a = 0, ad = 0, b = 0, bd = 0;
+        if (!DecimalFraction(t.substr(0, slash), &a, &ad) || !DecimalFraction(t.substr(slash + 1), &b, &bd)) {
+            return false;
+        }
+        // a/ad divided by b/bd
+        num = a * bd;
+        den = b * ad;
+        if (num > INT32_MAX || den > INT32_MAX)
+            return false;
+    }
+    *numerator = static_cast<int32_t>(num);
+    *denominator = static_cast<int32_t>(den);
+    return true;
+}
+
+bool ParseAperture(const std::string& text, int32_t* hundredths) {
+    std::string t = text;
+    if (t.rfind("f/", 0) == 0 || t.rfind("F/", 0) == 0)
+        t = t.substr(2);
+    double v = 0;
+    if (!ParseDouble(t, &v) || v <= 0 || v > 1000)
+        return false;
+    *hundredths = static_cast<int32_t>(std::lround(v * 100));
+    return true;
+}
+
+bool EventForChange(const Widget& w, const std::string& value, int* type, std::vector<uint8_t>* data) {
+    const EventReaction& reaction = w.event;
+    if (reaction.mode == EventReaction::Mode::None)
+        return false;
+    if (reaction.mode == EventReaction::Mode::Typed) {
+        int64_t n = 0;
+        int32_t a = 0, b = 0;
+        bool ok = false;
+        const std::string& enc = reaction.encode;
+        if (enc == "record") {
+            ok = EncodeNumber(reaction, value, &n);
+            if (ok)
+                *data = RecordBlock(static_cast<int32_t>(n));
+        } else if (enc == "aperture") {
+            auto code = reaction.codes.find(value);
+            ok = code != reaction.codes.end() ? (a = static_cast<int32_t>(code->second), true)
+                                              : ParseAperture(value, &a);
+            if (ok)
+                *data = Int32Block(a);
+        } else if (enc == "shutter") {
+            ok = ParseShutter(value, &a, &b);
+            if (ok)
+                *data = ShutterBlock(a, b);
+        } else if (enc == "uint16" || enc == "low16") {
+            // low16: a 32-bit program value whose low half is the code
+            ok = EncodeNumber(reaction, value, &n);
+            if (ok)
+                *data = ModeBlock(static_cast<uint16_t>(n & 0xFFFF));
+        } else if (enc == "text") {
+            *data = StandardBlock(GP_EVENT_UNKNOWN, value);
+            ok = true;
+        } else {  // "int32" and the default
+            ok = EncodeNumber(reaction, value, &n);
+            if (ok)
+                *data = Int32Block(static_cast<int32_t>(n));
+        }
+        if (ok) {
+            *type = reaction.type;
+            return true;
+        }
+    }
+    *type = GP_EVENT_UNKNOWN;
+    *data = StandardBlock(GP_EVENT_UNKNOWN,
+                          "PTP Property " + (w.property.empty() ? w.name : w.property) + " changed");
+    return true;
+}
+
+}  // namespace camsim

@@ -1,0 +1,119 @@
+#include "Reactions.h"
+
+#include <gphoto2/gphoto2-port-result.h>
+#include <gphoto2/gphoto2-result.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+
+#include "EventCodec.h"
+
+namespace camsim {
+
+namespace {
+
+bool ParseNumber(const std::string& text, double* out) {
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    *out = std::strtod(text.c_str(), &end);
+    return errno == 0 && *end == '\0';
+}
+
+void QueueChange(CameraState& state, const Widget& w, const std::string& value, int64_t dueMs) {
+    PendingEvent e;
+    if (!EventForChange(w, value, &e.type, &e.data))
+        return;
+    e.dueMs = dueMs;
+    state.events.push_back(std::move(e));
+}
+
+}  // namespace
+
+int CheckValue(const Widget& w, const std::string& value) {
+    double n = 0;
+    switch (w.kind) {
+        case Kind::Radio:
+        case Kind::Menu:
+            return std::find(w.choices.begin(), w.choices.end(), value) != w.choices.end()
+                       ? GP_OK
+                       : GP_ERROR_BAD_PARAMETERS;
+        case Kind::Toggle:
+            return ParseNumber(value, &n) && (n == 0 || n == 1) ? GP_OK : GP_ERROR_BAD_PARAMETERS;
+        case Kind::Range:
+            if (!ParseNumber(value, &n))
+                return GP_ERROR_BAD_PARAMETERS;
+            return w.max > w.min && (n < w.min || n > w.max) ? GP_ERROR_BAD_PARAMETERS : GP_OK;
+        case Kind::Date:
+            return ParseNumber(value, &n) ? GP_OK : GP_ERROR_BAD_PARAMETERS;
+        case Kind::Text:
+            return GP_OK;
+    }
+    return GP_OK;
+}
+
+int ApplySet(CameraState& state, const std::string& name, const std::string& value) {
+    state.received.push_back(name + "=" + value);
+    Widget* w = state.Find(name);
+    if (!w)
+        return GP_ERROR_BAD_PARAMETERS;
+    if (w->failSet)
+        return w->failSet;
+    if (w->readonly)
+        return GP_ERROR_NOT_SUPPORTED;
+    int rc = CheckValue(*w, value);
+    if (rc != GP_OK)
+        return rc;
+    if (w->stubborn)
+        return GP_OK;
+    // A camera reports a property only when it really changed.
+    if (w->value == value)
+        return GP_OK;
+    w->value = value;
+    int64_t due = NowMs() + state.settleMs;
+    QueueChange(state, *w, value, due);
+    auto effects = w->effects.find(value);
+    if (effects == w->effects.end())
+        return GP_OK;
+    const std::map<std::string, std::string> targets = effects->second;  // w may move below
+    for (const auto& t : targets) {
+        Widget* other = state.Find(t.first);
+        if (!other || other->value == t.second)
+            continue;
+        other->value = t.second;
+        QueueChange(state, *other, t.second, due);
+    }
+    return GP_OK;
+}
+
+int ChangeOnCamera(CameraState& state, const std::string& name, const std::string& value) {
+    Widget* w = state.Find(name);
+    if (!w)
+        return GP_ERROR_BAD_PARAMETERS;
+    w->value = value;
+    QueueChange(state, *w, value, NowMs());
+    return GP_OK;
+}
+
+bool TakeDueEvent(CameraState& state, int64_t nowMs, PendingEvent* out, int64_t* nextDueMs) {
+    auto best = state.events.end();
+    for (auto it = state.events.begin(); it != state.events.end(); ++it) {
+        if (best == state.events.end() || it->dueMs < best->dueMs)
+            best = it;
+    }
+    if (best == state.events.end()) {
+        *nextDueMs = -1;
+        return false;
+    }
+    if (best->dueMs > nowMs) {
+        *nextDueMs = best->dueMs;
+        return false;
+    }
+    *out = std::move(*best);
+    state.events.erase(best);
+    return true;
+}
+
+}  // namespace camsim

@@ -1,0 +1,27 @@
+// JSON form of CameraState and of its widgets, shared by the state file and the profiles.
+// Nothing here throws: problems come back as text for the caller to prefix with the file name.
+#pragma once
+
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "CameraState.h"
+
+namespace camsim {
+
+// Parses JSON text; on failure *error holds the parser's message (with the byte position).
+bool ParseJsonText(const std::string& text, nlohmann::json* out, std::string* error);
+// Serialises without throwing (invalid UTF-8 is replaced).
+std::string DumpJson(const nlohmann::json& j, int indent = -1);
+
+bool WidgetFromJson(const nlohmann::json& j, Widget* out, std::string* error);
+nlohmann::json WidgetToJson(const Widget& w);
+
+bool StateFromJson(const nlohmann::json& j, CameraState* out, std::string* error);
+nlohmann::json StateToJson(const CameraState& s);
+
+// A widget value as text: strings as they are, numbers in decimal, booleans as "1"/"0".
+bool ValueText(const nlohmann::json& j, std::string* out);
+
+}  // namespace camsim

@@ -1,0 +1,55 @@
+// The files of one state directory:
+//   state.json  the whole CameraState (replaced atomically by rename)
+//   plug        one line "plugged vendor product session", read on every USB probe
+//   lock        flock target serialising read-modify-write across processes
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "CameraState.h"
+
+namespace camsim {
+
+// $CAMSIM_STATE_DIR, else /tmp/camsim-<uid>.
+std::string StateDirFromEnvironment();
+
+struct PlugRecord {
+    bool plugged = false;
+    int usbVendor = 0;
+    int usbProduct = 0;
+    int64_t session = 0;
+};
+
+class StateStore {
+  public:
+    explicit StateStore(std::string dir);
+
+    const std::string& Dir() const { return m_dir; }
+    std::string StatePath() const { return m_dir + "/state.json"; }
+    std::string PlugPath() const { return m_dir + "/plug"; }
+
+    // Reads the plug line; false when there is none (nothing ever plugged) or it is unreadable.
+    bool ReadPlug(PlugRecord* out) const;
+
+    // Reads state.json without locking (writers replace it atomically).
+    // GP_OK; GP_ERROR_MODEL_NOT_FOUND when no camera was ever plugged here;
+    // GP_ERROR_CORRUPTED_DATA with *error naming the file and the problem.
+    int Load(CameraState* out, std::string* error) const;
+
+    // Locked read-modify-write. fn sees the current state and returns the operation's result;
+    // the state is written back unless fn clears save. With Require, load failures are
+    // returned without calling fn; Fresh starts from an empty state whatever is on disk.
+    enum class Start { Require, Fresh };
+    using Mutator = std::function<int(CameraState& state, bool& save)>;
+    int Update(const Mutator& fn, std::string* error, Start start = Start::Require) const;
+
+    // Replaces state.json and the plug line (caller holds the lock).
+    int Save(const CameraState& state, std::string* error) const;
+
+  private:
+    std::string m_dir;
+};
+
+}  // namespace camsim

@@ -1,0 +1,340 @@
+// camsim: plug, unplug and steer the simulated cameras from a shell.
+#include <gphoto2/gphoto2-camera.h>
+#include <gphoto2/gphoto2-port-result.h>
+#include <gphoto2/gphoto2-result.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "CamSim.h"
+
+namespace {
+
+using Args = std::vector<std::string>;
+
+const char kUsage[] =
+    "Usage: camsim [--state-dir DIR] COMMAND [ARGS...]\n"
+    "\n"
+    "Steers the simulated cameras that libgphoto2 sees with CAMLIBS/IOLIBS pointing at the\n"
+    "simulator's build (e.g. the stock gphoto2 tool). The camera lives in DIR\n"
+    "(default $CAMSIM_STATE_DIR, else /tmp/camsim-<uid>).\n"
+    "\n"
+    "Commands:\n"
+    "  plug MODEL|PROFILE       plug a camera: exact model string, profile stem or .json path\n"
+    "  unplug                   pull the cable (open cameras fail with I/O errors)\n"
+    "  replug                   plug the same camera back with its state\n"
+    "  show                     model, plug state, widgets, faults and pending events\n"
+    "  models                   the model strings the simulator offers\n"
+    "  profiles                 the profile stems in the profile directory\n"
+    "  get NAME                 print a widget's current value\n"
+    "  choices NAME             print a widget's choices, one a line\n"
+    "  set NAME VALUE           change a value on the camera side, raising no event\n"
+    "  change NAME VALUE        change a value as if turned on the camera (raises its event)\n"
+    "  received [--clear]       values the camera was sent through libgphoto2, in order\n"
+    "  stubborn NAME on|off     accept sets of NAME but keep the old value\n"
+    "  settle MS                delay the events of a set by MS milliseconds\n"
+    "  event TYPE ARGS...       queue a camera event:\n"
+    "                             10 STATE          recording state (1 recording, 0 stopped)\n"
+    "                             11|12|13|15 N     aperture x100, white balance, ISO, focus code\n"
+    "                             16 NUM DEN        shutter speed fraction\n"
+    "                             17 CODE           exposure program code (e.g. 0x8050)\n"
+    "                             0 TEXT            GP_EVENT_UNKNOWN with a text\n"
+    "                             2|3|5 PATH        file added, folder added, file changed\n"
+    "                             raw TYPE HEX      any type with a raw data block\n"
+    "  events [--clear]         number of pending events\n"
+    "  fail lookup NAME CODE    looking NAME up fails with CODE (0 clears)\n"
+    "  fail value NAME none|novalue|typeless\n"
+    "                           serve NAME without a value, or as a typeless section\n"
+    "  fail set NAME CODE       setting NAME fails with CODE (0 clears)\n"
+    "  fail connect CODE TIMES  the next TIMES camera opens fail with CODE\n"
+    "  fail event CODE [TIMES]  the next TIMES event waits return CODE (e.g. -7, -52, -105)\n"
+    "  fail clear               remove every fault\n"
+    "\n"
+    "CODE is a libgphoto2 error number (-10) or name (timeout, io, io-usb-find, busy,\n"
+    "bad-parameters, not-supported, model-not-found, GP_ERROR_TIMEOUT, ...).\n";
+
+struct CodeName {
+    const char* name;
+    int code;
+};
+const CodeName kCodes[] = {{"error", GP_ERROR},
+                           {"bad-parameters", GP_ERROR_BAD_PARAMETERS},
+                           {"no-memory", GP_ERROR_NO_MEMORY},
+                           {"library", GP_ERROR_LIBRARY},
+                           {"not-supported", GP_ERROR_NOT_SUPPORTED},
+                           {"io", GP_ERROR_IO},
+                           {"timeout", GP_ERROR_TIMEOUT},
+                           {"io-usb-find", GP_ERROR_IO_USB_FIND},
+                           {"io-usb-claim", GP_ERROR_IO_USB_CLAIM},
+                           {"corrupted-data", GP_ERROR_CORRUPTED_DATA},
+                           {"model-not-found", GP_ERROR_MODEL_NOT_FOUND},
+                           {"busy", GP_ERROR_CAMERA_BUSY},
+                           {"camera-error", GP_ERROR_CAMERA_ERROR}};
+
+bool ParseInt(const std::string& text, long long* out) {
+    if (text.empty())
+        return false;
+    bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    char* end = nullptr;
+    errno = 0;
+    *out = std::strtoll(text.c_str(), &end, hex ? 16 : 10);
+    return errno == 0 && *end == '\0';
+}
+
+bool ParseCode(std::string text, int* code) {
+    long long n = 0;
+    if (ParseInt(text, &n)) {
+        *code = static_cast<int>(n);
+        return true;
+    }
+    for (char& c : text)
+        c = static_cast<char>(c == '_' ? '-' : std::tolower(static_cast<unsigned char>(c)));
+    if (text.rfind("gp-error-", 0) == 0)
+        text = text.substr(9);
+    for (const CodeName& c : kCodes) {
+        if (text == c.name) {
+            *code = c.code;
+            return true;
+        }
+    }
+    return false;
+}
+
+int Usage(const char* problem) {
+    std::fprintf(stderr, "camsim: %s\nTry 'camsim --help'.\n", problem);
+    return 2;
+}
+
+class Command {
+  public:
+    explicit Command(camsim::Simulator& sim) : m_sim(sim) {}
+
+    int Run(const Args& a) {
+        const std::string& c = a[0];
+        size_t n = a.size() - 1;
+        if (c == "plug" && n == 1)
+            return Check(m_sim.Plug(a[1]));
+        if (c == "unplug" && n == 0)
+            return Check(m_sim.Unplug());
+        if (c == "replug" && n == 0)
+            return Check(m_sim.Replug());
+        if (c == "show" && n == 0)
+            return Show();
+        if (c == "models" && n == 0)
+            return PrintLines(camsim::Models());
+        if (c == "profiles" && n == 0)
+            return PrintLines(camsim::ProfileNames());
+        if (c == "get" && n == 1)
+            return Get(a[1]);
+        if (c == "choices" && n == 1)
+            return Choices(a[1]);
+        if (c == "set" && n == 2)
+            return Check(m_sim.SetValue(a[1], a[2]));
+        if (c == "change" && n == 2)
+            return Check(m_sim.ChangeOnCamera(a[1], a[2]));
+        if (c == "received" && n <= 1)
+            return Received(n == 1 ? a[1] : "");
+        if (c == "stubborn" && n == 2 && (a[2] == "on" || a[2] == "off")) {
+            return Check(m_sim.SetStubborn(a[1], a[2] == "on"));
+        }
+        if (c == "settle" && n == 1)
+            return Settle(a[1]);
+        if (c == "event" && n >= 1)
+            return Event(Args(a.begin() + 1, a.end()));
+        if (c == "events" && n <= 1)
+            return Events(n == 1 ? a[1] : "");
+        if (c == "fail" && n >= 1)
+            return Fail(Args(a.begin() + 1, a.end()));
+        return Usage(("unknown command or wrong arguments: " + c).c_str());
+    }
+
+  private:
+    int Check(int rc) {
+        if (rc == GP_OK)
+            return 0;
+        std::fprintf(stderr, "camsim: %s (%s, %d)\n", m_sim.LastError().c_str(), gp_result_as_string(rc), rc);
+        return 1;
+    }
+
+    static int PrintLines(const std::vector<std::string>& lines) {
+        for (const std::string& l : lines)
+            std::printf("%s\n", l.c_str());
+        return 0;
+    }
+
+    int Get(const std::string& name) {
+        auto v = m_sim.Value(name);
+        if (!v) {
+            std::string why = m_sim.Model().empty() ? m_sim.LastError() : "no widget \"" + name + "\"";
+            std::fprintf(stderr, "camsim: %s\n", why.c_str());
+            return 1;
+        }
+        std::printf("%s\n", v->c_str());
+        return 0;
+    }
+
+    int Choices(const std::string& name) {
+        if (!m_sim.Value(name))
+            return Get(name);
+        return PrintLines(m_sim.Choices(name));
+    }
+
+    int Received(const std::string& option) {
+        if (option == "--clear") {
+            m_sim.ClearReceived();
+            return 0;
+        }
+        if (!option.empty())
+            return Usage("received takes only --clear");
+        return PrintLines(m_sim.Received());
+    }
+
+    int Events(const std::string& option) {
+        if (option == "--clear")
+            return Check(m_sim.ClearEvents());
+        if (!option.empty())
+            return Usage("events takes only --clear");
+        std::printf("%zu\n", m_sim.PendingEvents());
+        return 0;
+    }
+
+    int Settle(const std::string& text) {
+        long long ms = 0;
+        if (!ParseInt(text, &ms) || ms < 0 || ms > 3600000)
+            return Usage("settle needs milliseconds");
+        return Check(m_sim.SetSettleDelay(static_cast<int>(ms)));
+    }
+
+    int Event(const Args& a) {
+        long long type = 0, x = 0, y = 0;
+        if (a[0] == "raw") {
+            if (a.size() != 3 || !ParseInt(a[1], &type) || a[2].size() % 2)
+                return Usage("event raw TYPE HEX");
+            std::vector<uint8_t> data;
+            for (size_t i = 0; i < a[2].size(); i += 2) {
+                if (!ParseInt("0x" + a[2].substr(i, 2), &x))
+                    return Usage("event raw: HEX must be hexadecimal");
+                data.push_back(static_cast<uint8_t>(x));
+            }
+            return Check(m_sim.QueueEvent(static_cast<int>(type), data));
+        }
+        if (!ParseInt(a[0], &type))
+            return Usage("event TYPE must be a number or raw");
+        switch (type) {
+            case 10:
+                if (a.size() != 2 || !ParseInt(a[1], &x))
+                    return Usage("event 10 STATE");
+                return Check(m_sim.QueueRecordEvent(static_cast<int32_t>(x)));
+            case 11:
+            case 12:
+            case 13:
+            case 15:
+                if (a.size() != 2 || !ParseInt(a[1], &x))
+                    return Usage("event TYPE NUMBER");
+                return Check(m_sim.QueueInt32Event(static_cast<int>(type), static_cast<int32_t>(x)));
+            case 16:
+                if (a.size() != 3 || !ParseInt(a[1], &x) || !ParseInt(a[2], &y))
+                    return Usage("event 16 NUM DEN");
+                return Check(m_sim.QueueShutterEvent(static_cast<int32_t>(x), static_cast<int32_t>(y)));
+            case 17:
+                if (a.size() != 2 || !ParseInt(a[1], &x) || x < 0 || x > 0xFFFF)
+                    return Usage("event 17 CODE");
+                return Check(m_sim.QueueModeEvent(static_cast<uint16_t>(x)));
+            default: {
+                std::string text;
+                for (size_t i = 1; i < a.size(); ++i)
+                    text += (i > 1 ? " " : "") + a[i];
+                return Check(m_sim.QueueTextEvent(static_cast<int>(type), text));
+            }
+        }
+    }
+
+    int Fail(const Args& a) {
+        int code = 0;
+        const std::string& what = a[0];
+        if (what == "clear" && a.size() == 1) {
+            m_sim.ClearFaults();
+            return 0;
+        }
+        if (what == "lookup" && a.size() == 3 && ParseCode(a[2], &code))
+            return Check(m_sim.FailLookup(a[1], code));
+        if (what == "set" && a.size() == 3 && ParseCode(a[2], &code))
+            return Check(m_sim.FailSet(a[1], code));
+        if (what == "value" && a.size() == 3) {
+            if (a[2] == "none")
+                return Check(m_sim.SetValueFault(a[1], camsim::ValueFault::None));
+            if (a[2] == "novalue")
+                return Check(m_sim.SetValueFault(a[1], camsim::ValueFault::NoValue));
+            if (a[2] == "typeless")
+                return Check(m_sim.SetValueFault(a[1], camsim::ValueFault::Typeless));
+        }
+        long long times = 1;
+        if (what == "connect" && a.size() == 3 && ParseCode(a[1], &code) && ParseInt(a[2], &times)) {
+            return Check(m_sim.FailConnect(code, static_cast<int>(times)));
+        }
+        if (what == "event" && (a.size() == 2 || a.size() == 3) && ParseCode(a[1], &code) &&
+            (a.size() == 2 || ParseInt(a[2], &times))) {
+            return Check(m_sim.FailEventWait(code, static_cast<int>(times)));
+        }
+        return Usage(("bad fail arguments: " + what).c_str());
+    }
+
+    int Show() {
+        std::string model = m_sim.Model();
+        if (model.empty()) {
+            std::printf("State directory: %s\nNo camera (%s)\n", m_sim.StateDir().c_str(),
+                        m_sim.LastError().c_str());
+            return 0;
+        }
+        std::printf("State directory: %s\nModel: %s\nProfile: %s\nPlugged: %s\nPending events: %zu\n",
+                    m_sim.StateDir().c_str(), model.c_str(), m_sim.Profile().c_str(),
+                    m_sim.Plugged() ? "yes" : "no", m_sim.PendingEvents());
+        static const char* const kKinds[] = {"text", "range", "toggle", "radio", "menu", "date"};
+        std::printf("Widgets:\n");
+        for (const camsim::WidgetInfo& w : m_sim.Widgets()) {
+            std::printf("  %-26s %-6s %s", w.name.c_str(), kKinds[static_cast<int>(w.kind)], w.value.c_str());
+            if (!w.choices.empty())
+                std::printf("  (%zu choices)", w.choices.size());
+            std::printf("\n");
+        }
+        return 0;
+    }
+
+    camsim::Simulator& m_sim;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Args args(argv + 1, argv + argc);
+    std::string dir = camsim::DefaultStateDir();
+    while (!args.empty() && args[0].rfind("--", 0) == 0) {
+        if (args[0] == "--help" || args[0] == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (args[0] == "--state-dir" && args.size() >= 2) {
+            dir = args[1];
+            args.erase(args.begin(), args.begin() + 2);
+            continue;
+        }
+        if (args[0].rfind("--state-dir=", 0) == 0) {
+            dir = args[0].substr(12);
+            args.erase(args.begin());
+            continue;
+        }
+        return Usage(("unknown option " + args[0]).c_str());
+    }
+    if (args.empty())
+        return Usage("missing command");
+    if (args[0] == "help") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    camsim::Simulator sim(dir);
+    return Command(sim).Run(args);
+}
