@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "CameraParams.h"
 #include "CommandParser.h"
 #include "PluginManager.h"
 #include "SignalWaiter.h"

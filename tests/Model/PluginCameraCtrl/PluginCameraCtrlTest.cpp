@@ -1,6 +1,7 @@
 // The plug-in as its host sees it: the real library loaded through
 // PluginManager, a real event bus, the simulated camera behind libgphoto2.
 #include <dirent.h>
+#include <gphoto2/gphoto2-camera.h>
 #include <gphoto2/gphoto2-result.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
