@@ -6,6 +6,8 @@
 
 #include <cstddef>
 
+// Hidden: only the functions declared with BASICFUN_API leave the plug-in library.
+#pragma GCC visibility push(hidden)
 namespace basicfun_detail {
 
 // Writes dir + name (dir may lack its trailing "/") into out; false, leaving
@@ -57,5 +59,6 @@ pid_t SpawnChild(const SpawnSpec& spec, int* execError);
 pid_t WaitChild(pid_t pid, int* status, int options);
 
 }  // namespace basicfun_detail
+#pragma GCC visibility pop
 
 #endif

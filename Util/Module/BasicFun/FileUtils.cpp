@@ -391,13 +391,13 @@ DIR_CTX* XFindFirstFile(const char* dirPath, XFileFindData* data) {
         std::free(ctx);
         return nullptr;
     }
-    FILE_LOG(ZR_LOG_INFO, "********   OPEN DIR %s", dirPath);
     ctx->dir = opendir(dirPath);
     if (ctx->dir == nullptr) {
         FILE_LOG(ZR_LOG_ERR, "OPEN DIR %s ZRLOG_MSG_ERR. %m", dirPath);
         std::free(ctx);
         return nullptr;
     }
+    FILE_LOG(ZR_LOG_INFO, "********   OPEN DIR %s", dirPath);
     if (!XFindNextFile(ctx, data)) {
         closedir(ctx->dir);
         std::free(ctx);
