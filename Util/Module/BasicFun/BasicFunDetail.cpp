@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -48,16 +49,33 @@ int OpenFileLimit() {
 
 namespace {
 
+// Closes [from, to) except keep. With a high open-file limit a close() per
+// descriptor costs tens of milliseconds per command; close_range is one call.
+void CloseDescriptors(int from, int to, int keep) {
+    if (keep >= from && keep < to) {
+        CloseDescriptors(from, keep, -1);
+        CloseDescriptors(keep + 1, to, -1);
+        return;
+    }
+    if (from >= to) {
+        return;
+    }
+#ifdef SYS_close_range
+    if (syscall(SYS_close_range, static_cast<unsigned>(from), static_cast<unsigned>(to - 1), 0U) == 0) {
+        return;
+    }
+#endif
+    for (int fd = from; fd < to; ++fd) {
+        close(fd);
+    }
+}
+
 // Runs in the vfork child, on the parent's stack: system calls only.
 [[noreturn]] void ExecChild(const SpawnSpec& spec, int errFd) {
     if (spec.stdoutFd >= 0 && spec.stdoutFd != STDOUT_FILENO) {
         dup2(spec.stdoutFd, STDOUT_FILENO);
     }
-    for (int fd = spec.closeFrom; fd < spec.closeTo; ++fd) {
-        if (fd != errFd) {
-            close(fd);
-        }
-    }
+    CloseDescriptors(spec.closeFrom, spec.closeTo, errFd);
     if (spec.clearUmask) {
         umask(0);
     }

@@ -174,6 +174,8 @@ TEST(FileUtilsRemove, TreeRemovalDeletesLinksNotTargets) {
     EXPECT_EQ(0, XRemoveFullPathEmptyDir((dir / "x/y/z/").c_str()));
     EXPECT_FALSE(Exists(dir / "x/y"));
     EXPECT_TRUE(Exists(dir / "x/other"));
+    char before[4096];
+    ASSERT_NE(nullptr, getcwd(before, sizeof(before)));
     ASSERT_EQ(0, chdir(dir.Path().c_str()));
     ASSERT_EQ(1, XCreateFullPathDir("p/q", 0755));
     EXPECT_EQ(1, XRemoveFullPathEmptyDir("p/q"));
@@ -182,7 +184,7 @@ TEST(FileUtilsRemove, TreeRemovalDeletesLinksNotTargets) {
     EXPECT_EQ(1, XGetCurrentPath(cwd, sizeof(cwd)));
     EXPECT_EQ(dir.Path() + "/", cwd);
     EXPECT_EQ(0, XGetCurrentPath(cwd, static_cast<int>(dir.Path().size()) + 1));  // no room for "/"
-    ASSERT_EQ(0, chdir("/"));
+    ASSERT_EQ(0, chdir(before));
 }
 
 TEST(FileUtilsDirs, EmptinessClearingAndCreation) {
