@@ -9,12 +9,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "BasicFunTest.h"
+#include "TempDir.h"
 
 namespace {
 
@@ -36,41 +38,41 @@ dev_t DeviceOf(const std::string& path) {
 }  // namespace
 
 TEST(FileUtilsCopy, CopyRenameAndSizes) {
-    TestDir dir;
-    ASSERT_TRUE(dir.Ok());
+    TempDir dir{"basicfun"};
+    ASSERT_FALSE(dir.Path().empty());
     const std::string content = Pattern(3 * 4096 + 123);  // several copy blocks and a partial one
-    WriteFile(dir / "src.bin", content);
-    WriteFile(dir / "old.bin", "previous content that is longer than nothing");
+    WriteFile(dir.File("src.bin"), content);
+    WriteFile(dir.File("old.bin"), "previous content that is longer than nothing");
 
-    EXPECT_EQ(1, XCopyFile((dir / "src.bin").c_str(), (dir / "old.bin").c_str()));
-    EXPECT_EQ(content, ReadFile(dir / "old.bin"));  // truncated, not overlaid
+    EXPECT_EQ(1, XCopyFile(dir.File("src.bin").c_str(), dir.File("old.bin").c_str()));
+    EXPECT_EQ(content, ReadFile(dir.File("old.bin")));  // truncated, not overlaid
     uint32_t size32 = 0;
     int64_t size64 = 0;
-    EXPECT_EQ(1, XGetFileSize((dir / "old.bin").c_str(), &size32));
+    EXPECT_EQ(1, XGetFileSize(dir.File("old.bin").c_str(), &size32));
     EXPECT_EQ(content.size(), size32);
-    EXPECT_EQ(0, GetFileSize((dir / "old.bin").c_str(), &size64));
+    EXPECT_EQ(0, GetFileSize(dir.File("old.bin").c_str(), &size64));
     EXPECT_EQ(static_cast<int64_t>(content.size()), size64);
     EXPECT_EQ(-1, GetFileSize(nullptr, &size64));
-    EXPECT_EQ(-2, GetFileSize((dir / "none").c_str(), &size64));
-    EXPECT_EQ(0, XGetFileSize((dir / "none").c_str(), &size32));
+    EXPECT_EQ(-2, GetFileSize(dir.File("none").c_str(), &size64));
+    EXPECT_EQ(0, XGetFileSize(dir.File("none").c_str(), &size32));
 
     // A copy onto itself must not destroy the file.
-    EXPECT_EQ(0, XCopyFile((dir / "src.bin").c_str(), (dir / "src.bin").c_str()));
-    EXPECT_EQ(content, ReadFile(dir / "src.bin"));
-    EXPECT_EQ(0, XCopyFile((dir / "none").c_str(), (dir / "dst").c_str()));
-    EXPECT_FALSE(Exists(dir / "dst"));
+    EXPECT_EQ(0, XCopyFile(dir.File("src.bin").c_str(), dir.File("src.bin").c_str()));
+    EXPECT_EQ(content, ReadFile(dir.File("src.bin")));
+    EXPECT_EQ(0, XCopyFile(dir.File("none").c_str(), dir.File("dst").c_str()));
+    EXPECT_FALSE(Exists(dir.File("dst")));
 
-    EXPECT_EQ(1, XRenameFile((dir / "src.bin").c_str(), (dir / "moved.bin").c_str()));
-    EXPECT_FALSE(Exists(dir / "src.bin"));
-    EXPECT_EQ(content, ReadFile(dir / "moved.bin"));
-    EXPECT_EQ(0, XRenameFile((dir / "src.bin").c_str(), (dir / "again.bin").c_str()));
-    EXPECT_EQ(0, ReName((dir / "moved.bin").c_str(), (dir / "m2.bin").c_str()));
-    EXPECT_EQ(-1, ReName(nullptr, (dir / "m2.bin").c_str()));
+    EXPECT_EQ(1, XRenameFile(dir.File("src.bin").c_str(), dir.File("moved.bin").c_str()));
+    EXPECT_FALSE(Exists(dir.File("src.bin")));
+    EXPECT_EQ(content, ReadFile(dir.File("moved.bin")));
+    EXPECT_EQ(0, XRenameFile(dir.File("src.bin").c_str(), dir.File("again.bin").c_str()));
+    EXPECT_EQ(0, ReName(dir.File("moved.bin").c_str(), dir.File("m2.bin").c_str()));
+    EXPECT_EQ(-1, ReName(nullptr, dir.File("m2.bin").c_str()));
 }
 
 TEST(FileUtilsCopy, RenameAcrossFileSystemsCopiesAndUnlinks) {
-    TestDir dir;
-    ASSERT_TRUE(dir.Ok());
+    TempDir dir{"basicfun"};
+    ASSERT_FALSE(dir.Path().empty());
     std::string other;
     for (const char* candidate : {"/dev/shm", "/run", "/var/tmp", "/tmp"}) {
         if (DeviceOf(candidate) != 0 && DeviceOf(candidate) != DeviceOf(dir.Path()) &&
@@ -82,28 +84,35 @@ TEST(FileUtilsCopy, RenameAcrossFileSystemsCopiesAndUnlinks) {
     if (other.empty()) {
         GTEST_SKIP() << "no second file system to rename across";
     }
-    TestDir far(other);
-    ASSERT_TRUE(far.Ok());
+    std::string farDir = other + "/basicfun.XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(&farDir[0]));
+    struct RemoveAfter {
+        std::string path;
+        ~RemoveAfter() {
+            std::error_code ignored;
+            std::filesystem::remove_all(path, ignored);
+        }
+    } farCleanup{farDir};
     const std::string content = Pattern(10000);
-    WriteFile(dir / "clip.mp4", content);
-    ASSERT_NE(0, rename((dir / "clip.mp4").c_str(), (far / "probe").c_str()));
+    WriteFile(dir.File("clip.mp4"), content);
+    ASSERT_NE(0, rename(dir.File("clip.mp4").c_str(), (farDir + "/probe").c_str()));
     ASSERT_EQ(EXDEV, errno);
 
     LogCapture logs;
-    EXPECT_EQ(1, XRenameFile((dir / "clip.mp4").c_str(), (far / "clip.mp4").c_str()));
-    EXPECT_FALSE(Exists(dir / "clip.mp4"));
-    EXPECT_EQ(content, ReadFile(far / "clip.mp4"));
-    EXPECT_TRUE(HasLog(logs, kFile, ZR_LOG_INFO, "DELETE FILE " + (dir / "clip.mp4")));
+    EXPECT_EQ(1, XRenameFile(dir.File("clip.mp4").c_str(), (farDir + "/clip.mp4").c_str()));
+    EXPECT_FALSE(Exists(dir.File("clip.mp4")));
+    EXPECT_EQ(content, ReadFile(farDir + "/clip.mp4"));
+    EXPECT_TRUE(HasLog(logs, kFile, ZR_LOG_INFO, "DELETE FILE " + dir.File("clip.mp4")));
 }
 
 TEST(FileUtilsFind, IteratesEveryEntryWithItsRecord) {
-    TestDir dir;
-    ASSERT_TRUE(dir.Ok());
-    WriteFile(dir / "a.tar.gz", "12345");
-    ASSERT_EQ(0, mkdir((dir / "sub").c_str(), 0755));
-    ASSERT_EQ(0, symlink("sub", (dir / "link").c_str()));
+    TempDir dir{"basicfun"};
+    ASSERT_FALSE(dir.Path().empty());
+    WriteFile(dir.File("a.tar.gz"), "12345");
+    ASSERT_EQ(0, mkdir(dir.File("sub").c_str(), 0755));
+    ASSERT_EQ(0, symlink("sub", dir.File("link").c_str()));
     struct stat st;
-    ASSERT_EQ(0, lstat((dir / "a.tar.gz").c_str(), &st));
+    ASSERT_EQ(0, lstat(dir.File("a.tar.gz").c_str(), &st));
 
     LogCapture logs;
     XFileFindData data;
@@ -137,23 +146,23 @@ TEST(FileUtilsFind, IteratesEveryEntryWithItsRecord) {
     EXPECT_TRUE(HasLog(logs, kFile, ZR_LOG_INFO, "********* CLOSE DIR " + dir.Path() + "/"));
 
     // Closing with the flag removes the (now empty) directory.
-    ASSERT_EQ(0, mkdir((dir / "empty").c_str(), 0755));
-    ctx = XFindFirstFile((dir / "empty").c_str(), &data);
+    ASSERT_EQ(0, mkdir(dir.File("empty").c_str(), 0755));
+    ctx = XFindFirstFile(dir.File("empty").c_str(), &data);
     ASSERT_NE(nullptr, ctx);
     EXPECT_EQ(1, XCloseFindFile(ctx, 1));
-    EXPECT_FALSE(Exists(dir / "empty"));
+    EXPECT_FALSE(Exists(dir.File("empty")));
 
-    EXPECT_EQ(nullptr, XFindFirstFile((dir / "none").c_str(), &data));
+    EXPECT_EQ(nullptr, XFindFirstFile(dir.File("none").c_str(), &data));
     EXPECT_TRUE(HasLog(logs, kFile, ZR_LOG_ERR,
-                       "OPEN DIR " + (dir / "none") + " ZRLOG_MSG_ERR. No such file or directory"));
+                       "OPEN DIR " + dir.File("none") + " ZRLOG_MSG_ERR. No such file or directory"));
 }
 
 TEST(FileUtilsRemove, TreeRemovalDeletesLinksNotTargets) {
-    TestDir dir;
-    TestDir keep;
-    ASSERT_TRUE(dir.Ok() && keep.Ok());
-    WriteFile(keep / "precious", "x");
-    const std::string root = dir / "rec";
+    TempDir dir{"basicfun"};
+    TempDir keep{"basicfun"};
+    ASSERT_FALSE(dir.Path().empty() || keep.Path().empty());
+    WriteFile(keep.File("precious"), "x");
+    const std::string root = dir.File("rec");
     ASSERT_EQ(0, MakeDir((root + "/a/b/c").c_str()));
     WriteFile(root + "/f1", "1");
     WriteFile(root + "/a/b/f2", "2");
@@ -164,22 +173,22 @@ TEST(FileUtilsRemove, TreeRemovalDeletesLinksNotTargets) {
     EXPECT_TRUE(HasLog(logs, kFile, ZR_LOG_INFO, "RM DIR " + root + "."));
     EXPECT_EQ(1, XRemoveDirectory(root.c_str(), 1));
     EXPECT_FALSE(Exists(root));
-    EXPECT_TRUE(Exists(keep / "precious"));
+    EXPECT_TRUE(Exists(keep.File("precious")));
     EXPECT_TRUE(HasLog(logs, kFile, ZR_LOG_INFO, "DELETE FILE " + root + "/a/b/f2"));
     EXPECT_EQ(0, XRemoveDirectory(root.c_str(), 1));
 
     // Levels are removed from the deepest up; a level with other content stops it.
-    ASSERT_EQ(1, XCreateFullPathDir((dir / "x/y/z").c_str(), 0755));
-    WriteFile(dir / "x/other", "o");
-    EXPECT_EQ(0, XRemoveFullPathEmptyDir((dir / "x/y/z/").c_str()));
-    EXPECT_FALSE(Exists(dir / "x/y"));
-    EXPECT_TRUE(Exists(dir / "x/other"));
+    ASSERT_EQ(1, XCreateFullPathDir(dir.File("x/y/z").c_str(), 0755));
+    WriteFile(dir.File("x/other"), "o");
+    EXPECT_EQ(0, XRemoveFullPathEmptyDir(dir.File("x/y/z/").c_str()));
+    EXPECT_FALSE(Exists(dir.File("x/y")));
+    EXPECT_TRUE(Exists(dir.File("x/other")));
     char before[4096];
     ASSERT_NE(nullptr, getcwd(before, sizeof(before)));
     ASSERT_EQ(0, chdir(dir.Path().c_str()));
     ASSERT_EQ(1, XCreateFullPathDir("p/q", 0755));
     EXPECT_EQ(1, XRemoveFullPathEmptyDir("p/q"));
-    EXPECT_FALSE(Exists(dir / "p"));
+    EXPECT_FALSE(Exists(dir.File("p")));
     char cwd[XMAX_PATH];
     EXPECT_EQ(1, XGetCurrentPath(cwd, sizeof(cwd)));
     EXPECT_EQ(dir.Path() + "/", cwd);
@@ -188,14 +197,14 @@ TEST(FileUtilsRemove, TreeRemovalDeletesLinksNotTargets) {
 }
 
 TEST(FileUtilsDirs, EmptinessClearingAndCreation) {
-    TestDir dir;
-    ASSERT_TRUE(dir.Ok());
-    const std::string d = dir / "d";
+    TempDir dir{"basicfun"};
+    ASSERT_FALSE(dir.Path().empty());
+    const std::string d = dir.File("d");
     EXPECT_EQ(-1, IsDirExist(d.c_str()));
     EXPECT_EQ(-1, isDirEmpty(d.c_str()));
     EXPECT_EQ(0, EasyMakeDir(d.c_str()));
     EXPECT_EQ(0, EasyMakeDir(d.c_str()));
-    EXPECT_EQ(-1, EasyMakeDir((dir / "no/such").c_str()));
+    EXPECT_EQ(-1, EasyMakeDir(dir.File("no/such").c_str()));
     EXPECT_EQ(0, IsDirExist(d.c_str()));
     EXPECT_EQ(1, isDirEmpty(d.c_str()));
     EXPECT_EQ(0, MakeFile((d + "/one").c_str()));
@@ -203,7 +212,7 @@ TEST(FileUtilsDirs, EmptinessClearingAndCreation) {
 
     EXPECT_EQ(1, IsFileExistInDir(d.c_str(), "onetwo", 3));
     EXPECT_EQ(0, IsFileExistInDir(d.c_str(), "on", 2));
-    EXPECT_EQ(-1, IsFileExistInDir((dir / "none").c_str(), "one", 3));
+    EXPECT_EQ(-1, IsFileExistInDir(dir.File("none").c_str(), "one", 3));
     DIR* handle = opendir(d.c_str());
     ASSERT_NE(nullptr, handle);
     char name[8];
@@ -224,13 +233,13 @@ TEST(FileUtilsDirs, EmptinessClearingAndCreation) {
     EXPECT_TRUE(HasLog(logs, kFile, ZR_LOG_INFO, "Delete File " + d + "/two\n"));
     EXPECT_EQ(-1, MakeDir(""));
     EXPECT_EQ(-1, MakeDir(nullptr));
-    EXPECT_EQ(-1, MakeFile((dir / "no/such").c_str()));
+    EXPECT_EQ(-1, MakeFile(dir.File("no/such").c_str()));
 }
 
 TEST(FileUtilsDirs, CheckDirStopsOrVisitsAll) {
-    TestDir dir;
-    ASSERT_TRUE(dir.Ok());
-    const std::string d = dir / "clips";
+    TempDir dir{"basicfun"};
+    ASSERT_FALSE(dir.Path().empty());
+    const std::string d = dir.File("clips");
     ASSERT_EQ(0, mkdir(d.c_str(), 0755));
     for (const char* n : {"a.mp4", "b.txt", "c.mp4", "d.txt"}) {
         MakeFile((d + "/" + n).c_str());
@@ -260,17 +269,17 @@ TEST(FileUtilsDirs, CheckDirStopsOrVisitsAll) {
     EXPECT_EQ(4, pass.calls);
     EXPECT_EQ(d, every.dir);
 
-    ASSERT_EQ(0, mkdir((dir / "empty").c_str(), 0755));
-    EXPECT_EQ(-1, CheckDir((dir / "empty").c_str(), all, &pass));
-    EXPECT_FALSE(Exists(dir / "empty"));
-    EXPECT_EQ(-1, CheckDirIsFail((dir / "none").c_str(), all, &pass));
+    ASSERT_EQ(0, mkdir(dir.File("empty").c_str(), 0755));
+    EXPECT_EQ(-1, CheckDir(dir.File("empty").c_str(), all, &pass));
+    EXPECT_FALSE(Exists(dir.File("empty")));
+    EXPECT_EQ(-1, CheckDirIsFail(dir.File("none").c_str(), all, &pass));
 }
 
 TEST(FileUtilsRead, ReadLineEdgeCases) {
-    TestDir dir;
-    ASSERT_TRUE(dir.Ok());
-    WriteFile(dir / "lines", "ab\n\nabcdefgh\ntail");
-    int fd = open((dir / "lines").c_str(), O_RDONLY);
+    TempDir dir{"basicfun"};
+    ASSERT_FALSE(dir.Path().empty());
+    WriteFile(dir.File("lines"), "ab\n\nabcdefgh\ntail");
+    int fd = open(dir.File("lines").c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);
     char buf[16];
     EXPECT_EQ(2, ReadLine(fd, buf, sizeof(buf)));
@@ -294,26 +303,26 @@ TEST(FileUtilsRead, ReadLineEdgeCases) {
 }
 
 TEST(FileUtilsRead, FileReadAndWrites) {
-    TestDir dir;
-    ASSERT_TRUE(dir.Ok());
+    TempDir dir{"basicfun"};
+    ASSERT_FALSE(dir.Path().empty());
     const std::string content = Pattern(FILE_READ_MAX + 500);
-    WriteFile(dir / "big", content);
+    WriteFile(dir.File("big"), content);
     int len = 0;
-    char* data = FileRead((dir / "big").c_str(), &len);
+    char* data = FileRead(dir.File("big").c_str(), &len);
     ASSERT_NE(nullptr, data);
     EXPECT_EQ(FILE_READ_MAX, len);
     EXPECT_EQ(content.substr(0, FILE_READ_MAX), std::string(data));
     std::free(data);
 
     LogCapture logs;
-    EXPECT_EQ(nullptr, FileRead((dir / "none").c_str()));
-    EXPECT_TRUE(HasLog(logs, kFile, ZR_LOG_ERR, "fopen " + (dir / "none") + " error!"));
+    EXPECT_EQ(nullptr, FileRead(dir.File("none").c_str()));
+    EXPECT_TRUE(HasLog(logs, kFile, ZR_LOG_ERR, "fopen " + dir.File("none") + " error!"));
 
-    int fd = open((dir / "out").c_str(), O_WRONLY | O_CREAT, 0644);
+    int fd = open(dir.File("out").c_str(), O_WRONLY | O_CREAT, 0644);
     ASSERT_GE(fd, 0);
     EXPECT_EQ(static_cast<ssize_t>(content.size()), FullWrite(fd, content.data(), content.size()));
     close(fd);
-    EXPECT_EQ(content, ReadFile(dir / "out"));
+    EXPECT_EQ(content, ReadFile(dir.File("out")));
     EXPECT_EQ(-1, FullWrite(fd, "abc", 3));  // closed descriptor
     EXPECT_TRUE(HasLog(logs, kFile, ZR_LOG_ERR,
                        "Safe Write error! Bad file descriptor. fd = " + std::to_string(fd) + ", count = 3"));
@@ -353,41 +362,41 @@ TEST(FileUtilsText, NamesExtensionsAndHex) {
 }
 
 TEST(FileUtilsSpace, StatfsFiguresAndMounts) {
-    TestDir dir;
-    ASSERT_TRUE(dir.Ok());
+    TempDir dir{"basicfun"};
+    ASSERT_FALSE(dir.Path().empty());
     uint64_t total = 0;
     uint64_t avail = 0;
     EXPECT_EQ(1, XGetDiskPartitionSpace(dir.Path().c_str(), &total, &avail));
     EXPECT_GT(total, 0u);
     EXPECT_LE(avail, total);
     EXPECT_EQ(total, GetTotalSpace(dir.Path().c_str()));
-    EXPECT_EQ(0, XGetDiskPartitionSpace((dir / "none").c_str(), &total, &avail));
+    EXPECT_EQ(0, XGetDiskPartitionSpace(dir.File("none").c_str(), &total, &avail));
     EXPECT_EQ(0u, total);
     EXPECT_EQ(0u, avail);
-    EXPECT_EQ(UINT64_MAX, GetTotalSpace((dir / "none").c_str()));
-    EXPECT_EQ(UINT64_MAX, GetFreeSpace((dir / "none").c_str()));
+    EXPECT_EQ(UINT64_MAX, GetTotalSpace(dir.File("none").c_str()));
+    EXPECT_EQ(UINT64_MAX, GetFreeSpace(dir.File("none").c_str()));
 
     EXPECT_EQ(1, isMounted("/"));
     EXPECT_EQ(1, isMounted("/proc/"));
     EXPECT_EQ(0, isMounted(dir.Path().c_str()));
     EXPECT_EQ(1, XFilePathExists(dir.Path().c_str()));
-    EXPECT_EQ(0, XFilePathExists((dir / "none").c_str()));
+    EXPECT_EQ(0, XFilePathExists(dir.File("none").c_str()));
     EXPECT_EQ(0, XFilePathExists(nullptr));
 }
 
 TEST(FileUtilsLimits, OverlongPathsAreRefused) {
-    TestDir dir;
-    ASSERT_TRUE(dir.Ok());
+    TempDir dir{"basicfun"};
+    ASSERT_FALSE(dir.Path().empty());
     const std::string longName(200, 'n');
-    const std::string tooLong = dir / (longName + "/" + longName);
+    const std::string tooLong = dir.File(longName + "/" + longName);
     EXPECT_EQ(0, XCreateFullPathDir(tooLong.c_str(), 0755));
-    EXPECT_FALSE(Exists(dir / longName));  // refused before the first level
+    EXPECT_FALSE(Exists(dir.File(longName)));  // refused before the first level
     EXPECT_EQ(-1, MakeDir(tooLong.c_str()));
-    EXPECT_FALSE(Exists(dir / longName));
+    EXPECT_FALSE(Exists(dir.File(longName)));
     EXPECT_EQ(0, XRemoveFullPathEmptyDir(tooLong.c_str()));
 
     // A tree whose entries no longer fit a scratch path is left in place.
-    const std::string top = dir / longName;
+    const std::string top = dir.File(longName);
     ASSERT_EQ(0, mkdir(top.c_str(), 0755));
     ASSERT_EQ(0, mkdir((top + "/" + std::string(100, 'm')).c_str(), 0755));
     EXPECT_EQ(0, XRemoveDirectory(top.c_str(), 1));

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "BasicFunTest.h"
+#include "TempDir.h"
 
 #ifndef CLONE_NEWTIME
 #define CLONE_NEWTIME 0x00000080
@@ -58,14 +59,14 @@ uint32_t Packed(const RECTIME& r) {
 }  // namespace
 
 TEST(FunctionCommand, ExecCommand2ExitStatusAndJoinedArguments) {
-    TestDir dir;
-    ASSERT_TRUE(dir.Ok());
+    TempDir dir{"basicfun"};
+    ASSERT_FALSE(dir.Path().empty());
     LogCapture logs;
     EXPECT_EQ(3, ExecCommand2("exit", "3", nullptr));
     EXPECT_TRUE(HasLog(logs, kFunc, ZR_LOG_INFO, "execl exit 3."));
     EXPECT_TRUE(HasLog(logs, kFunc, ZR_LOG_INFO, "WIFEXITED OK. WEXITSTATUS(status) = 3"));
-    EXPECT_EQ(0, ExecCommand2("touch", (dir / "made").c_str(), nullptr));
-    EXPECT_TRUE(Exists(dir / "made"));
+    EXPECT_EQ(0, ExecCommand2("touch", dir.File("made").c_str(), nullptr));
+    EXPECT_TRUE(Exists(dir.File("made")));
     EXPECT_EQ(127, ExecCommand2("/nonexistent/tool", nullptr));
     EXPECT_EQ(-1, ExecCommand2(nullptr, nullptr));
 }
@@ -98,9 +99,9 @@ TEST(FunctionCommand, ExecCommand2ClosesDescriptorsAndSurvivesIgnoredSigchld) {
 }
 
 TEST(FunctionCommand, ExecCommand2RefusesOverlongLines) {
-    TestDir dir;
-    ASSERT_TRUE(dir.Ok());
-    const std::string target = dir / "t";
+    TempDir dir{"basicfun"};
+    ASSERT_FALSE(dir.Path().empty());
+    const std::string target = dir.File("t");
     const std::string head = "touch " + target + " #";
     const std::string fits(EXEC_CMD_LINE_MAX - 1 - head.size(), 'p');
     LogCapture logs;
@@ -123,8 +124,8 @@ TEST(FunctionCommand, ExecCommandReadsOutputAndReportsSignals) {
 }
 
 TEST(FunctionProcess, BackgroundChildFoundWaitedAndReaped) {
-    TestDir dir;
-    ASSERT_TRUE(dir.Ok());
+    TempDir dir{"basicfun"};
+    ASSERT_FALSE(dir.Path().empty());
     LogCapture logs;
     const std::string duration = "30." + std::to_string(getpid());
     pid_t sleeper = ExecCommandBackground("sleep", duration.c_str(), nullptr);
@@ -142,7 +143,7 @@ TEST(FunctionProcess, BackgroundChildFoundWaitedAndReaped) {
     EXPECT_TRUE(HasLog(logs, kFunc, ZR_LOG_INFO, "killed by signal 15\n"));
 
     // The child runs with a zero file-mode mask and without standard input.
-    const std::string out = dir / "umask";
+    const std::string out = dir.File("umask");
     const std::string script = "umask > " + out + "; [ -e /proc/$$/fd/0 ] || echo stdin-closed >> " + out;
     pid_t shell = ExecCommandBackground("sh", "-c", script.c_str(), nullptr);
     ASSERT_GT(shell, 0);

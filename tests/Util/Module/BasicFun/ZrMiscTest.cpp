@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "BasicFunTest.h"
+#include "TempDir.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ class ZrMiscDevice : public ::testing::Test {
             EXPECT_EQ(0, zr_misc_set_device_path(which, nullptr));
         }
     }
-    TestDir m_dir;
+    TempDir m_dir{"basicfun"};
 };
 
 uint32_t ReadWord(int fd, off_t offset) {
@@ -115,16 +116,16 @@ TEST(ZrMiscText, Str2HexAndIniParam) {
     EXPECT_EQ(-1, zr_str2hex("", &b));
     EXPECT_EQ(0xFE, b);
 
-    TestDir dir;
-    ASSERT_TRUE(dir.Ok());
-    WriteFile(dir / "level", "  42\n");
+    TempDir dir{"basicfun"};
+    ASSERT_FALSE(dir.Path().empty());
+    WriteFile(dir.File("level"), "  42\n");
     int value = 0;
-    EXPECT_EQ(0, _zr_ini_readparam((dir / "level").c_str(), &value, 7));
+    EXPECT_EQ(0, _zr_ini_readparam(dir.File("level").c_str(), &value, 7));
     EXPECT_EQ(42, value);
-    EXPECT_EQ(-1, _zr_ini_readparam((dir / "none").c_str(), &value, 7));
+    EXPECT_EQ(-1, _zr_ini_readparam(dir.File("none").c_str(), &value, 7));
     EXPECT_EQ(7, value);
-    WriteFile(dir / "long", std::string(32, '0') + "9");  // only 32 bytes count
-    EXPECT_EQ(0, _zr_ini_readparam((dir / "long").c_str(), &value, 7));
+    WriteFile(dir.File("long"), std::string(32, '0') + "9");  // only 32 bytes count
+    EXPECT_EQ(0, _zr_ini_readparam(dir.File("long").c_str(), &value, 7));
     EXPECT_EQ(0, value);
 }
 
@@ -152,13 +153,13 @@ TEST(ZrMiscIo, FullReadAndWriteThroughAPipe) {
 }
 
 TEST(ZrMiscCommand, SystemCmdWaitsOrNot) {
-    TestDir dir;
-    ASSERT_TRUE(dir.Ok());
+    TempDir dir{"basicfun"};
+    ASSERT_FALSE(dir.Path().empty());
     EXPECT_EQ(0, zr_system_cmd("exit 0", 1));
     EXPECT_EQ(-1, zr_system_cmd("exit 2", 1));
     EXPECT_EQ(-1, zr_system_cmd("kill -9 $$", 1));
     EXPECT_EQ(-1, zr_system_cmd(nullptr, 1));
-    const std::string made = dir / "later";
+    const std::string made = dir.File("later");
     EXPECT_EQ(0, zr_system_cmd(("sleep 0.1; touch " + made).c_str(), 0));
     EXPECT_FALSE(Exists(made));  // returned without waiting
     for (int i = 0; i < 500 && !Exists(made); ++i) {
@@ -169,13 +170,13 @@ TEST(ZrMiscCommand, SystemCmdWaitsOrNot) {
 }
 
 TEST_F(ZrMiscDevice, EnvParamFromBootEnvironment) {
-    ASSERT_TRUE(m_dir.Ok());
+    ASSERT_FALSE(m_dir.Path().empty());
     char value[18] = "untouched";
     if (access("/usr/sbin/fw_printenv", X_OK) != 0) {
         EXPECT_EQ(-1, zr_env_param_get("ethaddr=", value, sizeof(value)));
     }
 
-    const std::string tool = m_dir / "fw_printenv";
+    const std::string tool = m_dir.File("fw_printenv");
     WriteFile(tool, "#!/bin/sh\nprintf 'bootdelay=3\\nethaddr=00:11:22:33:44:55\\r\\nserial=AB CD\\n'\n");
     ASSERT_EQ(0, chmod(tool.c_str(), 0755));
     ASSERT_EQ(0, zr_misc_set_device_path(ZR_PATH_FW_PRINTENV, tool.c_str()));
@@ -190,33 +191,33 @@ TEST_F(ZrMiscDevice, EnvParamFromBootEnvironment) {
 }
 
 TEST_F(ZrMiscDevice, BoardTypeFromGpioValue) {
-    ASSERT_TRUE(m_dir.Ok());
+    ASSERT_FALSE(m_dir.Path().empty());
     if (access("/sys/class/gpio/gpio5/value", F_OK) != 0) {
         EXPECT_EQ(-1, zr_get_board_type2(5));
     }
-    ASSERT_EQ(0, mkdir((m_dir / "gpio5").c_str(), 0755));
+    ASSERT_EQ(0, mkdir(m_dir.File("gpio5").c_str(), 0755));
     ASSERT_EQ(0, zr_misc_set_device_path(ZR_PATH_GPIO_SYSFS, m_dir.Path().c_str()));
     LogCapture logs;
-    WriteFile(m_dir / "gpio5/value", "0\n");
+    WriteFile(m_dir.File("gpio5/value"), "0\n");
     EXPECT_EQ(1, zr_get_board_type2(5));
     EXPECT_TRUE(HasLog(logs, kMisc, ZR_LOG_INFO, "gpio(5) value is 0, board type is RX\n"));
-    WriteFile(m_dir / "gpio5/value", "1\n");
+    WriteFile(m_dir.File("gpio5/value"), "1\n");
     EXPECT_EQ(0, zr_get_board_type2(5));
     EXPECT_TRUE(HasLog(logs, kMisc, ZR_LOG_INFO, "gpio(5) value is 1, board type is TX\n"));
-    WriteFile(m_dir / "gpio5/value", "\n");
+    WriteFile(m_dir.File("gpio5/value"), "\n");
     EXPECT_EQ(-1, zr_get_board_type2(5));
     EXPECT_EQ(-1, zr_get_board_type2(6));
 }
 
 TEST_F(ZrMiscDevice, Ip2MacFromArpTable) {
-    ASSERT_TRUE(m_dir.Ok());
+    ASSERT_FALSE(m_dir.Path().empty());
     const std::string ib(59, 'a');  // an InfiniBand address does not fit 32 bytes
-    WriteFile(m_dir / "arp",
+    WriteFile(m_dir.File("arp"),
               "IP address       HW type     Flags       HW address            Mask     Device\n"
               "192.168.10.20    0x1         0x2         aa:bb:cc:0d:0e:0f     *        eth0\n"
               "192.168.10.30    0x20        0x2         " +
                   ib + "     *        ib0\n");
-    ASSERT_EQ(0, zr_misc_set_device_path(ZR_PATH_ARP, (m_dir / "arp").c_str()));
+    ASSERT_EQ(0, zr_misc_set_device_path(ZR_PATH_ARP, m_dir.File("arp").c_str()));
     LogCapture logs;
     char colons[ZR_MAC_TEXT_MAX];
     char plain[ZR_MAC_TEXT_MAX];
@@ -239,8 +240,8 @@ TEST_F(ZrMiscDevice, Ip2MacFromArpTable) {
 }
 
 TEST_F(ZrMiscDevice, RegistersAndGpioThroughAMappedFile) {
-    ASSERT_TRUE(m_dir.Ok());
-    const std::string mem = m_dir / "mem";
+    ASSERT_FALSE(m_dir.Path().empty());
+    const std::string mem = m_dir.File("mem");
     int fd = open(mem.c_str(), O_RDWR | O_CREAT, 0600);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(0, ftruncate(fd, 0x110A0000));  // sparse: covers every GPIO group
@@ -282,7 +283,7 @@ TEST_F(ZrMiscDevice, RegistersAndGpioThroughAMappedFile) {
 }
 
 TEST_F(ZrMiscDevice, RegisterAccessFailsCleanlyWithoutTheDevice) {
-    ASSERT_TRUE(m_dir.Ok());
+    ASSERT_FALSE(m_dir.Path().empty());
     LogCapture logs;
     uint32_t v = 0;
     if (access("/dev/mem", F_OK) != 0) {  // never touch a real /dev/mem
@@ -290,13 +291,13 @@ TEST_F(ZrMiscDevice, RegisterAccessFailsCleanlyWithoutTheDevice) {
         EXPECT_TRUE(HasLog(logs, kMisc, ZR_LOG_ERR, "memmap():open /dev/mem error!\n"));
         EXPECT_EQ(0, zr_get_board_type());
     }
-    const std::string missing = m_dir / "no-mem";
+    const std::string missing = m_dir.File("no-mem");
     ASSERT_EQ(0, zr_misc_set_device_path(ZR_PATH_MEM, missing.c_str()));
     EXPECT_EQ(-1, zr_set_reg(0x11090000, 1));
     EXPECT_EQ(-1, zr_gpio_set(6, 1, 1));
     EXPECT_EQ(2, logs.Count(ZR_LOG_ERR, "memmap():open " + missing + " error!\n"));
 
-    const std::string fifo = m_dir / "fifo";  // opens, but cannot be mapped
+    const std::string fifo = m_dir.File("fifo");  // opens, but cannot be mapped
     ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
     ASSERT_EQ(0, zr_misc_set_device_path(ZR_PATH_MEM, fifo.c_str()));
     EXPECT_EQ(-1, zr_get_reg(0x11096010, &v));
