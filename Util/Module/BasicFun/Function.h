@@ -37,7 +37,8 @@ BASICFUN_API int ExecCommand(const char* cmd);
 // the line through "/bin/sh -c", waiting for it. The line holds at most
 // EXEC_CMD_LINE_MAX bytes with its terminator: a longer one is refused (-1,
 // nothing runs). Returns the exit status, -1 when the child was killed or
-// could not be started or reaped.
+// could not be started or reaped. SIGCHLD is at its default disposition
+// (process-wide) while the command runs, so that no handler reaps it first.
 #define EXEC_CMD_LINE_MAX 256
 BASICFUN_API int ExecCommand2(const char* cmd, ...) __attribute__((sentinel));
 

@@ -103,15 +103,21 @@ int HexDigit(char c) {
     return -1;
 }
 
-const char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
-int Base64Value(char c) {
-    if (c == '\0') {
-        return -1;
+// Character -> 6-bit value, -1 outside the alphabet.
+struct Base64Values {
+    signed char value[256];
+    constexpr Base64Values() : value{} {
+        for (int c = 0; c < 256; ++c) {
+            value[c] = -1;
+        }
+        for (int i = 0; i < 64; ++i) {
+            value[static_cast<unsigned char>(kBase64Alphabet[i])] = static_cast<signed char>(i);
+        }
     }
-    const char* p = std::strchr(kBase64Alphabet, c);
-    return p != nullptr ? static_cast<int>(p - kBase64Alphabet) : -1;
-}
+};
+constexpr Base64Values kBase64Values;
 
 // --- physical memory windows ---
 
@@ -520,7 +526,7 @@ unsigned char* zr_base642s(const char* src, unsigned char* dst, int dstSize, int
         if (c <= ' ' || c == 0x7F) {
             continue;
         }
-        int v = Base64Value(*p);
+        int v = kBase64Values.value[c];
         if (v < 0) {
             ok = false;
             break;
