@@ -71,18 +71,18 @@ void CloseDescriptors(int from, int to, int keep) {
 }
 
 // Runs in the vfork child, on the parent's stack: system calls only.
-[[noreturn]] void ExecChild(const SpawnSpec& spec, int errFd) {
-    if (spec.stdoutFd >= 0 && spec.stdoutFd != STDOUT_FILENO) {
-        dup2(spec.stdoutFd, STDOUT_FILENO);
+[[noreturn]] void ExecChild(const SpawnSpec& launch, int errFd) {
+    if (launch.stdoutFd >= 0 && launch.stdoutFd != STDOUT_FILENO) {
+        dup2(launch.stdoutFd, STDOUT_FILENO);
     }
-    CloseDescriptors(spec.closeFrom, spec.closeTo, errFd);
-    if (spec.clearUmask) {
+    CloseDescriptors(launch.closeFrom, launch.closeTo, errFd);
+    if (launch.clearUmask) {
         umask(0);
     }
-    if (spec.searchPath) {
-        execvp(spec.path, spec.argv);
+    if (launch.searchPath) {
+        execvp(launch.path, launch.argv);
     } else {
-        execv(spec.path, spec.argv);
+        execv(launch.path, launch.argv);
     }
     int err = errno;
     ssize_t ignored = write(errFd, &err, sizeof(err));
@@ -92,7 +92,7 @@ void CloseDescriptors(int from, int to, int keep) {
 
 }  // namespace
 
-pid_t SpawnChild(const SpawnSpec& spec, int* execError) {
+pid_t SpawnChild(const SpawnSpec& launch, int* execError) {
     *execError = 0;
     int errPipe[2];
     if (pipe2(errPipe, O_CLOEXEC) != 0) {
@@ -100,7 +100,7 @@ pid_t SpawnChild(const SpawnSpec& spec, int* execError) {
     }
     pid_t pid = vfork();
     if (pid == 0) {
-        ExecChild(spec, errPipe[1]);
+        ExecChild(launch, errPipe[1]);
     }
     int forkErrno = errno;
     close(errPipe[1]);

@@ -48,12 +48,12 @@ struct SpawnSpec {
     bool clearUmask = false;
 };
 
-// Starts spec in a vfork child that only calls async-signal-safe functions.
+// Starts the program described by `launch` in a vfork child that only calls async-signal-safe functions.
 // A failed exec is reported back through a close-on-exec pipe, so that the
 // parent, not the child, logs it: *execError is 0 when the program started,
 // else the exec errno (the child has then exited with 127). Returns the child
 // pid, or -1 with errno set when no child was created.
-pid_t SpawnChild(const SpawnSpec& spec, int* execError);
+pid_t SpawnChild(const SpawnSpec& launch, int* execError);
 
 // waitpid retried while interrupted; its result.
 pid_t WaitChild(pid_t pid, int* status, int options);

@@ -129,12 +129,12 @@ int ExecCommand2(const char* cmd, ...) {
     char shName[] = "sh";
     char shOpt[] = "-c";
     char* argv[] = {shName, shOpt, line, nullptr};
-    SpawnSpec spec;
-    spec.path = "/bin/sh";
-    spec.argv = argv;
-    spec.closeTo = basicfun_detail::OpenFileLimit();
+    SpawnSpec launch;
+    launch.path = "/bin/sh";
+    launch.argv = argv;
+    launch.closeTo = basicfun_detail::OpenFileLimit();
     int execError = 0;
-    pid_t pid = SpawnChild(spec, &execError);
+    pid_t pid = SpawnChild(launch, &execError);
     int result = -1;
     if (pid < 0) {
         FUNC_LOG(ZR_LOG_ERR, "vfork error: %m\n");
@@ -181,15 +181,15 @@ pid_t ExecCommandBackground(const char* program, ...) {
         return -1;
     }
 
-    SpawnSpec spec;
-    spec.path = program;
-    spec.argv = argv;
-    spec.searchPath = true;
-    spec.closeFrom = 0;
-    spec.closeTo = 256;
-    spec.clearUmask = true;
+    SpawnSpec launch;
+    launch.path = program;
+    launch.argv = argv;
+    launch.searchPath = true;
+    launch.closeFrom = 0;
+    launch.closeTo = 256;
+    launch.clearUmask = true;
     int execError = 0;
-    pid_t pid = SpawnChild(spec, &execError);
+    pid_t pid = SpawnChild(launch, &execError);
     if (pid < 0) {
         FUNC_LOG(ZR_LOG_ERR, "vfork error: %m\n");
         return -1;

@@ -240,13 +240,13 @@ int zr_env_param_get(const char* key, char* value, int size) {
     char shName[] = "sh";
     char shOpt[] = "-c";
     char* argv[] = {shName, shOpt, g_paths[ZR_PATH_FW_PRINTENV], nullptr};
-    SpawnSpec spec;
-    spec.path = "/bin/sh";
-    spec.argv = argv;
-    spec.stdoutFd = fds[1];
-    spec.closeTo = basicfun_detail::OpenFileLimit();
+    SpawnSpec launch;
+    launch.path = "/bin/sh";
+    launch.argv = argv;
+    launch.stdoutFd = fds[1];
+    launch.closeTo = basicfun_detail::OpenFileLimit();
     int execError = 0;
-    pid_t pid = SpawnChild(spec, &execError);
+    pid_t pid = SpawnChild(launch, &execError);
     close(fds[1]);
     if (pid < 0) {
         MISC_LOG(ZR_LOG_ERR, "vfork failure!!!!");
@@ -281,12 +281,12 @@ int zr_system_cmd(const char* cmd, int wait) {
     char shName[] = "sh";
     char shOpt[] = "-c";
     char* argv[] = {shName, shOpt, const_cast<char*>(cmd), nullptr};
-    SpawnSpec spec;
-    spec.path = "/bin/sh";
-    spec.argv = argv;
-    spec.closeTo = basicfun_detail::OpenFileLimit();
+    SpawnSpec launch;
+    launch.path = "/bin/sh";
+    launch.argv = argv;
+    launch.closeTo = basicfun_detail::OpenFileLimit();
     int execError = 0;
-    pid_t pid = SpawnChild(spec, &execError);
+    pid_t pid = SpawnChild(launch, &execError);
     if (pid < 0) {
         MISC_LOG(ZR_LOG_ERR, "vfork failure!!!!");
         return -1;
