@@ -72,6 +72,9 @@ PluginCameraCtrlV2::~PluginCameraCtrlV2() {
     if (m_taskThread.joinable()) {
         UnInit();
     }
+    // UnInit leaves the camera connection open; unloading the plug-in must
+    // not leak it (the handles would outlive the only code that can free them).
+    DisConnectCamera();
 }
 
 int PluginCameraCtrlV2::Init(const std::shared_ptr<VirtualEventBus>& bus,
