@@ -143,6 +143,19 @@ int AbstructCamera::ForEachChoice(CameraWidget* widget, const std::function<void
     return count;
 }
 
+void AbstructCamera::FillValueAndList(CameraWidget* widget, std::string& value, std::vector<std::string>& list,
+                                      const std::vector<std::string>* fallback) {
+    WidgetText current = ReadText(widget);
+    if (current.has) {
+        value = current.text;
+    }
+    if (fallback != nullptr && gp_widget_count_choices(widget) < 2) {
+        list = *fallback;
+        return;
+    }
+    ForEachChoice(widget, [&](int, const char* text) { list.push_back(text); });
+}
+
 bool AbstructCamera::RemoveBulbIgnoringCase(std::vector<std::string>& list) {
     for (auto it = list.begin(); it != list.end(); ++it) {
         if (strcasecmp(it->c_str(), "Bulb") == 0) {
@@ -151,6 +164,13 @@ bool AbstructCamera::RemoveBulbIgnoringCase(std::vector<std::string>& list) {
         }
     }
     return false;
+}
+
+void AbstructCamera::ApplyBulbRule(std::vector<std::string>& list, const std::string& mode) {
+    RemoveBulbIgnoringCase(list);
+    if (mode == "M") {
+        list.insert(list.begin(), "Bulb");
+    }
 }
 
 void AbstructCamera::UnpackPoint(int point, int& horizontal, int& vertical) {
@@ -201,15 +221,7 @@ int AbstructCamera::GetIsoParam(CameraParams& params) {
         ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config get %s widget", kIsoWidget);
         return -1;
     }
-    WidgetText value = ReadText(widget.get());
-    if (value.has) {
-        params.iso = value.text;
-    }
-    if (gp_widget_count_choices(widget.get()) < 2) {
-        params.supportedIso = FixedIsoList();
-    } else {
-        ForEachChoice(widget.get(), [&](int, const char* text) { params.supportedIso.push_back(text); });
-    }
+    FillValueAndList(widget.get(), params.iso, params.supportedIso, &FixedIsoList());
     return 0;
 }
 
@@ -230,15 +242,7 @@ int AbstructCamera::GetIrisParam(CameraParams& params) {
                  ret);
         return -1;
     }
-    WidgetText value = ReadText(widget.get());
-    if (value.has) {
-        params.iris = value.text;
-    }
-    if (gp_widget_count_choices(widget.get()) < 2) {
-        params.supportedIris = FixedIrisList();
-    } else {
-        ForEachChoice(widget.get(), [&](int, const char* text) { params.supportedIris.push_back(text); });
-    }
+    FillValueAndList(widget.get(), params.iris, params.supportedIris, &FixedIrisList());
     return 0;
 }
 
@@ -273,11 +277,7 @@ int AbstructCamera::GetShutterSpeedParam(CameraParams& params) {
             }
         });
     }
-    // Bulb is offered first in manual exposure and nowhere else.
-    RemoveBulbIgnoringCase(list);
-    if (params.mode == "M") {
-        list.insert(list.begin(), "Bulb");
-    }
+    ApplyBulbRule(list, params.mode);
     return 0;
 }
 
@@ -326,11 +326,7 @@ int AbstructCamera::GetWhiteBalanceParam(CameraParams& params) {
                  kWhiteBalanceWidget, ret);
         return -1;
     }
-    WidgetText value = ReadText(widget.get());
-    if (value.has) {
-        params.whiteBalance = value.text;
-    }
-    ForEachChoice(widget.get(), [&](int, const char* text) { params.supportedWhiteBalance.push_back(text); });
+    FillValueAndList(widget.get(), params.whiteBalance, params.supportedWhiteBalance, nullptr);
     return 0;
 }
 

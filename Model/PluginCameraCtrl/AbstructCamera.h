@@ -81,8 +81,14 @@ class AbstructCamera {
     // Calls fn(index, text) for every choice with a text; returns the choice
     // count (negative when the widget has no choices to count).
     static int ForEachChoice(CameraWidget* widget, const std::function<void(int, const char*)>& fn);
+    // The current value into `value` when it can be read, and the choices into
+    // `list`; with a fallback, that list replaces fewer than two choices.
+    static void FillValueAndList(CameraWidget* widget, std::string& value, std::vector<std::string>& list,
+                                 const std::vector<std::string>* fallback);
     // Removes the first entry equal to "Bulb" ignoring case; true when one was found.
     static bool RemoveBulbIgnoringCase(std::vector<std::string>& list);
+    // Bulb is offered first in manual exposure ("M") and nowhere else.
+    static void ApplyBulbRule(std::vector<std::string>& list, const std::string& mode);
     // Packed touch point: high 16 bits horizontal, low 16 bits vertical, each signed.
     static void UnpackPoint(int point, int& horizontal, int& vertical);
 

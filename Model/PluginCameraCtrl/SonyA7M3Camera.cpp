@@ -165,10 +165,7 @@ int SonyA7M3Camera::GetShutterSpeedParam(CameraParams& params) {
             }
         });
     }
-    RemoveBulbIgnoringCase(list);
-    if (params.mode == "M") {
-        list.insert(list.begin(), "Bulb");
-    }
+    ApplyBulbRule(list, params.mode);
     return value.status;
 }
 

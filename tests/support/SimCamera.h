@@ -8,11 +8,11 @@
 #include <string>
 
 #include "CamSim.h"
-#include "TempDir.h"
+#include "SimTestDir.h"
 
 class SimCamera {
   public:
-    explicit SimCamera(const std::string& profile) : m_dir("camsim"), m_sim(Prepare(m_dir.Path())) {
+    explicit SimCamera(const std::string& profile) : m_sim(m_dir.Path()) {
         m_plugResult = m_sim.Plug(profile);
         m_context = gp_context_new();
         gp_camera_new(&m_camera);
@@ -37,11 +37,7 @@ class SimCamera {
     const std::string& StateDir() const { return m_dir.Path(); }
 
   private:
-    static std::string Prepare(const std::string& dir) {
-        camsim::UseSimulatorDrivers(dir);
-        return dir;
-    }
-    TempDir m_dir;
+    camsim::SimTestDir m_dir;
     camsim::Simulator m_sim;
     int m_plugResult = 0;
     int m_initResult = 0;

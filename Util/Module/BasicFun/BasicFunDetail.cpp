@@ -92,6 +92,31 @@ void CloseDescriptors(int from, int to, int keep) {
 
 }  // namespace
 
+pid_t SpawnShell(const char* line, int stdoutFd, int* execError) {
+    char shName[] = "sh";
+    char shOpt[] = "-c";
+    char* argv[] = {shName, shOpt, const_cast<char*>(line), nullptr};
+    SpawnSpec launch;
+    launch.path = "/bin/sh";
+    launch.argv = argv;
+    launch.stdoutFd = stdoutFd;
+    launch.closeTo = OpenFileLimit();
+    return SpawnChild(launch, execError);
+}
+
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
 pid_t SpawnChild(const SpawnSpec& launch, int* execError) {
     *execError = 0;
     int errPipe[2];

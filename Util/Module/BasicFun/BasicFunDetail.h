@@ -55,6 +55,13 @@ struct SpawnSpec {
 // pid, or -1 with errno set when no child was created.
 pid_t SpawnChild(const SpawnSpec& launch, int* execError);
 
+// Starts "/bin/sh -c line" through SpawnChild, closing the descriptors from 3
+// up to the open-file limit; stdoutFd >= 0 becomes the child's output.
+pid_t SpawnShell(const char* line, int stdoutFd, int* execError);
+
+// The value of one hexadecimal digit, -1 for any other character.
+int HexDigitValue(char c);
+
 // waitpid retried while interrupted; its result.
 pid_t WaitChild(pid_t pid, int* status, int options);
 

@@ -94,17 +94,10 @@ int CheckEntries(const char* dirPath, XDirEntryCheck check, void* user, bool sto
     return rejected ? 1 : 0;
 }
 
+// A non-digit counts as 0.
 int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return 0;
+    int v = basicfun_detail::HexDigitValue(c);
+    return v < 0 ? 0 : v;
 }
 
 }  // namespace

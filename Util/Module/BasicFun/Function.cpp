@@ -126,15 +126,8 @@ int ExecCommand2(const char* cmd, ...) {
     sigemptyset(&dfl.sa_mask);
     sigaction(SIGCHLD, &dfl, &old);
 
-    char shName[] = "sh";
-    char shOpt[] = "-c";
-    char* argv[] = {shName, shOpt, line, nullptr};
-    SpawnSpec launch;
-    launch.path = "/bin/sh";
-    launch.argv = argv;
-    launch.closeTo = basicfun_detail::OpenFileLimit();
     int execError = 0;
-    pid_t pid = SpawnChild(launch, &execError);
+    pid_t pid = basicfun_detail::SpawnShell(line, -1, &execError);
     int result = -1;
     if (pid < 0) {
         FUNC_LOG(ZR_LOG_ERR, "vfork error: %m\n");

@@ -19,8 +19,6 @@
 #define MISC_LOG(level, ...) ZR_LOG_AT("util.misc", level, __VA_ARGS__)
 
 using basicfun_detail::CopyIfFits;
-using basicfun_detail::SpawnChild;
-using basicfun_detail::SpawnSpec;
 using basicfun_detail::WaitChild;
 
 namespace {
@@ -88,19 +86,6 @@ uint64_t CommandKiloBytes(const char* cmd, uint64_t* kb) {
         return kAllBits;
     }
     return *kb * 1024;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 constexpr char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -237,16 +222,8 @@ int zr_env_param_get(const char* key, char* value, int size) {
         MISC_LOG(ZR_LOG_ERR, "create pipe failre!!!");
         return -1;
     }
-    char shName[] = "sh";
-    char shOpt[] = "-c";
-    char* argv[] = {shName, shOpt, g_paths[ZR_PATH_FW_PRINTENV], nullptr};
-    SpawnSpec launch;
-    launch.path = "/bin/sh";
-    launch.argv = argv;
-    launch.stdoutFd = fds[1];
-    launch.closeTo = basicfun_detail::OpenFileLimit();
     int execError = 0;
-    pid_t pid = SpawnChild(launch, &execError);
+    pid_t pid = basicfun_detail::SpawnShell(g_paths[ZR_PATH_FW_PRINTENV], fds[1], &execError);
     close(fds[1]);
     if (pid < 0) {
         MISC_LOG(ZR_LOG_ERR, "vfork failure!!!!");
@@ -278,15 +255,8 @@ int zr_system_cmd(const char* cmd, int wait) {
     if (cmd == nullptr) {
         return -1;
     }
-    char shName[] = "sh";
-    char shOpt[] = "-c";
-    char* argv[] = {shName, shOpt, const_cast<char*>(cmd), nullptr};
-    SpawnSpec launch;
-    launch.path = "/bin/sh";
-    launch.argv = argv;
-    launch.closeTo = basicfun_detail::OpenFileLimit();
     int execError = 0;
-    pid_t pid = SpawnChild(launch, &execError);
+    pid_t pid = basicfun_detail::SpawnShell(cmd, -1, &execError);
     if (pid < 0) {
         MISC_LOG(ZR_LOG_ERR, "vfork failure!!!!");
         return -1;
@@ -439,7 +409,7 @@ int zr_str2hex(const char* text, unsigned char* out) {
     int value = 0;
     bool ok = len >= 1 && len <= 2;
     for (size_t i = 0; ok && i < len; ++i) {
-        int d = HexDigit(text[i]);
+        int d = basicfun_detail::HexDigitValue(text[i]);
         ok = d >= 0;
         value = value * 16 + d;
     }

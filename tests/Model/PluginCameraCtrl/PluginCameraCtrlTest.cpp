@@ -23,7 +23,7 @@
 #include "LogCapture.h"
 #include "PluginManager.h"
 #include "RemoteListener.h"
-#include "TempDir.h"
+#include "SimTestDir.h"
 #include "VirtualEventBus.h"
 
 namespace {
@@ -42,7 +42,6 @@ struct Published {
 class PluginHostTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        camsim::UseSimulatorDrivers(dir.Path());
         bus->m_udpSocket = zr_local_udp_open(nullptr);
         bus->m_remoteNames.insert(remote.Name());
         bus->Subscribe(CAMERA_PARAMS_NOTIFY_EVENT,
@@ -118,7 +117,7 @@ class PluginHostTest : public ::testing::Test {
         return n;
     }
 
-    TempDir dir{"plugin"};
+    camsim::SimTestDir dir;
     camsim::Simulator sim{dir.Path()};
     std::shared_ptr<VirtualEventBus> bus = std::make_shared<VirtualEventBus>();
     RemoteListener remote{"plugin-test"};
