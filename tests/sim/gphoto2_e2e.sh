@@ -15,14 +15,20 @@ trap 'rm -rf "$work"' EXIT
 export HOME=$work/home CAMSIM_STATE_DIR=$work/state
 export CAMLIBS=$build/sim/camlibs IOLIBS=$build/sim/iolibs
 mkdir -p "$HOME"
-camsim=$build/bin/camsim
+# A cross build runs the target's programs behind $CAMCTRL_TEST_LAUNCHER (an
+# emulator) and names the target's gphoto2 in $CAMCTRL_GPHOTO2.
+read -ra launcher <<<"${CAMCTRL_TEST_LAUNCHER:-}"
+gphoto2=${CAMCTRL_GPHOTO2:-gphoto2}
 
+camsim() {
+    "${launcher[@]}" "$build/bin/camsim" "$@"
+}
 gp() {
     if [ -n "${CAMSIM_E2E_PRELOAD:-}" ]; then
         # Our drivers are instrumented, gphoto2 is not: bring the runtime in first.
-        LD_PRELOAD=$CAMSIM_E2E_PRELOAD ASAN_OPTIONS=detect_leaks=0 gphoto2 "$@"
+        LD_PRELOAD=$CAMSIM_E2E_PRELOAD ASAN_OPTIONS=detect_leaks=0 "$gphoto2" "$@"
     else
-        gphoto2 "$@"
+        "${launcher[@]}" "$gphoto2" "$@"
     fi
 }
 fail() {
@@ -33,17 +39,17 @@ fail() {
 case $case in
 detect)
     model=$1
-    "$camsim" plug "$model"
+    camsim plug "$model"
     out=$(gp --auto-detect)
     echo "$out"
     grep -qF "$model" <<<"$out" || fail "auto-detect does not list $model"
-    "$camsim" unplug
+    camsim unplug
     out=$(gp --auto-detect)
     echo "$out"
     if grep -q "usb:" <<<"$out"; then fail "auto-detect lists a camera after unplug"; fi
     ;;
 get)
-    "$camsim" plug sony-a7m3
+    camsim plug sony-a7m3
     out=$(gp --get-config iso)
     grep -qx "Current: AUTO" <<<"$out" || fail "iso is not the profile's AUTO: $out"
     grep -qx "Type: RADIO" <<<"$out" || fail "iso is not a radio widget"
@@ -51,43 +57,43 @@ get)
     grep -qx "/main/imgsettings/iso" <<<"$out" || fail "--list-config lacks iso: $out"
     ;;
 set)
-    "$camsim" plug "Canon EOS R6"
+    camsim plug "Canon EOS R6"
     gp --set-config iso=800
     out=$(gp --get-config iso)
     grep -qx "Current: 800" <<<"$out" || fail "iso did not stay 800: $out"
-    [ "$("$camsim" get iso)" = 800 ] || fail "camsim does not see 800"
-    [ "$("$camsim" received)" = "iso=800" ] || fail "received: $("$camsim" received)"
+    [ "$(camsim get iso)" = 800 ] || fail "camsim does not see 800"
+    [ "$(camsim received)" = "iso=800" ] || fail "received: $(camsim received)"
     ;;
 refuse)
-    "$camsim" plug "Nikon Z8"
+    camsim plug "Nikon Z8"
     if gp --set-config whitebalance=Moonlight; then fail "an invalid choice was accepted"; fi
     if gp --set-config-value kd_nikon_photo_iso=123; then fail "an invalid value was accepted"; fi
-    [ "$("$camsim" get whitebalance)" = Automatic ] || fail "white balance changed"
-    [ "$("$camsim" get kd_nikon_photo_iso)" = 100 ] || fail "ISO changed"
+    [ "$(camsim get whitebalance)" = Automatic ] || fail "white balance changed"
+    [ "$(camsim get kd_nikon_photo_iso)" = 100 ] || fail "ISO changed"
     ;;
 faults)
-    "$camsim" plug sony-fx3
+    camsim plug sony-fx3
     # gphoto2 retries with the whole tree after a failed single lookup: fail both opens
-    "$camsim" fail connect timeout 2
+    camsim fail connect timeout 2
     if gp --get-config iso; then fail "the failing open succeeded"; fi
     gp --get-config iso >/dev/null
-    "$camsim" fail lookup iso -6
+    camsim fail lookup iso -6
     if gp --get-config iso; then fail "the failing lookup succeeded"; fi
-    "$camsim" fail clear
+    camsim fail clear
     gp --get-config iso >/dev/null
     ;;
 camsim)
-    "$camsim" --help | grep -q "camsim plug\|plug MODEL" || fail "--help"
-    [ "$("$camsim" models | wc -l)" = 13 ] || fail "models"
-    "$camsim" plug sony-zve10m2
-    "$camsim" set iso 400
-    "$camsim" event 16 1 250
-    "$camsim" event 0 "PTP Property d21d changed"
-    [ "$("$camsim" events)" = 2 ] || fail "events"
-    "$camsim" show | grep -q "Model: Sony ZV-E10M2 (Control)" || fail "show"
-    if "$camsim" plug "Nikon Z7" 2>"$work/err"; then fail "unknown model plugged"; fi
+    camsim --help | grep -q "camsim plug\|plug MODEL" || fail "--help"
+    [ "$(camsim models | wc -l)" = 13 ] || fail "models"
+    camsim plug sony-zve10m2
+    camsim set iso 400
+    camsim event 16 1 250
+    camsim event 0 "PTP Property d21d changed"
+    [ "$(camsim events)" = 2 ] || fail "events"
+    camsim show | grep -q "Model: Sony ZV-E10M2 (Control)" || fail "show"
+    if camsim plug "Nikon Z7" 2>"$work/err"; then fail "unknown model plugged"; fi
     grep -q "Nikon Z7" "$work/err" || fail "no clear error: $(cat "$work/err")"
-    if "$camsim" bogus 2>/dev/null; then fail "bogus command accepted"; fi
+    if camsim bogus 2>/dev/null; then fail "bogus command accepted"; fi
     ;;
 *)
     fail "unknown case $case"
