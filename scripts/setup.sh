@@ -21,5 +21,6 @@ sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
+# One unreachable index (e.g. a mirror mid-sync) must not stop the rest.
+$sudo apt-get update -qq || echo "setup: apt-get update reported errors" >&2
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
