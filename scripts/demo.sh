@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh
-scripts/build.sh build -DCAMCTRL_BUILD_TESTS=OFF -DCAMCTRL_BUILD_BENCH=OFF
+scripts/build.sh build --target camera-host camera-monitor camsim camsim_camlib camsim_iolib PluginCameraCtrl
 
 state=$(mktemp -d /tmp/camsim-demo.XXXXXX)
 trap 'rm -rf "$state"' EXIT
