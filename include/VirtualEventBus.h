@@ -107,76 +107,61 @@ class VirtualEventBus {
   private:
     std::mutex m_subscribersMutex;
 
-    // Writes the payload of a mirrored event into its store member. A null
-    // payload, or one shorter than the member, is not mirrored.
+    // Writes the payload of a mirrored event into its store member, through a
+    // private copy so that only that member is replaced. A null payload, or one
+    // shorter than the member, is not mirrored.
     static void Mirror(EventType type, const void* data, int length) {
-        if (data == nullptr) {
+        if (data == nullptr || length < 0) {
             return;
         }
         const uint8_t* bytes = static_cast<const uint8_t*>(data);
-        SharedResource copy;
-        SharedDataStore& store = SharedDataStore::GetInstance();
-        store.Get(copy);
-        auto fits = [length](size_t need) { return length >= 0 && static_cast<size_t>(length) >= need; };
-        SharedResourceMember member;
+        auto mirror = [&](SharedResourceMember member, size_t need, auto write) {
+            if (static_cast<size_t>(length) < need) {
+                return;
+            }
+            SharedDataStore& store = SharedDataStore::GetInstance();
+            SharedResource copy;
+            store.Get(copy);
+            write(copy);
+            store.Set(copy, member);
+        };
         switch (type) {
             case HOST_EVENT_3002:
-                if (!fits(sizeof(copy.member8)))
-                    return;
-                std::memcpy(copy.member8, bytes, sizeof(copy.member8));
-                member = SHARED_RESOURCE_MEMBER8;
+                mirror(SHARED_RESOURCE_MEMBER8, 16,
+                       [&](SharedResource& r) { std::memcpy(r.member8, bytes, 16); });
                 break;
             case HOST_EVENT_3004:
-                if (!fits(sizeof(copy.member11)))
-                    return;
-                std::memcpy(copy.member11, bytes, sizeof(copy.member11));
-                member = SHARED_RESOURCE_MEMBER11;
+                mirror(SHARED_RESOURCE_MEMBER11, 24,
+                       [&](SharedResource& r) { std::memcpy(r.member11, bytes, 24); });
                 break;
             case HOST_EVENT_3007:
-                if (!fits(1))
-                    return;
-                copy.member6 = bytes[0];
-                member = SHARED_RESOURCE_MEMBER6;
+                mirror(SHARED_RESOURCE_MEMBER6, 1, [&](SharedResource& r) { r.member6 = bytes[0]; });
                 break;
             case HOST_EVENT_5015:
-                if (!fits(1))
-                    return;
-                copy.member12 = bytes[0] != 0 ? 3 : 0;
-                member = SHARED_RESOURCE_MEMBER12;
+                mirror(SHARED_RESOURCE_MEMBER12, 1,
+                       [&](SharedResource& r) { r.member12 = bytes[0] != 0 ? 3 : 0; });
                 break;
             case HOST_EVENT_6002:
-                if (!fits(1))
-                    return;
-                copy.member7 = bytes[0];
-                member = SHARED_RESOURCE_MEMBER7;
+                mirror(SHARED_RESOURCE_MEMBER7, 1, [&](SharedResource& r) { r.member7 = bytes[0]; });
                 break;
             case HOST_EVENT_6004:
-                if (!fits(1))
-                    return;
-                copy.member12 = bytes[0];
-                member = SHARED_RESOURCE_MEMBER12;
+                mirror(SHARED_RESOURCE_MEMBER12, 1, [&](SharedResource& r) { r.member12 = bytes[0]; });
                 break;
             case HOST_EVENT_8000:
-                if (!fits(sizeof(copy.member9)))
-                    return;
-                std::memcpy(static_cast<void*>(&copy.member9), bytes, sizeof(copy.member9));
-                member = SHARED_RESOURCE_MEMBER9;
+                mirror(SHARED_RESOURCE_MEMBER9, sizeof(VideoInputEventInfo), [&](SharedResource& r) {
+                    std::memcpy(static_cast<void*>(&r.member9), bytes, sizeof(VideoInputEventInfo));
+                });
                 break;
             case HOST_EVENT_8001:
-                if (!fits(sizeof(copy.member10)))
-                    return;
-                std::memcpy(static_cast<void*>(&copy.member10), bytes, sizeof(copy.member10));
-                member = SHARED_RESOURCE_MEMBER10;
+                mirror(SHARED_RESOURCE_MEMBER10, sizeof(VideoDecodeEventInfo), [&](SharedResource& r) {
+                    std::memcpy(static_cast<void*>(&r.member10), bytes, sizeof(VideoDecodeEventInfo));
+                });
                 break;
             case HOST_EVENT_8006:
-                if (!fits(1))
-                    return;
-                copy.member14 = bytes[0] == 1;
-                member = SHARED_RESOURCE_MEMBER14;
+                mirror(SHARED_RESOURCE_MEMBER14, 1, [&](SharedResource& r) { r.member14 = bytes[0] == 1; });
                 break;
             default:
-                return;
+                break;
         }
-        store.Set(copy, member);
     }
 };
