@@ -63,6 +63,22 @@ TEST_F(VirtualEventBusTest, UnsubscribeRemovesOnlyTheOldestMatchingSubscription)
     EXPECT_EQ(calls, (std::vector<std::string>{"other"}));
 }
 
+TEST_F(VirtualEventBusTest, ASubscriberMayUnsubscribeOrSubscribeFromItsCallback) {
+    int once = 0, later = 0, owner = 0, other = 0;
+    bus.Subscribe(CAMERA_SET_ISO_EVENT,
+                  {[&](void*, int) {
+                       ++once;
+                       bus.UnSubscribe(CAMERA_SET_ISO_EVENT, &owner);
+                       bus.Subscribe(CAMERA_SET_IRIS_EVENT, {[&](void*, int) { ++later; }, &other});
+                   },
+                   &owner});
+    bus.Publish(CAMERA_SET_ISO_EVENT, nullptr, 0);
+    bus.Publish(CAMERA_SET_ISO_EVENT, nullptr, 0);
+    bus.Publish(CAMERA_SET_IRIS_EVENT, nullptr, 0);
+    EXPECT_EQ(once, 1);
+    EXPECT_EQ(later, 1);
+}
+
 TEST_F(VirtualEventBusTest, SubscribingTwiceGivesTwoCalls) {
     int calls = 0, owner = 0;
     EventSubcribe sub{[&](void*, int) { ++calls; }, &owner};
