@@ -22,52 +22,27 @@ std::string EnvOr(const char* name, const char* fallback) {
     return v && *v ? v : fallback;
 }
 
+// The public enums mirror the state's own value for value, so a cast maps them.
+constexpr bool Same(WidgetKind a, Kind b) {
+    return static_cast<int>(a) == static_cast<int>(b);
+}
+static_assert(Same(WidgetKind::Text, Kind::Text) && Same(WidgetKind::Range, Kind::Range) &&
+                  Same(WidgetKind::Toggle, Kind::Toggle) && Same(WidgetKind::Radio, Kind::Radio) &&
+                  Same(WidgetKind::Menu, Kind::Menu) && Same(WidgetKind::Date, Kind::Date),
+              "WidgetKind mirrors Kind");
+static_assert(static_cast<int>(ValueFault::None) == static_cast<int>(Fault::None) &&
+                  static_cast<int>(ValueFault::Typeless) == static_cast<int>(Fault::Typeless) &&
+                  static_cast<int>(ValueFault::NoValue) == static_cast<int>(Fault::NoValue),
+              "ValueFault mirrors Fault");
+
 Kind ToKind(WidgetKind k) {
-    switch (k) {
-        case WidgetKind::Text:
-            return Kind::Text;
-        case WidgetKind::Range:
-            return Kind::Range;
-        case WidgetKind::Toggle:
-            return Kind::Toggle;
-        case WidgetKind::Radio:
-            return Kind::Radio;
-        case WidgetKind::Menu:
-            return Kind::Menu;
-        case WidgetKind::Date:
-            return Kind::Date;
-    }
-    return Kind::Text;
+    return static_cast<Kind>(k);
 }
-
 WidgetKind FromKind(Kind k) {
-    switch (k) {
-        case Kind::Text:
-            return WidgetKind::Text;
-        case Kind::Range:
-            return WidgetKind::Range;
-        case Kind::Toggle:
-            return WidgetKind::Toggle;
-        case Kind::Radio:
-            return WidgetKind::Radio;
-        case Kind::Menu:
-            return WidgetKind::Menu;
-        case Kind::Date:
-            return WidgetKind::Date;
-    }
-    return WidgetKind::Text;
+    return static_cast<WidgetKind>(k);
 }
-
 Fault ToFault(ValueFault f) {
-    switch (f) {
-        case ValueFault::None:
-            return Fault::None;
-        case ValueFault::NoValue:
-            return Fault::NoValue;
-        case ValueFault::Typeless:
-            return Fault::Typeless;
-    }
-    return Fault::None;
+    return static_cast<Fault>(f);
 }
 
 }  // namespace
