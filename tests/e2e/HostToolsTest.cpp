@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "CamSim.h"
+#include "JsonLines.h"
 #include "Process.h"
 #include "TempDir.h"
 
@@ -18,17 +19,6 @@ namespace {
 const std::string kHost = CAMERA_HOST_PATH;
 const std::string kMonitor = CAMERA_MONITOR_PATH;
 const char kSonyA7M3[] = "Sony Alpha-A7 III (PC Control)";
-
-std::vector<nlohmann::json> JsonLines(const std::string& text) {
-    std::vector<nlohmann::json> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
-        EXPECT_FALSE(j.is_discarded()) << "not JSON: " << line;
-        if (!j.is_discarded()) out.push_back(j);
-    }
-    return out;
-}
 
 class HostToolsTest : public ::testing::Test {
 protected:
@@ -114,6 +104,25 @@ TEST_F(HostToolsTest, StandardInputAndSigtermEndTheHostCleanly) {
     ASSERT_TRUE(host.WaitForOutput("touch H V", 5000));
     host.Signal(SIGTERM);
     EXPECT_EQ(host.Wait(10000), 0) << host.Err();
+}
+
+TEST_F(HostToolsTest, JsonOutputStaysJsonWhileThePluginPrintsTraceLines) {
+    Process host({kHost, "--simulate", kSonyA7M3, "--state-dir", dir.Path(), "--json"});
+    ASSERT_TRUE(host.Started());
+    ASSERT_TRUE(host.WaitForOutput("\"connectState\":1", 15000)) << host.Out() << host.Err();
+    // The worker prints one trace line to standard output for each of these events.
+    camsim::Simulator sim(dir.Path());
+    ASSERT_EQ(sim.QueueInt32Event(15, 1), 0);
+    ASSERT_EQ(sim.QueueShutterEvent(1, 250), 0);
+    ASSERT_EQ(sim.QueueModeEvent(2), 0);
+    ASSERT_TRUE(host.WaitForOutput("当前mode", 10000, true)) << host.Err();
+    host.CloseInput();
+    ASSERT_EQ(host.Wait(15000), 0) << host.Err();
+    std::vector<nlohmann::json> records = JsonLines(host.Out());
+    ASSERT_FALSE(records.empty());
+    for (const nlohmann::json& r : records) EXPECT_EQ(r["event"], 9000);
+    EXPECT_NE(host.Err().find("当前FocusMode(对焦模式) 1 ="), std::string::npos) << host.Err();
+    EXPECT_NE(host.Err().find("当前ShutterSpeed(快门) 1/250 ="), std::string::npos) << host.Err();
 }
 
 TEST_F(HostToolsTest, EndOfInputStopsTheHost) {

@@ -1,5 +1,6 @@
 #include "HostApp.h"
 
+#include <fcntl.h>
 #include <limits.h>
 #include <unistd.h>
 
@@ -118,13 +119,38 @@ void HostApp::OnRecord(const CameraParams& params) {
             ? RecordToJson(params).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n"
             : RecordToText(params);
     std::lock_guard<std::mutex> lock(m_outputMutex);
-    std::fputs(out.c_str(), stdout);
+    FILE* to = m_records != nullptr ? m_records : stdout;
+    std::fputs(out.c_str(), to);
+    std::fflush(to);
+}
+
+bool HostApp::SeparateRecords() {
+    // The plug-in prints trace lines to standard output; with --json that stream
+    // must carry records only, so the records keep the original descriptor and
+    // everything else written to descriptor 1 goes to standard error.
     std::fflush(stdout);
+    int fd = ::dup(STDOUT_FILENO);
+    if (fd < 0)
+        return false;
+    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    m_records = ::fdopen(fd, "w");
+    if (m_records == nullptr) {
+        ::close(fd);
+        return false;
+    }
+    if (::dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
+        return false;
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    return true;
 }
 
 bool HostApp::Start() {
     if (!m_signals.Ok()) {
         Complain("cannot watch for signals");
+        return false;
+    }
+    if (m_options.json && !SeparateRecords()) {
+        Complain("cannot keep standard output for records");
         return false;
     }
     if (!m_options.simulate.empty()) {
@@ -174,6 +200,10 @@ void HostApp::Stop() {
         if (m_bus->m_udpSocket >= 0)
             ::close(m_bus->m_udpSocket);
         m_bus.reset();
+    }
+    if (m_records != nullptr) {
+        std::fclose(m_records);
+        m_records = nullptr;
     }
 }
 

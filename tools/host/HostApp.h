@@ -2,6 +2,7 @@
 // what it publishes and turns command lines into set requests.
 #pragma once
 
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -50,6 +51,8 @@ class HostApp {
     bool RunScript();
     void RunInput();
     void OnRecord(const CameraParams& params);
+    // --json: records keep standard output to themselves (see the .cpp).
+    bool SeparateRecords();
     void Say(const std::string& text);
     void Complain(const std::string& text);
 
@@ -60,6 +63,7 @@ class HostApp {
     std::unique_ptr<PluginManager> m_manager;
     PluginInterface* m_plugin = nullptr;
     std::mutex m_outputMutex;
+    FILE* m_records = nullptr;  // where records go when not to stdout
 };
 
 }  // namespace tools
