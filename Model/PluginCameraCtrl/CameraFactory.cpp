@@ -1,5 +1,6 @@
 #include "CameraFactory.h"
 
+#include "NikonZ8Camera.h"
 #include "SonyA7M3Camera.h"
 #include "zrlog.h"
 
@@ -42,6 +43,8 @@ struct ClassRow {
 // One row per model type that has a class; a type without a row creates nothing.
 const ClassRow kClasses[] = {
     {SonyA7M3, &Make<SonyA7M3Camera>},
+    {NikonZ8, &Make<NikonZ8Camera>},
+    {NikonZ9, &Make<NikonZ8Camera>},
 };
 
 Creator FindCreator(CameraType type) {
