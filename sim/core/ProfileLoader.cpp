@@ -220,6 +220,13 @@ int LoadProfile(const std::string& path, CameraState* out, std::string* error) {
                 }
             }
         }
+        for (const auto& condition : w.onlyWhen) {
+            if (!names.count(condition.first)) {
+                *error = path + ": widget \"" + w.name + "\": only_when names unknown widget \"" +
+                         condition.first + "\"";
+                return GP_ERROR_CORRUPTED_DATA;
+            }
+        }
     }
     s.profile = StemOf(path);
     s.profilePath = path;

@@ -63,6 +63,13 @@ int ApplySet(CameraState& state, const std::string& name, const std::string& val
         return w->failSet;
     if (w->readonly)
         return GP_ERROR_NOT_SUPPORTED;
+    // A PTP camera answers AccessDenied for a property its current mode does not offer;
+    // libgphoto2 turns that into GP_ERROR.
+    for (const auto& condition : w->onlyWhen) {
+        const Widget* other = state.Find(condition.first);
+        if (!other || other->value != condition.second)
+            return GP_ERROR;
+    }
     int rc = CheckValue(*w, value);
     if (rc != GP_OK)
         return rc;

@@ -199,6 +199,22 @@ bool EffectsFromJson(const json& j, Widget* w, std::string* error) {
     return true;
 }
 
+bool OnlyWhenFromJson(const json& j, Widget* w, std::string* error) {
+    if (!j.is_object()) {
+        *error = "\"only_when\" must map widget names to values";
+        return false;
+    }
+    for (auto it = j.begin(); it != j.end(); ++it) {
+        std::string text;
+        if (!ValueText(it.value(), &text)) {
+            *error = "\"only_when\" of \"" + it.key() + "\" must be a value";
+            return false;
+        }
+        w->onlyWhen[it.key()] = text;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool ParseJsonText(const std::string& text, json* out, std::string* error) {
@@ -279,6 +295,8 @@ bool WidgetFromJson(const json& j, Widget* w, std::string* error) {
         ok = EventFromJson(j["event"], &w->event, &err);
     if (ok && j.contains("effects"))
         ok = EffectsFromJson(j["effects"], w, &err);
+    if (ok && j.contains("only_when"))
+        ok = OnlyWhenFromJson(j["only_when"], w, &err);
     if (!ok)
         *error = (w->name.empty() ? std::string("widget") : "widget \"" + w->name + "\"") + ": " + err;
     return ok;
@@ -307,6 +325,8 @@ json WidgetToJson(const Widget& w) {
             effects[e.first] = e.second;
         j["effects"] = effects;
     }
+    if (!w.onlyWhen.empty())
+        j["only_when"] = w.onlyWhen;
     if (w.stubborn)
         j["stubborn"] = true;
     if (w.failLookup)
