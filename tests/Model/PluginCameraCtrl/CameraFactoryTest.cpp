@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "LogCapture.h"
+#include "NikonZ8Camera.h"
 
 namespace {
 
@@ -66,6 +67,15 @@ TEST(CameraFactoryModels, SonyA7IIICreatesItsClassWithType1) {
         factory.CreateCamera("Sony Alpha-A7 III (PC Control)", nullptr, nullptr);
     ASSERT_NE(camera, nullptr);
     EXPECT_EQ(camera->GetCameraType(), SonyA7M3);
+}
+
+TEST(CameraFactoryModels, NikonZ8AndZ9ShareOneClassAndKeepTheirTypes) {
+    CameraFactory factory;
+    for (const auto& m : {std::make_pair("Nikon Z8", NikonZ8), std::make_pair("Nikon Z9", NikonZ9)}) {
+        std::unique_ptr<AbstructCamera> camera = factory.CreateCamera(m.first, nullptr, nullptr);
+        ASSERT_NE(dynamic_cast<NikonZ8Camera*>(camera.get()), nullptr) << m.first;
+        EXPECT_EQ(camera->GetCameraType(), m.second);
+    }
 }
 
 TEST(CameraFactoryModels, UnknownSpellingsAreRefusedWithTwoLines) {
