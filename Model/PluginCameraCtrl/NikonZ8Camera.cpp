@@ -115,6 +115,11 @@ const std::vector<std::string>& ShutterFallback() {
     return list;
 }
 
+// Widget of the photo/movie pair that matches the camera's mode.
+const char* ModeWidget(const char* photo, const char* movie, bool movieMode) {
+    return movieMode ? movie : photo;
+}
+
 std::string FocusToHost(const std::string& text) {
     return text == "Manual" ? "MF" : text;
 }
@@ -143,7 +148,8 @@ int ReadInteger(CameraWidget* widget, int& out) {
             if (ret != GP_OK) {
                 return ret;
             }
-            if (!(value >= INT_MIN && value <= INT_MAX)) {
+            // NaN or far beyond any selector position.
+            if (!(std::fabs(value) < 1e6f)) {
                 return GP_ERROR_BAD_PARAMETERS;
             }
             out = static_cast<int>(std::lround(value));
@@ -196,10 +202,6 @@ void NikonZ8Camera::Notify(T CameraParams::*field, const T& value) {
     if (m_notifyCallback) {
         m_notifyCallback(m_camParam);
     }
-}
-
-const char* NikonZ8Camera::ModeWidget(const char* photo, const char* movie, bool movieMode) const {
-    return movieMode ? movie : photo;
 }
 
 int NikonZ8Camera::FetchChild(const char* name, WidgetPtr& widget, CameraWidget*& child) const {

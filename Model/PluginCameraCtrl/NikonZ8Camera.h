@@ -35,9 +35,7 @@ class NikonZ8Camera : public AbstructCamera {
     int InitRecord();
 
   private:
-    // Widget of the photo/movie pair that matches the camera's mode.
-    const char* ModeWidget(const char* photo, const char* movie, bool movieMode) const;
-    // Guard, mode query and write of the ISO or iris widget live in that mode.
+    // Mode query, then the write of whichever widget of the pair is live in that mode.
     int SetModeDependent(const char* photo, const char* movie, const std::string& value);
     // Fetches `name` and its child of the same name, logging a lookup failure.
     int FetchChild(const char* name, WidgetPtr& widget, CameraWidget*& child) const;
