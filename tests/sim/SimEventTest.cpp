@@ -231,4 +231,54 @@ TEST_F(SimEvents, ChangeOnCameraRaisesTheEventWithoutBeingReceived) {
     EXPECT_EQ(sim.ChangeOnCamera("nothing", "1"), GP_ERROR_BAD_PARAMETERS);
 }
 
+// The Sony exposure program is one camera property seen as two widgets.
+TEST_F(SimEvents, ChangeOnCameraMovesLinkedWidgetsWithOneEventPerProperty) {
+    struct Change {
+        const char* profile;
+        const char* widget;
+        const char* value;
+        const char* linked;
+        const char* linkedValue;
+    };
+    const Change changes[] = {
+        {"sony-a7m3", "500e", "491600", "expprogram", "Movie (P)"},
+        {"sony-zve10", "expprogram", "M", "500e", "1"},
+        {"sony-a7m4", "500e", "622685", "expprogram", "S&Q (Scene)"},
+        {"sony-fx3", "500e", "622736", "expprogram", "Unknown value 8090"},
+        {"sony-zve10m2", "500e", "360465", "expprogram", "Sports Action"},
+        {"sony-a6400", "500e", "622724", "expprogram", "S&Q"},
+        {"sony-fx30", "500e", "6", "expprogram", "P"},  // a code the profile does not link: unchecked
+    };
+    for (const Change& c : changes) {
+        Plug(c.profile);
+        ASSERT_EQ(sim.ChangeOnCamera(c.widget, c.value), GP_OK) << c.profile;
+        GpCamera cam;
+        GpEvent e = cam.Wait(1000);
+        EXPECT_EQ(e.type, GP_EVENT_UNKNOWN) << c.profile;
+        EXPECT_EQ(e.Text(), "PTP Property 500e changed") << c.profile;
+        EXPECT_EQ(cam.Wait(0).type, GP_EVENT_TIMEOUT) << c.profile << ": one event for one property";
+        EXPECT_EQ(cam.Value(c.widget), c.value) << c.profile;
+        EXPECT_EQ(cam.Value(c.linked), c.linkedValue) << c.profile;
+        EXPECT_TRUE(sim.Received().empty());
+    }
+}
+
+TEST_F(SimEvents, LinkedWidgetsOfOtherPropertiesRaiseTheirOwnEvents) {
+    Plug("sony-a7s3");
+    ASSERT_EQ(sim.ChangeOnCamera("movie", "1"), GP_OK);  // the record button
+    GpCamera cam;
+    GpEvent e = cam.Wait(1000);
+    EXPECT_EQ(e.type, 10);
+    EXPECT_EQ(e.Int32(20), 1);
+    EXPECT_EQ(cam.Value("d21d"), "1");
+    EXPECT_EQ(cam.Wait(0).type, GP_EVENT_TIMEOUT);
+
+    ASSERT_EQ(cam.SetText("expprogram", "A"), GP_OK);
+    GpEvent set = cam.Wait(1000);
+    EXPECT_EQ(set.type, GP_EVENT_UNKNOWN);
+    EXPECT_EQ(set.Text(), "PTP Property 500e changed");
+    EXPECT_EQ(cam.Wait(0).type, GP_EVENT_TIMEOUT) << "a set of one view raises one event too";
+    EXPECT_EQ(cam.Value("500e"), "131075");
+}
+
 }  // namespace

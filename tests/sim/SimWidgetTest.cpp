@@ -20,11 +20,11 @@ struct Expected {
     CameraWidgetType type;
 };
 
-const Expected kSony[] = {{"focusmode", GP_WIDGET_RADIO},    {"iso", GP_WIDGET_RADIO},
-                          {"f-number", GP_WIDGET_RADIO},     {"shutterspeed", GP_WIDGET_RADIO},
-                          {"whitebalance", GP_WIDGET_RADIO}, {"expprogram", GP_WIDGET_RADIO},
-                          {"movie", GP_WIDGET_RADIO},        {"d21d", GP_WIDGET_TEXT},
-                          {"batterylevel", GP_WIDGET_TEXT},  {"kd_touch_focus", GP_WIDGET_TEXT}};
+const Expected kSony[] = {
+    {"focusmode", GP_WIDGET_RADIO},     {"iso", GP_WIDGET_RADIO},          {"f-number", GP_WIDGET_RADIO},
+    {"shutterspeed", GP_WIDGET_RADIO},  {"whitebalance", GP_WIDGET_RADIO}, {"expprogram", GP_WIDGET_RADIO},
+    {"movie", GP_WIDGET_RADIO},         {"d21d", GP_WIDGET_TEXT},          {"batterylevel", GP_WIDGET_TEXT},
+    {"kd_touch_focus", GP_WIDGET_TEXT}, {"500e", GP_WIDGET_RADIO}};
 const Expected kCanon[] = {{"eosmovieswitch", GP_WIDGET_RADIO},
                            {"autoexposuremode", GP_WIDGET_RADIO},
                            {"capturetarget", GP_WIDGET_RADIO},
@@ -65,18 +65,18 @@ class SimWidgets : public ::testing::Test {
 
 TEST_F(SimWidgets, EveryModelServesTheWidgetsOfItsClassWithValuesAndChoices) {
     const std::vector<std::string> models = camsim::Models();
+    ASSERT_EQ(models.size(), 14u);
     for (size_t m = 0; m < models.size(); ++m) {
         Plug(models[m]);
         GpCamera cam;
         std::vector<Expected> expected;
-        if (m < 8)
+        if (models[m].rfind("Sony ", 0) == 0)
             expected.assign(std::begin(kSony), std::end(kSony));
-        if (m >= 8 && m < 11)
+        if (models[m].rfind("Canon ", 0) == 0)
             expected.assign(std::begin(kCanon), std::end(kCanon));
-        if (m >= 11)
+        if (models[m].rfind("Nikon ", 0) == 0)
             expected.assign(std::begin(kNikon), std::end(kNikon));
-        if (m >= 1 && m < 8 && m != 3)
-            expected.push_back({"500e", GP_WIDGET_RADIO});
+        ASSERT_FALSE(expected.empty()) << models[m];
         for (const Expected& e : expected) {
             GpWidget w;
             ASSERT_EQ(cam.Get(e.name, &w), GP_OK) << models[m] << " " << e.name;
@@ -125,11 +125,33 @@ TEST_F(SimWidgets, Sony500eCarriesTheProgramValueAndMovesWithTheProgram) {
     GpCamera cam;
     EXPECT_EQ(cam.Value("500e"), "65538");
     EXPECT_THAT(Choices(cam, "500e"), Contains("491600"));
-    EXPECT_THAT(Choices(cam, "500e"), Contains("622685"));
+    EXPECT_THAT(Choices(cam, "500e"), Contains("622736"));
     ASSERT_EQ(cam.SetText("500e", "491603"), GP_OK);
     EXPECT_EQ(cam.Value("expprogram"), "Movie (M)");
     ASSERT_EQ(cam.SetText("expprogram", "M"), GP_OK);
     EXPECT_EQ(cam.Value("500e"), "1");
+}
+
+// Every program a Sony body offers is linked both ways between its two widgets.
+TEST_F(SimWidgets, EverySonyProgramValueAndTextAreLinkedBothWays) {
+    for (const std::string& model : camsim::Models()) {
+        if (model.rfind("Sony ", 0) != 0)
+            continue;
+        Plug(model);
+        GpCamera cam;
+        const std::vector<std::string> values = Choices(cam, "500e");
+        const std::vector<std::string> texts = Choices(cam, "expprogram");
+        EXPECT_EQ(values.size(), texts.size()) << model;
+        EXPECT_GE(values.size(), 14u) << model;
+        for (const std::string& value : values) {
+            ASSERT_EQ(cam.SetText("500e", value), GP_OK) << model << " " << value;
+            const std::string text = cam.Value("expprogram");
+            EXPECT_THAT(texts, Contains(text)) << model << " " << value;
+            ASSERT_EQ(cam.SetText("500e", "65538"), GP_OK);
+            ASSERT_EQ(cam.SetText("expprogram", text), GP_OK);
+            EXPECT_EQ(cam.Value("500e"), value) << model << " " << text;
+        }
+    }
 }
 
 TEST_F(SimWidgets, CanonListsCarryTheDriversOddTexts) {
