@@ -1,6 +1,12 @@
 #include "CameraFactory.h"
 
 #include "SonyA7M3Camera.h"
+#include "SonyA7M4Camera.h"
+#include "SonyA7S3Camera.h"
+#include "SonyFX30Camera.h"
+#include "SonyFX3Camera.h"
+#include "SonyZVE10Camera.h"
+#include "SonyZVE10M2Camera.h"
 #include "zrlog.h"
 
 namespace {
@@ -41,7 +47,10 @@ struct ClassRow {
 
 // One row per model type that has a class; a type without a row creates nothing.
 const ClassRow kClasses[] = {
-    {SonyA7M3, &Make<SonyA7M3Camera>},
+    {SonyA7M3, &Make<SonyA7M3Camera>}, {SonyA7M4, &Make<SonyA7M4Camera>},
+    {SonyA7S3, &Make<SonyA7S3Camera>}, {SonyZVE10, &Make<SonyZVE10Camera>},
+    {SonyFX3, &Make<SonyFX3Camera>},   {SonyFX3A, &Make<SonyFX3Camera>},
+    {SonyFX30, &Make<SonyFX30Camera>}, {SonyZVE10M2, &Make<SonyZVE10M2Camera>},
 };
 
 Creator FindCreator(CameraType type) {
