@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "CameraFactory.h"
@@ -119,101 +120,54 @@ TEST(SonyFactory, EachSonyModelGetsItsClassAndKeepsItsType) {
     }
 }
 
-// Every row of every program table, read from the camera's "500e".
+// Every row of every program table, read from the camera's "500e": the A7 IV and A7S III
+// by the whole value text, the others by its low 16 bits (the FX3A and FX30 share the FX3's).
 TEST_F(SonyFamilyTest, EveryProgramCodeGivesTheModeTextOfItsBody) {
-    struct Row {
+    struct Programs {
         const char* profile;
-        const char* value;
-        const char* mode;
+        std::vector<std::pair<const char*, const char*>> valueToMode;
     };
-    const Row rows[] = {
-        // A7 IV: whole value text
-        {"sony-a7m4", "1", "M"},
-        {"sony-a7m4", "65538", "P"},
-        {"sony-a7m4", "131075", "A"},
-        {"sony-a7m4", "196612", "S"},
-        {"sony-a7m4", "294912", "Intelligent Auto"},
-        {"sony-a7m4", "491600", "Movie (P)"},
-        {"sony-a7m4", "491601", "Movie (A)"},
-        {"sony-a7m4", "491602", "Movie (S)"},
-        {"sony-a7m4", "491603", "Movie (M)"},
-        {"sony-a7m4", "491604", "Movie (Scene)"},
-        {"sony-a7m4", "622681", "Unknown value 8059"},
-        {"sony-a7m4", "622682", "Unknown value 805a"},
-        {"sony-a7m4", "622683", "Unknown value 805b"},
-        {"sony-a7m4", "622684", "Unknown value 805c"},
-        {"sony-a7m4", "622685", "Unknown value 805d"},
-        // A7S III: whole value text
-        {"sony-a7s3", "1", "M"},
-        {"sony-a7s3", "65538", "P"},
-        {"sony-a7s3", "131075", "A"},
-        {"sony-a7s3", "196612", "S"},
-        {"sony-a7s3", "294912", "Intelligent Auto"},
-        {"sony-a7s3", "491600", "Movie (P)"},
-        {"sony-a7s3", "491601", "Movie (A)"},
-        {"sony-a7s3", "491602", "Movie (S)"},
-        {"sony-a7s3", "491603", "Movie (M)"},
-        {"sony-a7s3", "622681", "S&Q (P)"},
-        {"sony-a7s3", "622682", "S&Q (A)"},
-        {"sony-a7s3", "622683", "S&Q (S)"},
-        {"sony-a7s3", "622684", "S&Q (M)"},
-        // FX3: low 16 bits; the FX3A and FX30 share the table
-        {"sony-fx3", "1", "M"},
-        {"sony-fx3", "65538", "P"},
-        {"sony-fx3", "131075", "A"},
-        {"sony-fx3", "196612", "S"},
-        {"sony-fx3", "294912", "Intelligent Auto"},
-        {"sony-fx3", "491600", "Movie (P)"},
-        {"sony-fx3", "491601", "Movie (A)"},
-        {"sony-fx3", "491602", "Movie (S)"},
-        {"sony-fx3", "491603", "Movie (M)"},
-        {"sony-fx3", "622681", "S&Q (P)"},
-        {"sony-fx3", "622682", "S&Q (A)"},
-        {"sony-fx3", "622683", "S&Q (S)"},
-        {"sony-fx3", "622684", "S&Q (M)"},
-        {"sony-fx3", "32912", "Unknown value 8090"},
-        {"sony-fx3a", "622736", "Unknown value 8090"},
-        {"sony-fx3a", "491601", "Movie (A)"},
-        {"sony-fx30", "622736", "Unknown value 8090"},
-        {"sony-fx30", "622683", "S&Q (S)"},
-        // ZV-E10 II: low 16 bits
-        {"sony-zve10m2", "1", "M"},
-        {"sony-zve10m2", "65538", "P"},
-        {"sony-zve10m2", "131075", "A"},
-        {"sony-zve10m2", "196612", "S"},
-        {"sony-zve10m2", "393223", "Portrait"},
-        {"sony-zve10m2", "294912", "Intelligent Auto"},
-        {"sony-zve10m2", "360465", "Sports Action"},
-        {"sony-zve10m2", "360466", "Sunset"},
-        {"sony-zve10m2", "360467", "Night Scene"},
-        {"sony-zve10m2", "360468", "Landscape"},
-        {"sony-zve10m2", "360469", "Macro"},
-        {"sony-zve10m2", "360471", "Night Portrait"},
-        {"sony-zve10m2", "491600", "Movie (P)"},
-        {"sony-zve10m2", "491601", "Movie (A)"},
-        {"sony-zve10m2", "491602", "Movie (S)"},
-        {"sony-zve10m2", "491603", "Movie (M)"},
-        {"sony-zve10m2", "491604", "Movie (Scene)"},
-        {"sony-zve10m2", "622681", "S&Q (P)"},
-        {"sony-zve10m2", "622682", "S&Q (A)"},
-        {"sony-zve10m2", "622683", "S&Q (S)"},
-        {"sony-zve10m2", "622684", "S&Q (M)"},
-        {"sony-zve10m2", "622685", "S&Q (Scene)"},
-        {"sony-zve10m2", "32915", "S&Q_V2 (P)"},
-        {"sony-zve10m2", "622740", "S&Q_V2 (A)"},
-        {"sony-zve10m2", "622741", "S&Q_V2 (S)"},
-        {"sony-zve10m2", "622742", "S&Q_V2 (M)"},
-        {"sony-zve10m2", "622743", "S&Q_V2 (Scene)"},
+    // clang-format off
+    const Programs bodies[] = {
+        {"sony-a7m4", {{"1", "M"}, {"65538", "P"}, {"131075", "A"}, {"196612", "S"},
+                       {"294912", "Intelligent Auto"}, {"491600", "Movie (P)"}, {"491601", "Movie (A)"},
+                       {"491602", "Movie (S)"}, {"491603", "Movie (M)"}, {"491604", "Movie (Scene)"},
+                       {"622681", "Unknown value 8059"}, {"622682", "Unknown value 805a"},
+                       {"622683", "Unknown value 805b"}, {"622684", "Unknown value 805c"},
+                       {"622685", "Unknown value 805d"}}},
+        {"sony-a7s3", {{"1", "M"}, {"65538", "P"}, {"131075", "A"}, {"196612", "S"},
+                       {"294912", "Intelligent Auto"}, {"491600", "Movie (P)"}, {"491601", "Movie (A)"},
+                       {"491602", "Movie (S)"}, {"491603", "Movie (M)"}, {"622681", "S&Q (P)"},
+                       {"622682", "S&Q (A)"}, {"622683", "S&Q (S)"}, {"622684", "S&Q (M)"}}},
+        {"sony-fx3", {{"1", "M"}, {"65538", "P"}, {"131075", "A"}, {"196612", "S"},
+                      {"294912", "Intelligent Auto"}, {"491600", "Movie (P)"}, {"491601", "Movie (A)"},
+                      {"491602", "Movie (S)"}, {"491603", "Movie (M)"}, {"622681", "S&Q (P)"},
+                      {"622682", "S&Q (A)"}, {"622683", "S&Q (S)"}, {"622684", "S&Q (M)"},
+                      {"32912", "Unknown value 8090"}}},
+        {"sony-fx3a", {{"622736", "Unknown value 8090"}, {"491601", "Movie (A)"}}},
+        {"sony-fx30", {{"622736", "Unknown value 8090"}, {"622683", "S&Q (S)"}}},
+        {"sony-zve10m2", {{"1", "M"}, {"65538", "P"}, {"131075", "A"}, {"196612", "S"},
+                          {"393223", "Portrait"}, {"294912", "Intelligent Auto"}, {"360465", "Sports Action"},
+                          {"360466", "Sunset"}, {"360467", "Night Scene"}, {"360468", "Landscape"},
+                          {"360469", "Macro"}, {"360471", "Night Portrait"}, {"491600", "Movie (P)"},
+                          {"491601", "Movie (A)"}, {"491602", "Movie (S)"}, {"491603", "Movie (M)"},
+                          {"491604", "Movie (Scene)"}, {"622681", "S&Q (P)"}, {"622682", "S&Q (A)"},
+                          {"622683", "S&Q (S)"}, {"622684", "S&Q (M)"}, {"622685", "S&Q (Scene)"},
+                          {"32915", "S&Q_V2 (P)"}, {"622740", "S&Q_V2 (A)"}, {"622741", "S&Q_V2 (S)"},
+                          {"622742", "S&Q_V2 (M)"}, {"622743", "S&Q_V2 (Scene)"}}},
     };
-    for (const Row& row : rows) {
-        Body& body = Open(row.profile);
-        ASSERT_EQ(body.Sim().SetValue("500e", row.value), 0);
-        CameraParams p = Record("stale");
-        p.supportedMode = {"stale"};
-        EXPECT_EQ(body.camera->GetCurrentMode(p), 0) << row.profile << " " << row.value;
-        EXPECT_EQ(p.mode, row.mode) << row.profile << " " << row.value;
-        EXPECT_TRUE(p.supportedMode.empty());
-        EXPECT_EQ(Logged(), Strings{}) << row.profile << " " << row.value;
+    // clang-format on
+    for (const Programs& programs : bodies) {
+        Body& body = Open(programs.profile);
+        for (const auto& row : programs.valueToMode) {
+            ASSERT_EQ(body.Sim().SetValue("500e", row.first), 0);
+            CameraParams p = Record("stale");
+            p.supportedMode = {"stale"};
+            EXPECT_EQ(body.camera->GetCurrentMode(p), 0) << programs.profile << " " << row.first;
+            EXPECT_EQ(p.mode, row.second) << programs.profile << " " << row.first;
+            EXPECT_TRUE(p.supportedMode.empty());
+            EXPECT_EQ(Logged(), Strings{}) << programs.profile << " " << row.first;
+        }
     }
 }
 
