@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -217,7 +218,8 @@ int SonyCamera::ReadProgram(CameraParams& params, Body body) const {
         return -1;
     }
     WidgetText value = ReadText(widget.get());
-    if (!value.has) {
+    // An empty value is no value: nothing to map.
+    if (!value.has || value.text.empty()) {
         if (read->logValueFailure && value.status != GP_OK) {
             ROOT_LOG(ZR_LOG_ERR, "Failed to gp_widget_get_value, ret : %#X", value.status);
         }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <nlohmann/json.hpp>
+#include <ostream>
 #include <string>
 #include <vector>
 

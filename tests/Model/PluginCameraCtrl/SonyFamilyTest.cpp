@@ -205,7 +205,8 @@ TEST_F(SonyFamilyTest, ValuesOutsideTheTableAndLookupStyles) {
         {"sony-zve10m2", "622736", 0, "622736", {"5 zve10m2 no support mode : 622736"}},
         // No number: an error, nothing stored.
         {"sony-fx3", "P", -1, "", {"2 Failed, 500e value is no program number : P"}},
-        {"sony-fx30", "", -1, "", {"2 Failed, 500e value is no program number : "}},
+        {"sony-fx30", "", 0, "", {}},  // an empty value is no value
+        {"sony-fx30", "abc", -1, "", {"2 Failed, 500e value is no program number : abc"}},
         {"sony-zve10m2", "4294967296", -1, "", {"2 Failed, 500e value is no program number : 4294967296"}},
         {"sony-zve10m2", "-2147483649", -1, "", {"2 Failed, 500e value is no program number : -2147483649"}},
     };
