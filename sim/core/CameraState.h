@@ -35,6 +35,8 @@ struct Widget {
     EventReaction event;
     // value written -> other widgets the camera changes with it
     std::map<std::string, std::map<std::string, std::string>> effects;
+    // value written -> widget values the camera must be in to accept it
+    std::map<std::string, std::map<std::string, std::string>> preconditions;
     // reactions and faults
     bool stubborn = false;
     int failLookup = 0;

@@ -220,6 +220,15 @@ int LoadProfile(const std::string& path, CameraState* out, std::string* error) {
                 }
             }
         }
+        for (const auto& precondition : w.preconditions) {
+            for (const auto& other : precondition.second) {
+                if (!names.count(other.first)) {
+                    *error =
+                        path + ": widget \"" + w.name + "\": requires unknown widget \"" + other.first + "\"";
+                    return GP_ERROR_CORRUPTED_DATA;
+                }
+            }
+        }
     }
     s.profile = StemOf(path);
     s.profilePath = path;

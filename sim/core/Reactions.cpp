@@ -85,6 +85,15 @@ int ApplySet(CameraState& state, const std::string& name, const std::string& val
     int rc = CheckValue(*w, value);
     if (rc != GP_OK)
         return rc;
+    // A camera not in the state a value needs answers busy (PTP DeviceBusy).
+    auto needs = w->preconditions.find(value);
+    if (needs != w->preconditions.end()) {
+        for (const auto& n : needs->second) {
+            const Widget* other = state.Find(n.first);
+            if (!other || other->value != n.second)
+                return GP_ERROR_CAMERA_BUSY;
+        }
+    }
     if (w->stubborn)
         return GP_OK;
     // A camera reports a property only when it really changed.

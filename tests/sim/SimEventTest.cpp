@@ -41,10 +41,9 @@ const SetReaction kReactions[] = {
     {"sony-a7m3", "f-number", "f/2.8", 11, 280, 0},
     {"sony-a7m3", "movie", "1", 10, 1, 0},  // through the recording state d21d
     {"sony-fx30", "f-number", "f/11", 11, 1100, 0},
-    {"canon-r6", "movierecordtarget", "Card", 10, 1, 0},
-    {"canon-r6", "shutterspeed", "1/250", 16, 1, 250},
-    {"canon-r6", "shutterspeed", "2.5", 16, 25, 10},
-    {"canon-r6", "shutterspeed", "30", 16, 30, 1},
+    {"nikon-z8", "shutterspeed2", "1/125", 16, 1, 125},
+    {"nikon-z8", "shutterspeed2", "2.5", 16, 25, 10},
+    {"nikon-z8", "shutterspeed2", "30", 16, 30, 1},
     {"canon-rp", "iso", "6400", 13, 6400, 0},
     {"nikon-z8", "shutterspeed2", "Bulb", 16, 65535, 65535},
     {"nikon-z8", "shutterspeed2", "1/1.3", 16, 10, 13},
@@ -87,6 +86,42 @@ TEST_F(SimEvents, NikonToggleSetRaisesTheRecordEvent) {
     GpEvent e = cam.Wait(1000);
     EXPECT_EQ(e.type, 10);
     EXPECT_EQ(e.Int32(20), 1);
+}
+
+TEST_F(SimEvents, CanonRecordsOnlyInMovieModeAndReportsTheStateWithEvent10) {
+    for (const char* model : {"Canon EOS R6", "Canon EOS R6m2", "Canon EOS RP"}) {
+        Plug(model);
+        GpCamera cam;
+        EXPECT_EQ(cam.SetText("movierecordtarget", "Card"), GP_ERROR_CAMERA_BUSY) << model << ": stills mode";
+        EXPECT_EQ(sim.Value("movierecordtarget"), "None");
+        EXPECT_EQ(cam.Wait(30).type, GP_EVENT_TIMEOUT) << model;
+        EXPECT_EQ(cam.SetText("eosmovieswitch", "1"), GP_ERROR_NOT_SUPPORTED) << "turned on the camera only";
+
+        ASSERT_EQ(sim.ChangeOnCamera("eosmovieswitch", "1"), GP_OK);
+        GpEvent movie = cam.Wait(1000);
+        EXPECT_EQ(movie.type, GP_EVENT_UNKNOWN);
+        EXPECT_EQ(movie.Text(), "PTP Property d1c2 changed");
+        EXPECT_EQ(cam.Value("eosmovieswitch"), "1");
+
+        for (int32_t state : {1, 0}) {
+            ASSERT_EQ(cam.SetText("movierecordtarget", state ? "Card" : "None"), GP_OK) << model;
+            GpEvent e = cam.Wait(1000);
+            EXPECT_EQ(e.type, 10) << model;
+            EXPECT_EQ(e.Int32(20), state) << model;
+        }
+        EXPECT_THAT(sim.Received(),
+                    ::testing::ElementsAre("movierecordtarget=Card", "eosmovieswitch=1",
+                                           "movierecordtarget=Card", "movierecordtarget=None"));
+    }
+}
+
+TEST_F(SimEvents, CanonShutterChangeIsAStandardPropertyEvent) {
+    Plug("Canon EOS R6");
+    GpCamera cam;
+    ASSERT_EQ(cam.SetText("shutterspeed", "1/250"), GP_OK);
+    GpEvent e = cam.Wait(1000);
+    EXPECT_EQ(e.type, GP_EVENT_UNKNOWN);
+    EXPECT_EQ(e.Text(), "PTP Property d102 changed");
 }
 
 TEST_F(SimEvents, ChangesWithoutADriverEventAreReportedAsStandardPropertyEvents) {

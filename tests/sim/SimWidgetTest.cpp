@@ -25,7 +25,7 @@ const Expected kSony[] = {
     {"shutterspeed", GP_WIDGET_RADIO},  {"whitebalance", GP_WIDGET_RADIO}, {"expprogram", GP_WIDGET_RADIO},
     {"movie", GP_WIDGET_RADIO},         {"d21d", GP_WIDGET_TEXT},          {"batterylevel", GP_WIDGET_TEXT},
     {"kd_touch_focus", GP_WIDGET_TEXT}, {"500e", GP_WIDGET_RADIO}};
-const Expected kCanon[] = {{"eosmovieswitch", GP_WIDGET_RADIO},
+const Expected kCanon[] = {{"eosmovieswitch", GP_WIDGET_TEXT},
                            {"autoexposuremode", GP_WIDGET_RADIO},
                            {"capturetarget", GP_WIDGET_RADIO},
                            {"movierecordtarget", GP_WIDGET_RADIO},
