@@ -11,22 +11,14 @@
 
 namespace {
 
-using Group = std::initializer_list<const char*>;
+using Group = SonyCamera::Modes;
 
 // Exposure-program texts of the driver's "expprogram" widget, by group.
-const Group kStillGroup = {"P", "A", "S", "M"};
+const Group& kStillGroup = SonyCamera::kStillModes;
+const Group& kMovieGroup = SonyCamera::kExpprogramMovieModes;
+const Group& kSlowQuickGroup = SonyCamera::kExpprogramSlowQuickModes;
 const Group kSceneGroup = {"Portrait", "Macro", "Landscape", "Sunset", "Night Scene", "Night Portrait"};
-const Group kMovieGroup = {"Movie (P)", "Movie (M)", "Movie (S)", "Movie (A)"};
-const Group kSlowQuickGroup = {"S&Q", "Unknown value 8085", "Unknown value 8086", "Unknown value 8087"};
 const Group kSportsGroup = {"Sports Action"};
-
-bool InGroup(const std::string& mode, const Group& group) {
-    return std::any_of(group.begin(), group.end(), [&](const char* m) { return mode == m; });
-}
-
-bool InAllMovieGroup(const std::string& mode) {
-    return InGroup(mode, kMovieGroup) || InGroup(mode, kSlowQuickGroup);
-}
 
 // Choice positions a list leaves out while the camera is in one of `groups`.
 struct PositionRule {
@@ -38,7 +30,7 @@ bool Skipped(const std::initializer_list<PositionRule>& rules, const std::string
              std::initializer_list<std::pair<int, int>> otherwise = {}) {
     for (const PositionRule& rule : rules) {
         if (std::any_of(rule.groups.begin(), rule.groups.end(),
-                        [&](const Group* g) { return InGroup(mode, *g); })) {
+                        [&](const Group* g) { return SonyCamera::InModes(mode, *g); })) {
             return std::any_of(rule.skipped.begin(), rule.skipped.end(), [&](const std::pair<int, int>& r) {
                 return r.first <= position && position <= r.second;
             });
@@ -75,7 +67,7 @@ const char kLookupFailedRet[] = "Failed to gp_camera_get_single_config to get wi
 }  // namespace
 
 SonyA7M3Camera::SonyA7M3Camera(_Camera* camera, _GPContext* context, CameraType type)
-    : AbstructCamera(camera, context, type) {}
+    : SonyCamera(camera, context, type) {}
 
 SonyA7M3Camera::~SonyA7M3Camera() = default;
 
@@ -116,16 +108,13 @@ int SonyA7M3Camera::GetIsoParam(CameraParams& params) {
         ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config get %s widget", "iso");
         return -1;
     }
-    WidgetText value = ReadText(widget.get());
-    if (value.has && !value.text.empty()) {
-        params.iso = value.text;
-    }
+    int status = ReadValue(widget.get(), params.iso);
     ForEachChoice(widget.get(), [&](int i, const char* text) {
         if (*text != '\0' && !Skipped(kIsoRules, params.mode, i, kIsoStillSkipped)) {
             params.supportedIso.push_back(text);
         }
     });
-    return value.status;
+    return status;
 }
 
 int SonyA7M3Camera::SetIrisParam(std::string value) {
@@ -151,10 +140,7 @@ int SonyA7M3Camera::GetShutterSpeedParam(CameraParams& params) {
         ROOT_LOG(ZR_LOG_ERR, kLookupFailedRet, ret);
         return -1;
     }
-    WidgetText value = ReadText(widget.get());
-    if (value.has && !value.text.empty()) {
-        params.shutterSpeed = value.text;
-    }
+    int status = ReadValue(widget.get(), params.shutterSpeed);
     std::vector<std::string>& list = params.supportedShutterSpeed;
     if (gp_widget_count_choices(widget.get()) < 2) {
         list = FixedShutterList();
@@ -166,7 +152,7 @@ int SonyA7M3Camera::GetShutterSpeedParam(CameraParams& params) {
         });
     }
     ApplyBulbRule(list, params.mode);
-    return value.status;
+    return status;
 }
 
 int SonyA7M3Camera::SetShutterSpeedParam(std::string value) {
@@ -197,26 +183,5 @@ int SonyA7M3Camera::SetShutterSpeedParam(std::string value) {
 }
 
 int SonyA7M3Camera::GetWhiteBalanceParam(CameraParams& params) {
-    if (!CheckParams()) {
-        return -1;
-    }
-    params.whiteBalance.clear();
-    params.supportedWhiteBalance.clear();
-    WidgetPtr widget;
-    int ret = FetchWidget("whitebalance", widget);
-    if (ret != GP_OK) {
-        ROOT_LOG(ZR_LOG_ERR, kLookupFailedRet, ret);
-        return -1;
-    }
-    WidgetText value = ReadText(widget.get());
-    if (value.has && !value.text.empty()) {
-        params.whiteBalance = value.text;
-    }
-    const bool hideFlash = InAllMovieGroup(params.mode);
-    ForEachChoice(widget.get(), [&](int, const char* text) {
-        if (*text != '\0' && !(hideFlash && std::string(text) == "Flash")) {
-            params.supportedWhiteBalance.push_back(text);
-        }
-    });
-    return value.status;
+    return ReadWhiteBalance(params, Body::A7M3);
 }

@@ -1,9 +1,9 @@
 // Sony Alpha A7 III: lists filtered by choice position and exposure program.
 #pragma once
 
-#include "AbstructCamera.h"
+#include "SonyCamera.h"
 
-class SonyA7M3Camera : public AbstructCamera {
+class SonyA7M3Camera : public SonyCamera {
   public:
     SonyA7M3Camera(_Camera* camera, _GPContext* context, CameraType type);
     ~SonyA7M3Camera() override;

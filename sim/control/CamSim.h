@@ -18,7 +18,8 @@ std::string ProfileDir();       // $CAMSIM_PROFILE_DIR, else the source tree's s
 // paths, overridable by $CAMSIM_CAMLIBS / $CAMSIM_IOLIBS) and, when stateDir is not empty,
 // CAMSIM_STATE_DIR. Call before the first libgphoto2 call.
 void UseSimulatorDrivers(const std::string& stateDir = "");
-std::vector<std::string> Models();        // the 13 model strings, in factory order
+// The factory's 13 model strings in its order, then Sony bodies it does not know.
+std::vector<std::string> Models();
 std::vector<std::string> ProfileNames();  // profile file stems
 
 enum class WidgetKind { Text, Range, Toggle, Radio, Menu, Date };
@@ -60,8 +61,9 @@ class Simulator {
     std::vector<std::string> Choices(const std::string& name) const;
     int SetChoices(const std::string& name, const std::vector<std::string>& choices);
     std::vector<WidgetInfo> Widgets() const;
-    // A change made on the camera itself (a dial turned): the value changes and the widget's
-    // declared event is raised as after a set, but nothing is recorded as received.
+    // A change made on the camera itself (a dial turned): the value changes, linked widgets move
+    // and the declared events are raised as after a set, but nothing is recorded as received and
+    // the value is not checked against the choices.
     int ChangeOnCamera(const std::string& name, const std::string& value);
 
     // Every value the camera accepted or refused through set_config/set_single_config, in order, as

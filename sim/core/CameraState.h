@@ -35,8 +35,8 @@ struct Widget {
     EventReaction event;
     // value written -> other widgets the camera changes with it
     std::map<std::string, std::map<std::string, std::string>> effects;
-    // sets are refused with GP_ERROR unless every named widget holds its value here
-    std::map<std::string, std::string> onlyWhen;
+    // value written ("*": any value) -> widget values the camera must be in to accept it
+    std::map<std::string, std::map<std::string, std::string>> preconditions;
     // reactions and faults
     bool stubborn = false;
     int failLookup = 0;

@@ -3,7 +3,8 @@
 namespace camsim {
 
 namespace {
-// Factory order; product ids follow it.
+// Factory order; product ids follow it. After the factory's models come bodies it does
+// not know, for the refusal path.
 const ModelInfo kModels[] = {
     {"Sony Alpha-A7 III (PC Control)", "sony-a7m3", kSimVendor, 0x0101},
     {"Sony Alpha-A7 IV (PC Control)", "sony-a7m4", kSimVendor, 0x0102},
@@ -18,6 +19,7 @@ const ModelInfo kModels[] = {
     {"Canon EOS RP", "canon-rp", kSimVendor, 0x010B},
     {"Nikon Z8", "nikon-z8", kSimVendor, 0x010D},
     {"Nikon Z9", "nikon-z9", kSimVendor, 0x010E},
+    {"Sony ILCE-6400 (PC Control)", "sony-a6400", kSimVendor, 0x0120},
 };
 }  // namespace
 

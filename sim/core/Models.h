@@ -1,4 +1,5 @@
-// The factory's model strings with the USB ids the simulated port reports for them.
+// The simulated models (the factory's model strings, then bodies it does not know) with the
+// USB ids the simulated port reports for them.
 #pragma once
 
 #include <cstddef>

@@ -220,11 +220,13 @@ int LoadProfile(const std::string& path, CameraState* out, std::string* error) {
                 }
             }
         }
-        for (const auto& condition : w.onlyWhen) {
-            if (!names.count(condition.first)) {
-                *error = path + ": widget \"" + w.name + "\": only_when names unknown widget \"" +
-                         condition.first + "\"";
-                return GP_ERROR_CORRUPTED_DATA;
+        for (const auto& precondition : w.preconditions) {
+            for (const auto& other : precondition.second) {
+                if (!names.count(other.first)) {
+                    *error =
+                        path + ": widget \"" + w.name + "\": requires unknown widget \"" + other.first + "\"";
+                    return GP_ERROR_CORRUPTED_DATA;
+                }
             }
         }
     }

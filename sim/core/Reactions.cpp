@@ -30,6 +30,25 @@ void QueueChange(CameraState& state, const Widget& w, const std::string& value, 
     state.events.push_back(std::move(e));
 }
 
+// Moves the widgets linked to `source` now holding `value`. A linked widget that shows
+// the same camera property (expprogram and 500e) adds no event: the camera reports a
+// property change once.
+void ApplyEffects(CameraState& state, const Widget& source, const std::string& value, int64_t dueMs) {
+    auto effects = source.effects.find(value);
+    if (effects == source.effects.end())
+        return;
+    const std::map<std::string, std::string> targets = effects->second;
+    const std::string property = source.property;
+    for (const auto& t : targets) {
+        Widget* other = state.Find(t.first);
+        if (!other || other->value == t.second)
+            continue;
+        other->value = t.second;
+        if (property.empty() || other->property != property)
+            QueueChange(state, *other, t.second, dueMs);
+    }
+}
+
 }  // namespace
 
 int CheckValue(const Widget& w, const std::string& value) {
@@ -63,16 +82,21 @@ int ApplySet(CameraState& state, const std::string& name, const std::string& val
         return w->failSet;
     if (w->readonly)
         return GP_ERROR_NOT_SUPPORTED;
-    // A PTP camera answers AccessDenied for a property its current mode does not offer;
-    // libgphoto2 turns that into GP_ERROR.
-    for (const auto& condition : w->onlyWhen) {
-        const Widget* other = state.Find(condition.first);
-        if (!other || other->value != condition.second)
-            return GP_ERROR;
-    }
     int rc = CheckValue(*w, value);
     if (rc != GP_OK)
         return rc;
+    // A camera not in the state a value needs answers busy (PTP DeviceBusy); "*" holds
+    // for every value of the widget.
+    for (const std::string& key : {value, std::string("*")}) {
+        auto needs = w->preconditions.find(key);
+        if (needs == w->preconditions.end())
+            continue;
+        for (const auto& n : needs->second) {
+            const Widget* other = state.Find(n.first);
+            if (!other || other->value != n.second)
+                return GP_ERROR_CAMERA_BUSY;
+        }
+    }
     if (w->stubborn)
         return GP_OK;
     // A camera reports a property only when it really changed.
@@ -81,17 +105,7 @@ int ApplySet(CameraState& state, const std::string& name, const std::string& val
     w->value = value;
     int64_t due = NowMs() + state.settleMs;
     QueueChange(state, *w, value, due);
-    auto effects = w->effects.find(value);
-    if (effects == w->effects.end())
-        return GP_OK;
-    const std::map<std::string, std::string> targets = effects->second;  // w may move below
-    for (const auto& t : targets) {
-        Widget* other = state.Find(t.first);
-        if (!other || other->value == t.second)
-            continue;
-        other->value = t.second;
-        QueueChange(state, *other, t.second, due);
-    }
+    ApplyEffects(state, *w, value, due);
     return GP_OK;
 }
 
@@ -100,7 +114,9 @@ int ChangeOnCamera(CameraState& state, const std::string& name, const std::strin
     if (!w)
         return GP_ERROR_BAD_PARAMETERS;
     w->value = value;
-    QueueChange(state, *w, value, NowMs());
+    int64_t now = NowMs();
+    QueueChange(state, *w, value, now);
+    ApplyEffects(state, *w, value, now);
     return GP_OK;
 }
 

@@ -10,7 +10,8 @@
 namespace camsim {
 
 // A set through set_config/set_single_config: records "name=value" as received, then applies
-// the widget's fault, refusal, stubbornness, effects and change events.
+// the widget's fault, refusal (also of a value whose required camera state is not met),
+// stubbornness, effects and change events.
 // GP_OK, or the libgphoto2 code the camera answers with.
 int ApplySet(CameraState& state, const std::string& name, const std::string& value);
 

@@ -177,40 +177,27 @@ json EventToJson(const EventReaction& e) {
     return j;
 }
 
-bool EffectsFromJson(const json& j, Widget* w, std::string* error) {
+// "effects" and "requires": value -> {widget: value}.
+bool WidgetValuesFromJson(const json& j, const std::string& key,
+                          std::map<std::string, std::map<std::string, std::string>>* out,
+                          std::string* error) {
     if (!j.is_object()) {
-        *error = "\"effects\" must map values to objects of widget values";
+        *error = "\"" + key + "\" must map values to objects of widget values";
         return false;
     }
     for (auto it = j.begin(); it != j.end(); ++it) {
         if (!it.value().is_object()) {
-            *error = "effects of \"" + it.key() + "\" must be an object";
+            *error = key + " of \"" + it.key() + "\" must be an object";
             return false;
         }
         for (auto e = it.value().begin(); e != it.value().end(); ++e) {
             std::string text;
             if (!ValueText(e.value(), &text)) {
-                *error = "effect on \"" + e.key() + "\" must be a value";
+                *error = key + " on \"" + e.key() + "\" must be a value";
                 return false;
             }
-            w->effects[it.key()][e.key()] = text;
+            (*out)[it.key()][e.key()] = text;
         }
-    }
-    return true;
-}
-
-bool OnlyWhenFromJson(const json& j, Widget* w, std::string* error) {
-    if (!j.is_object()) {
-        *error = "\"only_when\" must map widget names to values";
-        return false;
-    }
-    for (auto it = j.begin(); it != j.end(); ++it) {
-        std::string text;
-        if (!ValueText(it.value(), &text)) {
-            *error = "\"only_when\" of \"" + it.key() + "\" must be a value";
-            return false;
-        }
-        w->onlyWhen[it.key()] = text;
     }
     return true;
 }
@@ -294,9 +281,9 @@ bool WidgetFromJson(const json& j, Widget* w, std::string* error) {
     if (ok && j.contains("event"))
         ok = EventFromJson(j["event"], &w->event, &err);
     if (ok && j.contains("effects"))
-        ok = EffectsFromJson(j["effects"], w, &err);
-    if (ok && j.contains("only_when"))
-        ok = OnlyWhenFromJson(j["only_when"], w, &err);
+        ok = WidgetValuesFromJson(j["effects"], "effects", &w->effects, &err);
+    if (ok && j.contains("requires"))
+        ok = WidgetValuesFromJson(j["requires"], "requires", &w->preconditions, &err);
     if (!ok)
         *error = (w->name.empty() ? std::string("widget") : "widget \"" + w->name + "\"") + ": " + err;
     return ok;
@@ -325,8 +312,12 @@ json WidgetToJson(const Widget& w) {
             effects[e.first] = e.second;
         j["effects"] = effects;
     }
-    if (!w.onlyWhen.empty())
-        j["only_when"] = w.onlyWhen;
+    if (!w.preconditions.empty()) {
+        json preconditions = json::object();
+        for (const auto& p : w.preconditions)
+            preconditions[p.first] = p.second;
+        j["requires"] = preconditions;
+    }
     if (w.stubborn)
         j["stubborn"] = true;
     if (w.failLookup)

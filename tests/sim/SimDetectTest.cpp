@@ -15,12 +15,12 @@ namespace {
 
 const char kPort[] = "usb:999,001";
 
-TEST(SimDetect, AbilitiesHoldTheThirteenModelsEachWithItsOwnUsbIds) {
+TEST(SimDetect, AbilitiesHoldEveryModelEachWithItsOwnUsbIds) {
     camsim::SimTestDir dir;
     CameraAbilitiesList* list = nullptr;
     ASSERT_EQ(gp_abilities_list_new(&list), GP_OK);
     ASSERT_EQ(gp_abilities_list_load(list, nullptr), GP_OK);
-    EXPECT_EQ(gp_abilities_list_count(list), 13);
+    EXPECT_EQ(gp_abilities_list_count(list), 14);
     std::set<std::pair<int, int>> ids;
     for (const std::string& model : camsim::Models()) {
         int i = gp_abilities_list_lookup_model(list, model.c_str());
@@ -32,21 +32,22 @@ TEST(SimDetect, AbilitiesHoldTheThirteenModelsEachWithItsOwnUsbIds) {
         EXPECT_NE(a.usb_vendor, 0);
         ids.insert({a.usb_vendor, a.usb_product});
     }
-    EXPECT_EQ(ids.size(), 13u);
+    EXPECT_EQ(ids.size(), 14u);
     gp_abilities_list_free(list);
 }
 
-TEST(SimDetect, ModelsAreTheFactoryStringsInOrderAndEachHasAProfile) {
+TEST(SimDetect, ModelsAreTheFactoryStringsInOrderThenABodyWithoutClassAndEachHasAProfile) {
     EXPECT_THAT(
         camsim::Models(),
         ElementsAre("Sony Alpha-A7 III (PC Control)", "Sony Alpha-A7 IV (PC Control)",
                     "Sony DSC-A7S III (Control)", "Sony ZV-E10 (Control)", "Sony ILME-FX3 (PC Control)",
                     "Sony ILME-FX3A (PC Control)", "Sony ILME-FX30 (PC Control)", "Sony ZV-E10M2 (Control)",
-                    "Canon EOS R6", "Canon EOS R6m2", "Canon EOS RP", "Nikon Z8", "Nikon Z9"));
-    EXPECT_THAT(
-        camsim::ProfileNames(),
-        ElementsAre("canon-r6", "canon-r6m2", "canon-rp", "nikon-z8", "nikon-z9", "sony-a7m3", "sony-a7m4",
-                    "sony-a7s3", "sony-fx3", "sony-fx30", "sony-fx3a", "sony-zve10", "sony-zve10m2"));
+                    "Canon EOS R6", "Canon EOS R6m2", "Canon EOS RP", "Nikon Z8", "Nikon Z9",
+                    "Sony ILCE-6400 (PC Control)"));
+    EXPECT_THAT(camsim::ProfileNames(),
+                ElementsAre("canon-r6", "canon-r6m2", "canon-rp", "nikon-z8", "nikon-z9", "sony-a6400",
+                            "sony-a7m3", "sony-a7m4", "sony-a7s3", "sony-fx3", "sony-fx30", "sony-fx3a",
+                            "sony-zve10", "sony-zve10m2"));
 }
 
 TEST(SimDetect, AutodetectReportsThePluggedModelAndNothingOnceUnplugged) {

@@ -41,10 +41,9 @@ const SetReaction kReactions[] = {
     {"sony-a7m3", "f-number", "f/2.8", 11, 280, 0},
     {"sony-a7m3", "movie", "1", 10, 1, 0},  // through the recording state d21d
     {"sony-fx30", "f-number", "f/11", 11, 1100, 0},
-    {"canon-r6", "movierecordtarget", "Card", 10, 1, 0},
-    {"canon-r6", "shutterspeed", "1/250", 16, 1, 250},
-    {"canon-r6", "shutterspeed", "2.5", 16, 25, 10},
-    {"canon-r6", "shutterspeed", "30", 16, 30, 1},
+    {"nikon-z8", "shutterspeed2", "1/125", 16, 1, 125},
+    {"nikon-z8", "shutterspeed2", "2.5", 16, 25, 10},
+    {"nikon-z8", "shutterspeed2", "30", 16, 30, 1},
     {"canon-rp", "iso", "6400", 13, 6400, 0},
     {"nikon-z8", "shutterspeed2", "Bulb", 16, 65535, 65535},
     {"nikon-z8", "shutterspeed2", "1/1.3", 16, 10, 13},
@@ -96,6 +95,42 @@ TEST_F(SimEvents, NikonMovieModeWidgetsRaiseTheirEvents) {
     e = cam.Wait(1000);
     EXPECT_EQ(e.type, 11);
     EXPECT_EQ(e.Int32(0), 560);
+}
+
+TEST_F(SimEvents, CanonRecordsOnlyInMovieModeAndReportsTheStateWithEvent10) {
+    for (const char* model : {"Canon EOS R6", "Canon EOS R6m2", "Canon EOS RP"}) {
+        Plug(model);
+        GpCamera cam;
+        EXPECT_EQ(cam.SetText("movierecordtarget", "Card"), GP_ERROR_CAMERA_BUSY) << model << ": stills mode";
+        EXPECT_EQ(sim.Value("movierecordtarget"), "None");
+        EXPECT_EQ(cam.Wait(30).type, GP_EVENT_TIMEOUT) << model;
+        EXPECT_EQ(cam.SetText("eosmovieswitch", "1"), GP_ERROR_NOT_SUPPORTED) << "turned on the camera only";
+
+        ASSERT_EQ(sim.ChangeOnCamera("eosmovieswitch", "1"), GP_OK);
+        GpEvent movie = cam.Wait(1000);
+        EXPECT_EQ(movie.type, GP_EVENT_UNKNOWN);
+        EXPECT_EQ(movie.Text(), "PTP Property d1c2 changed");
+        EXPECT_EQ(cam.Value("eosmovieswitch"), "1");
+
+        for (int32_t state : {1, 0}) {
+            ASSERT_EQ(cam.SetText("movierecordtarget", state ? "Card" : "None"), GP_OK) << model;
+            GpEvent e = cam.Wait(1000);
+            EXPECT_EQ(e.type, 10) << model;
+            EXPECT_EQ(e.Int32(20), state) << model;
+        }
+        EXPECT_THAT(sim.Received(),
+                    ::testing::ElementsAre("movierecordtarget=Card", "eosmovieswitch=1",
+                                           "movierecordtarget=Card", "movierecordtarget=None"));
+    }
+}
+
+TEST_F(SimEvents, CanonShutterChangeIsAStandardPropertyEvent) {
+    Plug("Canon EOS R6");
+    GpCamera cam;
+    ASSERT_EQ(cam.SetText("shutterspeed", "1/250"), GP_OK);
+    GpEvent e = cam.Wait(1000);
+    EXPECT_EQ(e.type, GP_EVENT_UNKNOWN);
+    EXPECT_EQ(e.Text(), "PTP Property d102 changed");
 }
 
 TEST_F(SimEvents, ChangesWithoutADriverEventAreReportedAsStandardPropertyEvents) {
@@ -238,6 +273,56 @@ TEST_F(SimEvents, ChangeOnCameraRaisesTheEventWithoutBeingReceived) {
     EXPECT_EQ(cam.Value("expprogram"), "M");
     EXPECT_TRUE(sim.Received().empty());
     EXPECT_EQ(sim.ChangeOnCamera("nothing", "1"), GP_ERROR_BAD_PARAMETERS);
+}
+
+// The Sony exposure program is one camera property seen as two widgets.
+TEST_F(SimEvents, ChangeOnCameraMovesLinkedWidgetsWithOneEventPerProperty) {
+    struct Change {
+        const char* profile;
+        const char* widget;
+        const char* value;
+        const char* linked;
+        const char* linkedValue;
+    };
+    const Change changes[] = {
+        {"sony-a7m3", "500e", "491600", "expprogram", "Movie (P)"},
+        {"sony-zve10", "expprogram", "M", "500e", "1"},
+        {"sony-a7m4", "500e", "622685", "expprogram", "S&Q (Scene)"},
+        {"sony-fx3", "500e", "622736", "expprogram", "Unknown value 8090"},
+        {"sony-zve10m2", "500e", "360465", "expprogram", "Sports Action"},
+        {"sony-a6400", "500e", "622724", "expprogram", "S&Q"},
+        {"sony-fx30", "500e", "6", "expprogram", "P"},  // a code the profile does not link: unchecked
+    };
+    for (const Change& c : changes) {
+        Plug(c.profile);
+        ASSERT_EQ(sim.ChangeOnCamera(c.widget, c.value), GP_OK) << c.profile;
+        GpCamera cam;
+        GpEvent e = cam.Wait(1000);
+        EXPECT_EQ(e.type, GP_EVENT_UNKNOWN) << c.profile;
+        EXPECT_EQ(e.Text(), "PTP Property 500e changed") << c.profile;
+        EXPECT_EQ(cam.Wait(0).type, GP_EVENT_TIMEOUT) << c.profile << ": one event for one property";
+        EXPECT_EQ(cam.Value(c.widget), c.value) << c.profile;
+        EXPECT_EQ(cam.Value(c.linked), c.linkedValue) << c.profile;
+        EXPECT_TRUE(sim.Received().empty());
+    }
+}
+
+TEST_F(SimEvents, LinkedWidgetsOfOtherPropertiesRaiseTheirOwnEvents) {
+    Plug("sony-a7s3");
+    ASSERT_EQ(sim.ChangeOnCamera("movie", "1"), GP_OK);  // the record button
+    GpCamera cam;
+    GpEvent e = cam.Wait(1000);
+    EXPECT_EQ(e.type, 10);
+    EXPECT_EQ(e.Int32(20), 1);
+    EXPECT_EQ(cam.Value("d21d"), "1");
+    EXPECT_EQ(cam.Wait(0).type, GP_EVENT_TIMEOUT);
+
+    ASSERT_EQ(cam.SetText("expprogram", "A"), GP_OK);
+    GpEvent set = cam.Wait(1000);
+    EXPECT_EQ(set.type, GP_EVENT_UNKNOWN);
+    EXPECT_EQ(set.Text(), "PTP Property 500e changed");
+    EXPECT_EQ(cam.Wait(0).type, GP_EVENT_TIMEOUT) << "a set of one view raises one event too";
+    EXPECT_EQ(cam.Value("500e"), "131075");
 }
 
 }  // namespace

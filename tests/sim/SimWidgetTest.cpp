@@ -21,21 +21,16 @@ struct Expected {
     CameraWidgetType type;
 };
 
-const Expected kSony[] = {{"focusmode", GP_WIDGET_RADIO},    {"iso", GP_WIDGET_RADIO},
-                          {"f-number", GP_WIDGET_RADIO},     {"shutterspeed", GP_WIDGET_RADIO},
-                          {"whitebalance", GP_WIDGET_RADIO}, {"expprogram", GP_WIDGET_RADIO},
-                          {"movie", GP_WIDGET_RADIO},        {"d21d", GP_WIDGET_TEXT},
-                          {"batterylevel", GP_WIDGET_TEXT},  {"kd_touch_focus", GP_WIDGET_TEXT}};
-const Expected kCanon[] = {{"eosmovieswitch", GP_WIDGET_RADIO},
-                           {"autoexposuremode", GP_WIDGET_RADIO},
-                           {"capturetarget", GP_WIDGET_RADIO},
-                           {"movierecordtarget", GP_WIDGET_RADIO},
-                           {"aperture", GP_WIDGET_RADIO},
-                           {"shutterspeed", GP_WIDGET_RADIO},
-                           {"whitebalance", GP_WIDGET_RADIO},
-                           {"focusmode", GP_WIDGET_RADIO},
-                           {"iso", GP_WIDGET_RADIO},
-                           {"kd_touch_focus", GP_WIDGET_TEXT},
+const Expected kSony[] = {
+    {"focusmode", GP_WIDGET_RADIO},     {"iso", GP_WIDGET_RADIO},          {"f-number", GP_WIDGET_RADIO},
+    {"shutterspeed", GP_WIDGET_RADIO},  {"whitebalance", GP_WIDGET_RADIO}, {"expprogram", GP_WIDGET_RADIO},
+    {"movie", GP_WIDGET_RADIO},         {"d21d", GP_WIDGET_TEXT},          {"batterylevel", GP_WIDGET_TEXT},
+    {"kd_touch_focus", GP_WIDGET_TEXT}, {"500e", GP_WIDGET_RADIO}};
+const Expected kCanon[] = {{"eosmovieswitch", GP_WIDGET_TEXT}, {"autoexposuremode", GP_WIDGET_RADIO},
+                           {"capturetarget", GP_WIDGET_RADIO}, {"movierecordtarget", GP_WIDGET_RADIO},
+                           {"aperture", GP_WIDGET_RADIO},      {"shutterspeed", GP_WIDGET_RADIO},
+                           {"whitebalance", GP_WIDGET_RADIO},  {"focusmode", GP_WIDGET_RADIO},
+                           {"iso", GP_WIDGET_RADIO},           {"kd_touch_focus", GP_WIDGET_TEXT},
                            {"batterylevel", GP_WIDGET_TEXT}};
 const Expected kNikon[] = {{"mrb-LiveViewSelector", GP_WIDGET_TOGGLE},
                            {"kd_nikon_photo_iso", GP_WIDGET_RADIO},
@@ -66,18 +61,18 @@ class SimWidgets : public ::testing::Test {
 
 TEST_F(SimWidgets, EveryModelServesTheWidgetsOfItsClassWithValuesAndChoices) {
     const std::vector<std::string> models = camsim::Models();
+    ASSERT_EQ(models.size(), 14u);
     for (size_t m = 0; m < models.size(); ++m) {
         Plug(models[m]);
         GpCamera cam;
         std::vector<Expected> expected;
-        if (m < 8)
+        if (models[m].rfind("Sony ", 0) == 0)
             expected.assign(std::begin(kSony), std::end(kSony));
-        if (m >= 8 && m < 11)
+        if (models[m].rfind("Canon ", 0) == 0)
             expected.assign(std::begin(kCanon), std::end(kCanon));
-        if (m >= 11)
+        if (models[m].rfind("Nikon ", 0) == 0)
             expected.assign(std::begin(kNikon), std::end(kNikon));
-        if (m >= 1 && m < 8 && m != 3)
-            expected.push_back({"500e", GP_WIDGET_RADIO});
+        ASSERT_FALSE(expected.empty()) << models[m];
         for (const Expected& e : expected) {
             GpWidget w;
             ASSERT_EQ(cam.Get(e.name, &w), GP_OK) << models[m] << " " << e.name;
@@ -126,11 +121,33 @@ TEST_F(SimWidgets, Sony500eCarriesTheProgramValueAndMovesWithTheProgram) {
     GpCamera cam;
     EXPECT_EQ(cam.Value("500e"), "65538");
     EXPECT_THAT(Choices(cam, "500e"), Contains("491600"));
-    EXPECT_THAT(Choices(cam, "500e"), Contains("622685"));
+    EXPECT_THAT(Choices(cam, "500e"), Contains("622736"));
     ASSERT_EQ(cam.SetText("500e", "491603"), GP_OK);
     EXPECT_EQ(cam.Value("expprogram"), "Movie (M)");
     ASSERT_EQ(cam.SetText("expprogram", "M"), GP_OK);
     EXPECT_EQ(cam.Value("500e"), "1");
+}
+
+// Every program a Sony body offers is linked both ways between its two widgets.
+TEST_F(SimWidgets, EverySonyProgramValueAndTextAreLinkedBothWays) {
+    for (const std::string& model : camsim::Models()) {
+        if (model.rfind("Sony ", 0) != 0)
+            continue;
+        Plug(model);
+        GpCamera cam;
+        const std::vector<std::string> values = Choices(cam, "500e");
+        const std::vector<std::string> texts = Choices(cam, "expprogram");
+        EXPECT_EQ(values.size(), texts.size()) << model;
+        EXPECT_GE(values.size(), 14u) << model;
+        for (const std::string& value : values) {
+            ASSERT_EQ(cam.SetText("500e", value), GP_OK) << model << " " << value;
+            const std::string text = cam.Value("expprogram");
+            EXPECT_THAT(texts, Contains(text)) << model << " " << value;
+            ASSERT_EQ(cam.SetText("500e", "65538"), GP_OK);
+            ASSERT_EQ(cam.SetText("expprogram", text), GP_OK);
+            EXPECT_EQ(cam.Value("500e"), value) << model << " " << text;
+        }
+    }
 }
 
 TEST_F(SimWidgets, CanonListsCarryTheDriversOddTexts) {
@@ -185,11 +202,11 @@ TEST_F(SimWidgets, NikonSelectorDecidesWhichWidgetsTakeSets) {
         int inMovieMode;
     };
     const Case cases[] = {
-        {"kd_nikon_photo_iso", "400", GP_OK, GP_ERROR},
-        {"f-number", "f/8", GP_OK, GP_ERROR},
-        {"kd_nikon_movie_iso", "400", GP_ERROR, GP_OK},
-        {"kd_nikon_movie_f_numer", "f/8", GP_ERROR, GP_OK},
-        {"movie", "1", GP_ERROR, GP_OK},
+        {"kd_nikon_photo_iso", "400", GP_OK, GP_ERROR_CAMERA_BUSY},
+        {"f-number", "f/8", GP_OK, GP_ERROR_CAMERA_BUSY},
+        {"kd_nikon_movie_iso", "400", GP_ERROR_CAMERA_BUSY, GP_OK},
+        {"kd_nikon_movie_f_numer", "f/8", GP_ERROR_CAMERA_BUSY, GP_OK},
+        {"movie", "1", GP_ERROR_CAMERA_BUSY, GP_OK},
         {"applicationmode", "1", GP_OK, GP_OK},
         {"shutterspeed2", "1/500", GP_OK, GP_OK},
         {"whitebalance", "Shade", GP_OK, GP_OK},
@@ -216,19 +233,26 @@ TEST_F(SimWidgets, NikonSelectorDecidesWhichWidgetsTakeSets) {
     }
 }
 
-TEST_F(SimWidgets, OnlyWhenNeedsEveryConditionAndSurvivesTheStateFile) {
+TEST_F(SimWidgets, RequiresHoldsForOneValueOrEveryValueAndSurvivesTheStateFile) {
     std::string path = dir.File("gated.json");
     std::ofstream(path) << R"({"model": "Nikon Z9", "widgets": [
         {"name": "a", "type": "toggle", "value": 0}, {"name": "b", "type": "text", "value": "x"},
-        {"name": "gated", "type": "text", "value": "", "only_when": {"a": true, "b": "y"}}]})";
+        {"name": "gated", "type": "text", "value": "", "requires": {"*": {"a": true, "b": "y"}}},
+        {"name": "one", "type": "radio", "value": "off", "choices": ["on", "off"],
+         "requires": {"on": {"a": 1}}}]})";
     ASSERT_EQ(sim.Plug(path), GP_OK) << sim.LastError();
     GpCamera cam;
-    EXPECT_EQ(cam.SetText("gated", "1"), GP_ERROR) << "neither holds";
+    EXPECT_EQ(cam.SetText("gated", "1"), GP_ERROR_CAMERA_BUSY) << "neither holds";
+    EXPECT_EQ(cam.SetText("one", "on"), GP_ERROR_CAMERA_BUSY);
     ASSERT_EQ(sim.SetValue("a", "1"), GP_OK);
-    EXPECT_EQ(cam.SetText("gated", "2"), GP_ERROR) << "one of two holds";
+    EXPECT_EQ(cam.SetText("gated", "2"), GP_ERROR_CAMERA_BUSY) << "one of two holds";
+    EXPECT_EQ(cam.SetText("one", "on"), GP_OK);
     ASSERT_EQ(sim.SetValue("b", "y"), GP_OK);
     EXPECT_EQ(cam.SetText("gated", "3"), GP_OK);
+    ASSERT_EQ(sim.SetValue("a", "0"), GP_OK);
+    EXPECT_EQ(cam.SetText("one", "off"), GP_OK) << "only the named value is gated";
     EXPECT_EQ(sim.Value("gated"), "3");
+    EXPECT_EQ(sim.Value("one"), "off");
 }
 
 TEST_F(SimWidgets, AcceptedValueIsSeenByTheNextOpenAndRefusedOneLeavesTheValue) {

@@ -84,7 +84,7 @@ faults)
     ;;
 camsim)
     camsim --help | grep -q "camsim plug\|plug MODEL" || fail "--help"
-    [ "$(camsim models | wc -l)" = 13 ] || fail "models"
+    [ "$(camsim models | wc -l)" = 14 ] || fail "models"
     camsim plug sony-zve10m2
     camsim set iso 400
     camsim event 16 1 250
@@ -94,6 +94,17 @@ camsim)
     if camsim plug "Nikon Z7" 2>"$work/err"; then fail "unknown model plugged"; fi
     grep -q "Nikon Z7" "$work/err" || fail "no clear error: $(cat "$work/err")"
     if camsim bogus 2>/dev/null; then fail "bogus command accepted"; fi
+    ;;
+change)
+    # The mode dial turned on the camera: both views of property 500e move.
+    camsim plug sony-fx3
+    camsim change 500e 491603
+    [ "$(camsim events)" = 1 ] || fail "events: $(camsim events)"
+    out=$(gp --get-config expprogram)
+    grep -qx "Current: Movie (M)" <<<"$out" || fail "expprogram did not follow: $out"
+    out=$(gp --get-config 500e)
+    grep -qx "Current: 491603" <<<"$out" || fail "500e: $out"
+    [ -z "$(camsim received)" ] || fail "a change on the camera was received: $(camsim received)"
     ;;
 *)
     fail "unknown case $case"

@@ -6,6 +6,9 @@
 #include <utility>
 #include <vector>
 
+#include "CanonEosR6Camera.h"
+#include "CanonEosR6M2Camera.h"
+#include "CanonEosRPCamera.h"
 #include "LogCapture.h"
 #include "NikonZ8Camera.h"
 
@@ -67,6 +70,25 @@ TEST(CameraFactoryModels, SonyA7IIICreatesItsClassWithType1) {
         factory.CreateCamera("Sony Alpha-A7 III (PC Control)", nullptr, nullptr);
     ASSERT_NE(camera, nullptr);
     EXPECT_EQ(camera->GetCameraType(), SonyA7M3);
+}
+
+TEST(CameraFactoryModels, CanonTypesCreateTheirClassesAndType12AnR6II) {
+    CameraFactory factory;
+    for (const char* model : {"Canon EOS R6", "Canon EOS R6m2", "Canon EOS RP"}) {
+        EXPECT_NE(factory.CreateCamera(model, nullptr, nullptr), nullptr) << model;
+    }
+    auto make = [](CameraType type) { return CameraFactory::CreateCameraOfType(type, nullptr, nullptr); };
+    EXPECT_NE(dynamic_cast<CanonEosR6Camera*>(make(CanonEosR6).get()), nullptr);
+    EXPECT_NE(dynamic_cast<CanonEosR6M2Camera*>(make(CanonEosR6M2).get()), nullptr);
+    EXPECT_NE(dynamic_cast<CanonEosRPCamera*>(make(CanonEosRP).get()), nullptr);
+    // No model string names 12; made by type, it is an R6 II that keeps 12.
+    std::unique_ptr<AbstructCamera> alt = make(static_cast<CameraType>(12));
+    EXPECT_NE(dynamic_cast<CanonEosR6M2Camera*>(alt.get()), nullptr);
+    ASSERT_NE(alt, nullptr);
+    EXPECT_EQ(alt->GetCameraType(), 12);
+    for (int type : {0, 15, -1}) {
+        EXPECT_EQ(make(static_cast<CameraType>(type)), nullptr) << type;
+    }
 }
 
 TEST(CameraFactoryModels, NikonZ8AndZ9ShareOneClassAndKeepTheirTypes) {

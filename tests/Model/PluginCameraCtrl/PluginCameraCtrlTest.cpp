@@ -385,8 +385,9 @@ TEST_F(PluginHostTest, ConnectionTimeOutsAreReportedAtOnce) {
 TEST_F(PluginHostTest, AModelWithoutClassConnectsButPublishesNothing) {
     Start();
     WaitRecords(1);
-    ASSERT_EQ(sim.Plug("Sony Alpha-A7 IV (PC Control)"), 0);
-    ASSERT_TRUE(Eventually([&] { return log.Has(2, "Failed, unrecog camera, type : 2"); }));
+    ASSERT_EQ(sim.Plug("Sony ILCE-6400 (PC Control)"), 0);
+    ASSERT_TRUE(Eventually([&] { return log.Has(2, "Failed, unrecog camera, type : 0"); }));
+    EXPECT_TRUE(log.Has(5, "====== model_str : Sony ILCE-6400 (PC Control), mode_type : 0  ======="));
     Request(CAMERA_SET_ISO_EVENT, "800");
     Settle(500);
     EXPECT_EQ(RecordCount(), 1u);

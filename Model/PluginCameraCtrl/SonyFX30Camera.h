@@ -1,0 +1,13 @@
+// Sony FX30: program code from "500e"; never offers the flash white balance.
+#pragma once
+
+#include "SonyCamera.h"
+
+class SonyFX30Camera : public SonyCamera {
+  public:
+    SonyFX30Camera(_Camera* camera, _GPContext* context, CameraType type);
+    ~SonyFX30Camera() override;
+
+    int GetCurrentMode(CameraParams& params) override;
+    int GetWhiteBalanceParam(CameraParams& params) override;
+};
