@@ -10,7 +10,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <set>
 #include <utility>
 
 #include "Models.h"
@@ -73,37 +72,53 @@ std::string Quote(const std::string& text) {
     return "\"" + (text.size() > kShown ? Cut(text, kShown) + "..." : text) + "\"";
 }
 
-bool ValidUtf8(const std::string& text) {
-    size_t i = 0;
-    while (i < text.size()) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        size_t more = 0;
-        unsigned min = 0, code = 0;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if ((c & 0xE0) == 0xC0) {
-            more = 1, min = 0x80, code = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            more = 2, min = 0x800, code = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            more = 3, min = 0x10000, code = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + more >= text.size())
-            return false;
-        for (size_t k = 1; k <= more; ++k) {
-            unsigned char next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80)
-                return false;
-            code = (code << 6) | (next & 0x3F);
-        }
-        if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-            return false;
-        i += more + 1;
+// Length of the valid UTF-8 sequence at text[i], 0 when there is none.
+size_t Utf8Length(const std::string& text, size_t i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    size_t more = 0;
+    unsigned min = 0, code = 0;
+    if (c < 0x80)
+        return 1;
+    if ((c & 0xE0) == 0xC0)
+        more = 1, min = 0x80, code = c & 0x1F;
+    else if ((c & 0xF0) == 0xE0)
+        more = 2, min = 0x800, code = c & 0x0F;
+    else if ((c & 0xF8) == 0xF0)
+        more = 3, min = 0x10000, code = c & 0x07;
+    else
+        return 0;
+    if (i + more >= text.size())
+        return 0;
+    for (size_t k = 1; k <= more; ++k) {
+        unsigned char next = static_cast<unsigned char>(text[i + k]);
+        if ((next & 0xC0) != 0x80)
+            return 0;
+        code = (code << 6) | (next & 0x3F);
     }
-    return true;
+    if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        return 0;
+    return more + 1;
+}
+
+// Replaces each byte that is no part of valid UTF-8 with U+FFFD, as JSON needs; false when
+// nothing had to change.
+bool RepairUtf8(std::string* text) {
+    std::string out;
+    bool changed = false;
+    for (size_t i = 0; i < text->size();) {
+        size_t n = Utf8Length(*text, i);
+        if (n == 0) {
+            out += "\xEF\xBF\xBD";
+            changed = true;
+            ++i;
+        } else {
+            out.append(*text, i, n);
+            i += n;
+        }
+    }
+    if (changed)
+        *text = std::move(out);
+    return changed;
 }
 
 // A float as gphoto2 prints it.
@@ -142,18 +157,6 @@ bool ParseInt(const std::string& text, int* out) {
         return false;
     *out = static_cast<int>(v);
     return true;
-}
-
-std::string StemOf(const std::string& path) {
-    size_t slash = path.rfind('/');
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    size_t dot = name.rfind(".json");
-    return dot == std::string::npos ? name : name.substr(0, dot);
-}
-
-std::string NameOf(const json& w) {
-    auto name = w.is_object() ? w.find("name") : w.end();
-    return name != w.end() && name->is_string() ? name->get<std::string>() : std::string();
 }
 
 ordered_json CapturedJson(const Widget& w) {
@@ -211,14 +214,18 @@ bool LooksLikeWidgetLine(const std::string& line) {
 
 CaptureImporter::CaptureImporter(std::string source) : m_source(std::move(source)) {}
 
+std::string CaptureImporter::At(int line) const {
+    return m_source + (line > 0 ? ":" + std::to_string(line) : std::string()) + ": ";
+}
+
 void CaptureImporter::Warn(int line, const std::string& text) {
     if (m_warnings++ >= kMaxWarnings)
         return;  // a file that is no capture would otherwise flood the terminal
-    m_messages.push_back(m_source + ":" + std::to_string(line) + ": warning: " + text);
+    m_messages.push_back(At(line) + "warning: " + text);
 }
 
 void CaptureImporter::Fail(int line, const std::string& text) {
-    m_error = m_source + (line > 0 ? ":" + std::to_string(line) : std::string()) + ": error: " + text;
+    m_error = At(line) + "error: " + text;
 }
 
 int CaptureImporter::Parse(const std::string& text) {
@@ -233,8 +240,7 @@ int CaptureImporter::Parse(const std::string& text) {
     if (rc != GP_OK)
         m_widgets.clear();  // a refused capture builds nothing
     if (m_warnings > kMaxWarnings) {
-        m_messages.push_back(m_source + ": " + std::to_string(m_warnings - kMaxWarnings) +
-                             " more warnings not shown");
+        m_messages.push_back(At(0) + std::to_string(m_warnings - kMaxWarnings) + " more warnings not shown");
     }
     return rc;
 }
@@ -271,7 +277,7 @@ int CaptureImporter::ParseLines(const std::string& text) {
             Fail(number, "holds a NUL byte: this is no text capture");
             return GP_ERROR_CORRUPTED_DATA;
         }
-        if (!ValidUtf8(line))
+        if (RepairUtf8(&line))
             Warn(number, "not valid UTF-8; the bad bytes become U+FFFD");
         std::string trimmed = TrimLeft(line);
         if (!firstText && !trimmed.empty()) {
@@ -567,7 +573,7 @@ int CaptureImporter::Build(const std::string& model, const std::string& basePath
             Fail(0, "base profile " + problem);
             return rc;
         }
-        baseName = StemOf(basePath);
+        baseName = ProfileStem(basePath);
     }
     auto baseModel = base.find("model");
     std::string inherited =
@@ -584,9 +590,9 @@ int CaptureImporter::Build(const std::string& model, const std::string& basePath
     } else if (FindModel(inherited)) {
         chosen = inherited;
         if (!m_summaryModel.empty()) {
-            Warn(m_summaryLine, "the summary's model \"" + m_summaryModel +
-                                    "\" is not one of the simulated models; the model of " + baseName +
-                                    ", \"" + chosen + "\", is used");
+            m_messages.push_back(At(m_summaryLine) + "warning: the summary's model \"" + m_summaryModel +
+                                 "\" is not one of the simulated models; the model of " + baseName + ", \"" +
+                                 chosen + "\", is used");
         }
     } else if (!m_summaryModel.empty()) {
         Fail(m_summaryLine, "the summary's model \"" + m_summaryModel +
@@ -611,14 +617,15 @@ int CaptureImporter::Build(const std::string& model, const std::string& basePath
     auto found = base.find("widgets");
     const json none = json::array();
     const json& inheritedWidgets = found != base.end() && found->is_array() ? *found : none;
+    std::map<std::string, const json*> inheritedByName;
+    for (const json& b : inheritedWidgets)
+        inheritedByName[WidgetName(b)] = &b;
     ordered_json widgets = ordered_json::array();
-    std::set<std::string> captured;
     for (const Widget& w : m_widgets) {
         ordered_json j = CapturedJson(w);
-        for (const json& b : inheritedWidgets) {
-            if (NameOf(b) != w.name)
-                continue;
-            for (auto it = b.begin(); it != b.end(); ++it) {
+        auto b = inheritedByName.find(w.name);
+        if (b != inheritedByName.end()) {
+            for (auto it = b->second->begin(); it != b->second->end(); ++it) {
                 bool own = false;
                 for (const char* key : kCapturedKeys)
                     own = own || it.key() == key;
@@ -627,26 +634,27 @@ int CaptureImporter::Build(const std::string& model, const std::string& basePath
             }
         }
         widgets.push_back(std::move(j));
-        captured.insert(w.name);
     }
     std::string onlyInBase;
     size_t kept = 0;
     for (const json& b : inheritedWidgets) {
-        if (captured.count(NameOf(b)))
+        if (m_lineOf.count(WidgetName(b)))
             continue;
         widgets.push_back(ordered_json(b));
-        onlyInBase += (kept++ ? ", " : "") + NameOf(b);
+        onlyInBase += (kept++ ? ", " : "") + WidgetName(b);
     }
     if (kept) {
-        m_messages.push_back(m_source + ": note: " + std::to_string(kept) + " widget" +
-                             (kept > 1 ? "s" : "") + " not in the capture kept from " + baseName + ": " +
-                             onlyInBase);
+        m_messages.push_back(At(0) + "note: " + std::to_string(kept) + " widget" + (kept > 1 ? "s" : "") +
+                             " not in the capture kept from " + baseName + ": " + onlyInBase);
     }
     profile["widgets"] = std::move(widgets);
 
+    // Checked as it will be read back from the file.
+    json written;
     CameraState check;
     std::string problem;
-    if (ProfileFromJson(json(profile), m_source, &check, &problem) != GP_OK) {
+    if (!ParseJsonText(DumpJson(profile), &written, &problem) ||
+        ProfileFromJson(written, m_source, &check, &problem) != GP_OK) {
         Fail(0, "the simulator would refuse the imported profile: " + problem);
         return GP_ERROR_CORRUPTED_DATA;
     }

@@ -43,13 +43,12 @@ class CaptureImporter {
     const std::string& Error() const { return m_error; }
     // The widgets read by Parse.
     const std::vector<Widget>& Widgets() const { return m_widgets; }
-    // The summary's "Model:" text ("" when the capture has none).
-    const std::string& SummaryModel() const { return m_summaryModel; }
 
     struct Block;  // one widget's lines, as found
 
   private:
     int ParseLines(const std::string& text);
+    std::string At(int line) const;  // "source:line: ", or "source: " for line 0
     void Warn(int line, const std::string& text);
     void Fail(int line, const std::string& text);
     void Finish(const Block& block);

@@ -169,6 +169,14 @@ int ResolveProfile(const std::string& profileOrModel, const std::string& profile
     return GP_OK;
 }
 
+std::string ProfileStem(const std::string& path) {
+    return StemOf(path);
+}
+
+std::string WidgetName(const json& widget) {
+    return NameOf(widget);
+}
+
 int LoadProfileJson(const std::string& path, json* out, std::string* error) {
     return LoadMerged(path, 0, out, error);
 }

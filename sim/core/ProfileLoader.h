@@ -22,6 +22,11 @@ int ResolveProfile(const std::string& profileOrModel, const std::string& profile
 // GP_OK, GP_ERROR_FILE_NOT_FOUND or GP_ERROR_CORRUPTED_DATA; *error names the file and the problem.
 int LoadProfile(const std::string& path, CameraState* out, std::string* error);
 
+// "dir/base-sony.json" -> "base-sony".
+std::string ProfileStem(const std::string& path);
+// The name of a widget object of a profile; "" when it has none.
+std::string WidgetName(const nlohmann::json& widget);
+
 // A profile as JSON with its inheritance merged in, not yet checked (base profiles have no model).
 int LoadProfileJson(const std::string& path, nlohmann::json* out, std::string* error);
 

@@ -45,6 +45,13 @@ std::string Crlf(const std::string& text) {
     return out;
 }
 
+std::string Repeat(const std::string& text, int times) {
+    std::string out;
+    while (times-- > 0)
+        out += text;
+    return out;
+}
+
 std::string Indent(const std::string& text) {
     std::string out = "    ";
     for (size_t i = 0; i < text.size(); ++i) {
@@ -299,6 +306,13 @@ TEST_F(CaptureImport, PasteDamageIsRepairedWithAWarningNamingTheLine) {
           "cap.txt:7: warning: widget path \"/main/settings/" + std::string(45, 'n') +
               "...\" has a part longer than 255 bytes; skipped"},
          {"/main/settings/longlabel \"" + std::string(255, 'L') + "\" = \"x\""}},
+        {"a name that outgrows libgphoto2 once its bad bytes are replaced",
+         "/main/settings/" + std::string(100, '\xFF') +
+             "\nLabel: L\nReadonly: 0\nType: TEXT\nCurrent: x\nEND\n" + kIso,
+         {"cap.txt:1: warning: not valid UTF-8; the bad bytes become U+FFFD",
+          "cap.txt:1: warning: widget path \"/main/settings/" + Repeat("\xEF\xBF\xBD", 15) +
+              "...\" has a part longer than 255 bytes; skipped"},
+         {kIsoServed}},
         {"summary pasted after the widgets",
          kIso + "Camera summary:\nManufacturer: Sony Corporation\nModel: ILCE-7M3\n  Version: 3.01\n",
          {},

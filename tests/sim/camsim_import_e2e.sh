@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # camsim import against the stock gphoto2 tool: captures of the simulated cameras, imported
 # and plugged again, and the README's workflow with camera-host. Throwaway HOME and state.
-# Usage: camsim_import_e2e.sh BUILD_DIR roundtrip|workflow
+# Usage: camsim_import_e2e.sh BUILD_DIR roundtrip|workflow|cli
 set -euo pipefail
 build=$1
 case=$2
@@ -90,6 +90,35 @@ workflow)
     grep -q '"iso":"800"' <<<"$first" || fail "the first record does not carry the capture's ISO"
     # The base's driver event reports the new ISO.
     grep -q '"iso":"1600"' records || fail "the set ISO was not reported"
+    ;;
+cli)
+    # Exit status 2 for wrong arguments, 1 for a refused capture, with the reason on stderr.
+    expect() {
+        local status=$1 message=$2
+        shift 2
+        set +e
+        "$@" >"$work/out" 2>"$work/err"
+        local got=$?
+        set -e
+        [ "$got" = "$status" ] || fail "$* exited $got, not $status: $(cat "$work/err")"
+        grep -qF -- "$message" "$work/err" || fail "$*: no \"$message\" in: $(cat "$work/err")"
+    }
+    camsim plug "Nikon Z8"
+    gp --list-all-config >"$work/z8.txt"
+    expect 2 "import needs a capture file" camsim import
+    expect 2 "import: unknown option --frobnicate" camsim import "$work/z8.txt" --frobnicate
+    expect 2 "import: -o needs a value" camsim import "$work/z8.txt" -o
+    expect 2 "import takes one capture" camsim import "$work/z8.txt" "$work/z8.txt"
+    expect 1 "cannot read the capture $work/missing.txt" camsim import "$work/missing.txt"
+    expect 1 "--inherits: no profile \"nowhere\"" camsim import "$work/z8.txt" --inherits nowhere
+    expect 1 "$work/z8.txt: error: no model" camsim import "$work/z8.txt"
+    printf 'Hello,\nhere is my camera\n' >"$work/prose.txt"
+    expect 1 "<stdin>:1: error: not a capture of gphoto2 --list-all-config" \
+        camsim import - <"$work/prose.txt"
+    [ ! -s "$work/out" ] || fail "a refused capture wrote: $(cat "$work/out")"
+    # Standard output without -o; the model of a model profile given as the base.
+    expect 0 "camsim import: standard output: \"Nikon Z8\"" camsim import - --inherits "Nikon Z8" <"$work/z8.txt"
+    grep -q '"model": "Nikon Z8"' "$work/out" || fail "no profile on standard output: $(cat "$work/out")"
     ;;
 *)
     fail "unknown case $case"
