@@ -143,6 +143,20 @@ if(CAMCTRL_DEB_ARCHITECTURE)
     set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${CAMCTRL_DEB_ARCHITECTURE})
 endif()
 
+# A cross build: dpkg-shlibdeps reads the target's libraries in the sysroot and learns their
+# packages and symbols from the dpkg database there (scripts/armhf-sysroot.sh writes one).
+if(CMAKE_CROSSCOMPILING)
+    set(_sysroot "${CMAKE_SYSROOT}")
+    if(NOT _sysroot)
+        list(GET CMAKE_FIND_ROOT_PATH 0 _sysroot)
+    endif()
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS
+        ${_sysroot}/lib/${CMAKE_LIBRARY_ARCHITECTURE} ${_sysroot}/usr/lib/${CMAKE_LIBRARY_ARCHITECTURE})
+    file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/packaging/CPackTarget.cmake CONTENT
+         "set(ENV{DEB_HOST_ARCH} \"${CAMCTRL_DEB_ARCHITECTURE}\")\nset(ENV{DPKG_ADMINDIR} \"${_sysroot}/var/lib/dpkg\")\n")
+    set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/packaging/CPackTarget.cmake)
+endif()
+
 set(CPACK_DEBIAN_PLUGIN_PACKAGE_NAME lib${CAMCTRL_PACKAGE_NAME})
 set(CPACK_DEBIAN_PLUGIN_PACKAGE_SECTION libs)
 # The libraries are in the linker's directory: refresh its cache through dpkg's trigger.
