@@ -5,6 +5,7 @@
 #   tools   camera-host, camera-monitor, camsim, the simulator's drivers and profiles
 # The installed tree is relocatable: programs find the plug-in, the drivers and the profiles
 # relative to their own directory, so the same files work under /usr and in a staging directory.
+
 # Debian's multiarch library directory under every prefix (GNUInstallDirs uses it only for /usr),
 # so that a staged tree, /usr/local and the packages share one layout.
 if(CMAKE_LIBRARY_ARCHITECTURE AND NOT DEFINED CMAKE_INSTALL_LIBDIR)
@@ -56,8 +57,8 @@ endif()
 # --- plugin component ---------------------------------------------------------------------
 
 # The plug-in stays in the library directory: the host loads it by path, and the device's other
-# applications link it for the utility functions it exports.
-set_target_properties(PluginCameraCtrl ZRLog PROPERTIES INSTALL_RPATH "$ORIGIN")
+# applications link it for the utility functions it exports. It finds libZRLog.so beside it.
+set_target_properties(PluginCameraCtrl PROPERTIES INSTALL_RPATH "$ORIGIN")
 install(TARGETS PluginCameraCtrl ZRLog HostContracts
         EXPORT PluginCameraCtrlTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT plugin
@@ -126,7 +127,6 @@ endif()
 
 set(CPACK_PACKAGE_NAME ${CAMCTRL_PACKAGE_NAME})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_VENDOR "CameraCtrl")
 set(CPACK_PACKAGE_CONTACT "${CAMCTRL_DEB_MAINTAINER}")
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
 set(CPACK_GENERATOR DEB)
@@ -145,11 +145,11 @@ endif()
 
 # A cross build: dpkg-shlibdeps reads the target's libraries in the sysroot and learns their
 # packages and symbols from the dpkg database there (scripts/armhf-sysroot.sh writes one).
-if(CMAKE_CROSSCOMPILING)
-    set(_sysroot "${CMAKE_SYSROOT}")
-    if(NOT _sysroot)
-        list(GET CMAKE_FIND_ROOT_PATH 0 _sysroot)
-    endif()
+set(_sysroot "${CMAKE_SYSROOT}")
+if(NOT _sysroot AND CMAKE_FIND_ROOT_PATH)
+    list(GET CMAKE_FIND_ROOT_PATH 0 _sysroot)
+endif()
+if(CMAKE_CROSSCOMPILING AND _sysroot)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS
         ${_sysroot}/lib/${CMAKE_LIBRARY_ARCHITECTURE} ${_sysroot}/usr/lib/${CMAKE_LIBRARY_ARCHITECTURE})
     file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/packaging/CPackTarget.cmake CONTENT
