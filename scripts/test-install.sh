@@ -91,13 +91,13 @@ echo "test-install: consumers built with CMake and with pkg-config against the s
 
 # --- 3. the installed tools --------------------------------------------------------------
 
-# Runs camera-host of PREFIX with the simulated Sony A7 III and a script that sets ISO 800;
-# checks the records it prints and what the camera received (the installed camsim).
 # camsim lists the profiles a camera can be plugged with: all but the base-* ones they build on.
 expected_profiles=$(for f in sim/profiles/*.json; do
     f=$(basename "$f" .json)
     [[ $f == base-* ]] || echo "$f"
 done)
+# Runs camera-host of PREFIX with the simulated Sony A7 III and a script that sets ISO 800, then
+# the same prefix's camsim on the camera's state and its profiles.
 cat >"$work/check-host.sh" <<'EOF'
 set -eu
 prefix=$1 out=$2
@@ -110,7 +110,8 @@ timeout 60 env -i PATH=/usr/bin:/bin HOME="$out/home" ZRLOG_LEVEL=2 \
 env -i "$prefix/bin/camsim" --state-dir "$state" received >"$out/received"
 env -i "$prefix/bin/camsim" profiles >"$out/profiles"
 EOF
-# run_tools PREFIX OUT [DIR...]: the script above with DIRs hidden (a private mount namespace).
+# run_tools PREFIX OUT [DIR...]: the script above, with DIRs hidden (a private mount namespace),
+# and checks of the records camera-host printed and of what the camera received.
 run_tools() {
     local prefix=$1 out=$2 mounts=""
     shift 2
