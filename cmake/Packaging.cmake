@@ -187,4 +187,18 @@ prints the records a host forwards as datagrams. camsim steers simulated
 cameras: a camera and a USB port driver for libgphoto2 with model profiles,
 which camera-host --simulate uses.")
 
+# Each package carries the copyright and the Debian changelog in its documentation directory
+# (the changelog compressed as Debian wants it: gzip -9, no name or time stamp).
+set(_changelog_gz ${CMAKE_BINARY_DIR}/packaging/changelog.Debian.gz)
+execute_process(COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/packaging/changelog
+                OUTPUT_FILE ${_changelog_gz} RESULT_VARIABLE _gzip)
+if(NOT _gzip EQUAL 0)
+    message(FATAL_ERROR "gzip of packaging/changelog failed")
+endif()
+foreach(_component plugin tools)
+    string(TOUPPER ${_component} _upper)
+    set(_doc ${CMAKE_INSTALL_DATADIR}/doc/${CPACK_DEBIAN_${_upper}_PACKAGE_NAME})
+    install(FILES packaging/copyright ${_changelog_gz} DESTINATION ${_doc} COMPONENT ${_component})
+endforeach()
+
 include(CPack)

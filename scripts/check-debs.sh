@@ -85,8 +85,10 @@ expect_files "$plugin" \
     "/usr/$libdir/cmake/PluginCameraCtrl/PluginCameraCtrlConfig.cmake" \
     "/usr/$libdir/cmake/PluginCameraCtrl/PluginCameraCtrlConfigVersion.cmake" \
     "/usr/$libdir/cmake/PluginCameraCtrl/PluginCameraCtrlTargets.cmake" \
-    "/usr/$libdir/pkgconfig/plugincameractrl.pc" "/usr/$libdir/pkgconfig/plugincameractrl-util.pc"
+    "/usr/$libdir/pkgconfig/plugincameractrl.pc" "/usr/$libdir/pkgconfig/plugincameractrl-util.pc" \
+    /usr/share/doc/libplugincameractrl/{copyright,changelog.Debian.gz}
 expect_files "$tools" \
+    /usr/share/doc/plugincameractrl-tools/{copyright,changelog.Debian.gz} \
     /usr/bin/camera-host /usr/bin/camera-monitor /usr/bin/camsim \
     "/usr/$libdir/plugincameractrl/camsim/camlibs/camsim.so" \
     "/usr/$libdir/plugincameractrl/camsim/iolibs/camsim-usb.so" \
@@ -121,12 +123,12 @@ for tree in "$repo" "$build"; do
     fi
 done
 
-# Findings accepted for now: no Debian changelog or copyright file (the project has neither
-# yet), ldconfig called by CPack's maintainer scripts (the trigger is there too), no manual
-# pages, and unversioned libraries (the host loads libPluginCameraCtrl.so and links libZRLog.so
-# under exactly these names).
+# Findings accepted: no ITP bug closed by the first changelog entry (the packages go into a
+# firmware image, not into Debian's archive), ldconfig called by CPack's maintainer scripts
+# (the trigger is there too), no manual pages, and unversioned libraries (the host loads
+# libPluginCameraCtrl.so and links libZRLog.so under exactly these names).
 if command -v lintian >/dev/null; then
-    accepted='no-changelog|no-copyright-file|maintscript-calls-ldconfig|no-manual-page|shared-library-lacks-version'
+    accepted='initial-upload-closes-no-bugs|maintscript-calls-ldconfig|no-manual-page|shared-library-lacks-version'
     report=$(lintian --no-tag-display-limit "$plugin" "$tools" 2>/dev/null || true)
     echo "lintian ($arch):"
     sed 's/^/  /' <<<"$report" # indented under the heading
