@@ -141,7 +141,7 @@ shim=$repo/cmake/toolchains/qemu-readdir.c
 stamp=$( (
     for p in "${packages[@]}"; do basename "${file[$p]}"; done
     echo "googletest $gtest_version"
-    cat "$shim" "$repo/cmake/toolchains/armhf.cmake"
+    cat "$shim" "$repo/cmake/toolchains/armhf.cmake" "$repo/scripts/armhf-sysroot.sh"
 ) | sha256sum | cut -c1-16)
 if [ "$(cat "$sysroot/.stamp" 2>/dev/null)" = "$stamp" ]; then
     echo "armhf-sysroot: $sysroot is up to date"
@@ -152,6 +152,28 @@ find "$sysroot" -mindepth 1 -delete
 for p in "${packages[@]}"; do
     dpkg-deb -x "$debs/$(basename "${file[$p]}")" "$sysroot" || die "unpacking $p failed"
 done
+
+# A dpkg database of what was unpacked, for dpkg-shlibdeps when the armhf Debian packages are
+# made (cmake/Packaging.cmake): which package a library comes from, by its path in the sysroot,
+# and that package's symbols and shlibs files. Nothing is installed through it.
+admin=$sysroot/var/lib/dpkg
+mkdir -p "$admin/info" "$admin/updates"
+echo armhf >"$admin/arch"
+echo 1 >"$admin/info/format" # file names with the architecture, as in a multiarch database
+: >"$admin/status"
+control=$(mktemp -d)
+for p in "${packages[@]}"; do
+    deb=$debs/$(basename "${file[$p]}")
+    rm -rf "$control" && dpkg-deb -e "$deb" "$control" || die "reading the control files of $p failed"
+    key=$p
+    ! grep -qx 'Multi-Arch: same' "$control/control" || key=$p:armhf
+    { sed '/^Package:/a Status: install ok installed' "$control/control"; echo; } >>"$admin/status"
+    dpkg-deb --fsys-tarfile "$deb" | tar -t | sed -n "s,^\./\(.*[^/]\)/*\$,$sysroot/\1,p" >"$admin/info/$key.list"
+    for f in symbols shlibs; do
+        [ ! -f "$control/$f" ] || cp "$control/$f" "$admin/info/$key.$f"
+    done
+done
+rm -rf "$control"
 
 # Absolute links would point into the host's file system.
 while IFS= read -r link; do

@@ -365,7 +365,9 @@ int Summary(Camera* camera, CameraText* text, GPContext* context) {
         return rc;
     std::snprintf(
         text->text, sizeof text->text,
-        "Simulated camera: %s\nProfile: %s (%s)\nState directory: %s\nWidgets: %zu, pending events: %zu\n",
+        // "Model:" as a real camera's summary has it, so that camsim import finds it in a capture.
+        "Manufacturer: camsim (simulated camera)\nModel: %s\nProfile: %s (%s)\nState directory: %s\n"
+        "Widgets: %zu, pending events: %zu\n",
         s.model.c_str(), s.profile.c_str(), s.profilePath.c_str(), StateDirFromEnvironment().c_str(),
         s.widgets.size(), s.events.size());
     return GP_OK;

@@ -2,8 +2,12 @@
 
 #include <gphoto2/gphoto2-port-result.h>
 #include <gphoto2/gphoto2-result.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <utility>
 
@@ -17,9 +21,80 @@ namespace camsim {
 
 namespace {
 
-std::string EnvOr(const char* name, const char* fallback) {
+std::string EnvOr(const char* name, const std::string& fallback) {
     const char* v = std::getenv(name);
     return v && *v ? v : fallback;
+}
+
+// Where the drivers and the profiles are for this program.
+struct Layout {
+    std::string profiles;
+    std::string camlibs;
+    std::string iolibs;
+};
+
+bool IsDirectory(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string ProgramDir() {
+    char exe[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", exe, sizeof(exe) - 1);
+    if (n <= 0)
+        return "";
+    std::string path(exe, static_cast<size_t>(n));
+    return path.substr(0, path.find_last_of('/'));
+}
+
+// The build writes this file at the top of its tree: "key=path" lines for profiles, camlibs
+// and iolibs.
+bool ReadBuildTreeLayout(const std::string& file, Layout* layout) {
+    std::ifstream in(file);
+    if (!in)
+        return false;
+    std::string line;
+    while (std::getline(in, line)) {
+        std::string::size_type eq = line.find('=');
+        if (eq == std::string::npos)
+            continue;
+        std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+        if (key == "profiles")
+            layout->profiles = value;
+        else if (key == "camlibs")
+            layout->camlibs = value;
+        else if (key == "iolibs")
+            layout->iolibs = value;
+    }
+    return true;
+}
+
+// An installed program has the drivers and profiles at fixed places relative to its own
+// directory (CAMSIM_BIN_TO_*, from the install layout), whatever the prefix. A program run
+// from a build tree (tools, tests, benchmarks at any depth) finds the build's file in one of
+// its parent directories. Installed programs carry no path of the machine they were built on.
+Layout FindLayout() {
+    Layout layout;
+    const std::string dir = ProgramDir();
+    if (dir.empty())
+        return layout;
+    if (IsDirectory(dir + "/" CAMSIM_BIN_TO_PROFILES)) {
+        layout.profiles = dir + "/" CAMSIM_BIN_TO_PROFILES;
+        layout.camlibs = dir + "/" CAMSIM_BIN_TO_CAMLIBS;
+        layout.iolibs = dir + "/" CAMSIM_BIN_TO_IOLIBS;
+        return layout;
+    }
+    std::string d = dir;
+    while (!d.empty() && !ReadBuildTreeLayout(d + "/" CAMSIM_BUILD_TREE_FILE, &layout)) {
+        std::string::size_type slash = d.find_last_of('/');
+        d.erase(slash == std::string::npos ? 0 : slash);
+    }
+    return layout;
+}
+
+const Layout& ThisProgramLayout() {
+    static const Layout layout = FindLayout();
+    return layout;
 }
 
 // The public enums mirror the state's own value for value, so a cast maps them.
@@ -52,12 +127,12 @@ std::string DefaultStateDir() {
 }
 
 std::string ProfileDir() {
-    return EnvOr("CAMSIM_PROFILE_DIR", CAMSIM_SOURCE_PROFILE_DIR);
+    return EnvOr("CAMSIM_PROFILE_DIR", ThisProgramLayout().profiles);
 }
 
 void UseSimulatorDrivers(const std::string& stateDir) {
-    setenv("CAMLIBS", EnvOr("CAMSIM_CAMLIBS", CAMSIM_BUILD_CAMLIBS_DIR).c_str(), 1);
-    setenv("IOLIBS", EnvOr("CAMSIM_IOLIBS", CAMSIM_BUILD_IOLIBS_DIR).c_str(), 1);
+    setenv("CAMLIBS", EnvOr("CAMSIM_CAMLIBS", ThisProgramLayout().camlibs).c_str(), 1);
+    setenv("IOLIBS", EnvOr("CAMSIM_IOLIBS", ThisProgramLayout().iolibs).c_str(), 1);
     if (!stateDir.empty())
         setenv("CAMSIM_STATE_DIR", stateDir.c_str(), 1);
 }

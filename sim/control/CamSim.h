@@ -13,10 +13,13 @@
 namespace camsim {
 
 std::string DefaultStateDir();  // $CAMSIM_STATE_DIR, else /tmp/camsim-<uid>
-std::string ProfileDir();       // $CAMSIM_PROFILE_DIR, else the source tree's sim/profiles
-// Points this process's libgphoto2 at the built simulator: sets CAMLIBS and IOLIBS (build
-// paths, overridable by $CAMSIM_CAMLIBS / $CAMSIM_IOLIBS) and, when stateDir is not empty,
-// CAMSIM_STATE_DIR. Call before the first libgphoto2 call.
+// $CAMSIM_PROFILE_DIR, else the installed profiles beside this program, else (run from a build
+// tree) the source tree's sim/profiles.
+std::string ProfileDir();
+// Points this process's libgphoto2 at the simulator's drivers: sets CAMLIBS and IOLIBS (the
+// installed drivers beside this program, else the build's; overridable by $CAMSIM_CAMLIBS /
+// $CAMSIM_IOLIBS) and, when stateDir is not empty, CAMSIM_STATE_DIR. Call before the first
+// libgphoto2 call.
 void UseSimulatorDrivers(const std::string& stateDir = "");
 // The factory's 13 model strings in its order, then Sony bodies it does not know.
 std::vector<std::string> Models();

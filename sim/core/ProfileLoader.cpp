@@ -169,11 +169,27 @@ int ResolveProfile(const std::string& profileOrModel, const std::string& profile
     return GP_OK;
 }
 
+std::string ProfileStem(const std::string& path) {
+    return StemOf(path);
+}
+
+std::string WidgetName(const json& widget) {
+    return NameOf(widget);
+}
+
+int LoadProfileJson(const std::string& path, json* out, std::string* error) {
+    return LoadMerged(path, 0, out, error);
+}
+
 int LoadProfile(const std::string& path, CameraState* out, std::string* error) {
     json merged;
     int rc = LoadMerged(path, 0, &merged, error);
     if (rc != GP_OK)
         return rc;
+    return ProfileFromJson(merged, path, out, error);
+}
+
+int ProfileFromJson(const json& merged, const std::string& path, CameraState* out, std::string* error) {
     CameraState s;
     std::string problem;
     auto model = merged.find("model");
@@ -198,7 +214,14 @@ int LoadProfile(const std::string& path, CameraState* out, std::string* error) {
         s.settleMs = settle->get<int>();
     }
     std::set<std::string> names;
-    for (const json& wj : merged["widgets"]) {
+    const json none = json::array();
+    auto found = merged.find("widgets");
+    const json& widgets = found == merged.end() ? none : *found;
+    if (!widgets.is_array()) {
+        *error = path + ": \"widgets\" must be an array";
+        return GP_ERROR_CORRUPTED_DATA;
+    }
+    for (const json& wj : widgets) {
         Widget w;
         if (!WidgetFromJson(wj, &w, &problem)) {
             *error = path + ": " + problem;

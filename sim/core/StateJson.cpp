@@ -218,6 +218,10 @@ std::string DumpJson(const json& j, int indent) {
     return j.dump(indent, ' ', false, json::error_handler_t::replace);
 }
 
+std::string DumpJson(const nlohmann::ordered_json& j, int indent) {
+    return j.dump(indent, ' ', false, json::error_handler_t::replace);
+}
+
 bool ValueText(const json& j, std::string* out) {
     if (j.is_string()) {
         *out = j.get<std::string>();
@@ -259,6 +263,16 @@ bool WidgetFromJson(const json& j, Widget* w, std::string* error) {
          GetFloat(j, "step", &w->step, &err) && GetBool(j, "readonly", &w->readonly, &err) &&
          GetBool(j, "stubborn", &w->stubborn, &err) && GetInt(j, "fail_lookup", &w->failLookup, &err) &&
          GetInt(j, "fail_set", &w->failSet, &err);
+    // Longer texts would overrun libgphoto2's fixed arrays when the widget is built.
+    const std::pair<const char*, const std::string*> bounded[] = {
+        {"name", &w->name}, {"label", &w->label}, {"section", &w->section}};
+    for (const auto& b : bounded) {
+        if (ok && b.second->size() > kMaxWidgetText) {
+            err = std::string("\"") + b.first + "\" is longer than " + std::to_string(kMaxWidgetText) +
+                  " bytes";
+            ok = false;
+        }
+    }
     if (ok) {
         auto value = j.find("value");
         if (value != j.end() && !ValueText(*value, &w->value)) {

@@ -2,6 +2,7 @@
 // Nothing here throws: problems come back as text for the caller to prefix with the file name.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -14,6 +15,10 @@ namespace camsim {
 bool ParseJsonText(const std::string& text, nlohmann::json* out, std::string* error);
 // Serialises without throwing (invalid UTF-8 is replaced).
 std::string DumpJson(const nlohmann::json& j, int indent = -1);
+std::string DumpJson(const nlohmann::ordered_json& j, int indent = -1);
+
+// Longest name, label or section libgphoto2 can hold (it copies them into 256-byte arrays).
+constexpr std::size_t kMaxWidgetText = 255;
 
 bool WidgetFromJson(const nlohmann::json& j, Widget* out, std::string* error);
 nlohmann::json WidgetToJson(const Widget& w);

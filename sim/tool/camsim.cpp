@@ -11,6 +11,9 @@
 #include <vector>
 
 #include "CamSim.h"
+#include "CaptureImporter.h"
+#include "ProfileLoader.h"
+#include "StateJson.h"
 
 namespace {
 
@@ -54,6 +57,11 @@ const char kUsage[] =
     "  fail connect CODE TIMES  the next TIMES camera opens fail with CODE\n"
     "  fail event CODE [TIMES]  the next TIMES event waits return CODE (e.g. -7, -52, -105)\n"
     "  fail clear               remove every fault\n"
+    "  import CAPTURE [--model MODEL] [--inherits BASE] [-o PROFILE.json]\n"
+    "                           make a profile from a real camera's capture: the text of\n"
+    "                           gphoto2 --summary and --list-all-config (- reads standard\n"
+    "                           input); BASE gives what a capture cannot hold (events,\n"
+    "                           effects, reactions); standard output without -o\n"
     "\n"
     "CODE is a libgphoto2 error number (-10) or name (timeout, io, io-usb-find, busy,\n"
     "bad-parameters, not-supported, model-not-found, GP_ERROR_TIMEOUT, ...).\n";
@@ -150,6 +158,8 @@ class Command {
             return Events(n == 1 ? a[1] : "");
         if (c == "fail" && n >= 1)
             return Fail(Args(a.begin() + 1, a.end()));
+        if (c == "import")
+            return Import(Args(a.begin() + 1, a.end()));
         return Usage(("unknown command or wrong arguments: " + c).c_str());
     }
 
@@ -282,6 +292,91 @@ class Command {
             return Check(m_sim.FailEventWait(code, static_cast<int>(times)));
         }
         return Usage(("bad fail arguments: " + what).c_str());
+    }
+
+    // Reads a whole file ("-": standard input), refusing more than limit bytes.
+    static bool ReadAll(const std::string& path, size_t limit, std::string* out, std::string* error) {
+        FILE* f = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
+        if (!f) {
+            *error = std::strerror(errno);
+            return false;
+        }
+        char buf[65536];
+        size_t n = 0;
+        while (out->size() <= limit && (n = std::fread(buf, 1, sizeof buf, f)) > 0)
+            out->append(buf, n);
+        bool failed = std::ferror(f);
+        if (failed)
+            *error = std::strerror(errno);
+        if (f != stdin)
+            std::fclose(f);
+        if (!failed && out->size() > limit) {
+            *error = "larger than " + std::to_string(limit >> 20) + " MiB: not a capture";
+            failed = true;
+        }
+        return !failed;
+    }
+
+    int Import(const Args& a) {
+        std::string capture, model, base, output;
+        for (size_t i = 0; i < a.size(); ++i) {
+            const std::string& arg = a[i];
+            std::string* option = arg == "--model"                   ? &model
+                                  : arg == "--inherits"              ? &base
+                                  : arg == "-o" || arg == "--output" ? &output
+                                                                     : nullptr;
+            if (option) {
+                if (i + 1 == a.size())
+                    return Usage(("import: " + arg + " needs a value").c_str());
+                *option = a[++i];
+            } else if (arg.size() > 1 && arg[0] == '-') {
+                return Usage(("import: unknown option " + arg).c_str());
+            } else if (!capture.empty()) {
+                return Usage("import takes one capture");
+            } else {
+                capture = arg;
+            }
+        }
+        if (capture.empty())
+            return Usage("import needs a capture file (- for standard input)");
+        std::string text, error, basePath;
+        if (!ReadAll(capture, camsim::CaptureImporter::kMaxCaptureBytes, &text, &error)) {
+            std::fprintf(stderr, "camsim: cannot read the capture %s: %s\n", capture.c_str(), error.c_str());
+            return 1;
+        }
+        if (!base.empty() && camsim::ResolveProfile(base, camsim::ProfileDir(), &basePath, &error) != GP_OK) {
+            std::fprintf(stderr, "camsim: --inherits: %s\n", error.c_str());
+            return 1;
+        }
+        camsim::CaptureImporter importer(capture == "-" ? "<stdin>" : capture);
+        nlohmann::ordered_json profile;
+        int rc = importer.Parse(text);
+        if (rc == GP_OK)
+            rc = importer.Build(model, basePath, &profile);
+        for (const std::string& m : importer.Messages())
+            std::fprintf(stderr, "%s\n", m.c_str());
+        if (rc != GP_OK) {
+            std::fprintf(stderr, "%s\n", importer.Error().c_str());
+            return 1;
+        }
+        std::string json = camsim::DumpJson(profile, 2) + "\n";
+        if (output.empty()) {
+            std::fwrite(json.data(), 1, json.size(), stdout);
+        } else {
+            FILE* f = std::fopen(output.c_str(), "wb");
+            bool ok = f && std::fwrite(json.data(), 1, json.size(), f) == json.size();
+            if (f && std::fclose(f) != 0)
+                ok = false;
+            if (!ok) {
+                std::fprintf(stderr, "camsim: cannot write %s: %s\n", output.c_str(), std::strerror(errno));
+                return 1;
+            }
+        }
+        std::fprintf(stderr, "camsim import: %s: \"%s\", %zu widgets (%zu from the capture)\n",
+                     output.empty() ? "standard output" : output.c_str(),
+                     profile["model"].get<std::string>().c_str(), profile["widgets"].size(),
+                     importer.Widgets().size());
+        return 0;
     }
 
     int Show() {

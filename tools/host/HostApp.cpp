@@ -23,6 +23,11 @@ std::string DefaultPluginPath() {
     ssize_t n = ::readlink("/proc/self/exe", exe, sizeof(exe) - 1);
     std::string dir = n > 0 ? std::string(exe, static_cast<size_t>(n)) : std::string();
     dir = dir.substr(0, dir.find_last_of('/'));
+    // Installed, the plug-in is in the library directory of the install layout (relative to
+    // the program directory, CAMCTRL_BIN_TO_LIB); in a build tree it is in build/lib.
+    std::string installed = dir + "/" CAMCTRL_BIN_TO_LIB "/libPluginCameraCtrl.so";
+    if (::access(installed.c_str(), F_OK) == 0)
+        return installed;
     return dir + "/../lib/libPluginCameraCtrl.so";
 }
 
@@ -42,8 +47,8 @@ const char* HostUsage() {
            "  --json        one JSON object per record instead of a readable block\n"
            "  --remote N    also forward every event as a datagram to the local name N (repeatable)\n"
            "  --script F    run the commands of file F first\n"
-           "  --plugin P    plug-in library to load (default: ../lib/libPluginCameraCtrl.so next to this "
-           "program)\n";
+           "  --plugin P    plug-in library to load (default: libPluginCameraCtrl.so in the\n"
+           "                library directory beside this program)\n";
 }
 
 int ParseHostOptions(int argc, char** argv, HostOptions& options, std::string& error) {
