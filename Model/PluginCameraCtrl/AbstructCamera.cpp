@@ -143,7 +143,8 @@ int AbstructCamera::ForEachChoice(CameraWidget* widget, const std::function<void
     return count;
 }
 
-void AbstructCamera::FillValueAndList(CameraWidget* widget, std::string& value, std::vector<std::string>& list,
+void AbstructCamera::FillValueAndList(CameraWidget* widget, std::string& value,
+                                      std::vector<std::string>& list,
                                       const std::vector<std::string>* fallback) {
     WidgetText current = ReadText(widget);
     if (current.has) {
@@ -179,7 +180,7 @@ void AbstructCamera::UnpackPoint(int point, int& horizontal, int& vertical) {
     vertical = static_cast<int16_t>(static_cast<uint16_t>(bits & 0xFFFFu));
 }
 
-int AbstructCamera::GetFocusModeParam(CameraParams& params) {
+int AbstructCamera::ReadFocusMode(CameraParams& params, std::string (*toHost)(const std::string&)) const {
     if (!CheckParams()) {
         return -1;
     }
@@ -195,11 +196,15 @@ int AbstructCamera::GetFocusModeParam(CameraParams& params) {
         if (value.text == "Undefined") {
             return -1;
         }
-        params.focusMode = FocusToHost(value.text);
+        params.focusMode = toHost(value.text);
     }
     ForEachChoice(widget.get(),
-                  [&](int, const char* text) { params.supportedFocusMode.push_back(FocusToHost(text)); });
+                  [&](int, const char* text) { params.supportedFocusMode.push_back(toHost(text)); });
     return 0;
+}
+
+int AbstructCamera::GetFocusModeParam(CameraParams& params) {
+    return ReadFocusMode(params, FocusToHost);
 }
 
 std::string AbstructCamera::GetFocusModeParamByValue(int) {

@@ -89,6 +89,9 @@ class AbstructCamera {
     static bool RemoveBulbIgnoringCase(std::vector<std::string>& list);
     // Bulb is offered first in manual exposure ("M") and nowhere else.
     static void ApplyBulbRule(std::vector<std::string>& list, const std::string& mode);
+    // Focus-mode read of "focusmode": value and choices pass through `toHost`;
+    // "Undefined" fails with both fields left empty.
+    int ReadFocusMode(CameraParams& params, std::string (*toHost)(const std::string&)) const;
     // Packed touch point: high 16 bits horizontal, low 16 bits vertical, each signed.
     static void UnpackPoint(int point, int& horizontal, int& vertical);
 

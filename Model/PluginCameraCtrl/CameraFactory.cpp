@@ -3,6 +3,7 @@
 #include "CanonEosR6Camera.h"
 #include "CanonEosR6M2Camera.h"
 #include "CanonEosRPCamera.h"
+#include "NikonZ8Camera.h"
 #include "SonyA7M3Camera.h"
 #include "SonyA7M4Camera.h"
 #include "SonyA7S3Camera.h"
@@ -62,6 +63,8 @@ const ClassRow kClasses[] = {
     {CanonEosR6M2, &Make<CanonEosR6M2Camera>},
     {CanonEosRP, &Make<CanonEosRPCamera>},
     {CanonEosR6M2Alt, &Make<CanonEosR6M2Camera>},
+    {NikonZ8, &Make<NikonZ8Camera>},
+    {NikonZ9, &Make<NikonZ8Camera>},
 };
 
 Creator FindCreator(CameraType type) {

@@ -35,7 +35,7 @@ struct Widget {
     EventReaction event;
     // value written -> other widgets the camera changes with it
     std::map<std::string, std::map<std::string, std::string>> effects;
-    // value written -> widget values the camera must be in to accept it
+    // value written ("*": any value) -> widget values the camera must be in to accept it
     std::map<std::string, std::map<std::string, std::string>> preconditions;
     // reactions and faults
     bool stubborn = false;

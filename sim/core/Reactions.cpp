@@ -85,9 +85,12 @@ int ApplySet(CameraState& state, const std::string& name, const std::string& val
     int rc = CheckValue(*w, value);
     if (rc != GP_OK)
         return rc;
-    // A camera not in the state a value needs answers busy (PTP DeviceBusy).
-    auto needs = w->preconditions.find(value);
-    if (needs != w->preconditions.end()) {
+    // A camera not in the state a value needs answers busy (PTP DeviceBusy); "*" holds
+    // for every value of the widget.
+    for (const std::string& key : {value, std::string("*")}) {
+        auto needs = w->preconditions.find(key);
+        if (needs == w->preconditions.end())
+            continue;
         for (const auto& n : needs->second) {
             const Widget* other = state.Find(n.first);
             if (!other || other->value != n.second)

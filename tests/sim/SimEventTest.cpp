@@ -52,8 +52,8 @@ const SetReaction kReactions[] = {
     {"nikon-z9", "focusmode", "AF-C", 15, 0x8011, 0},
     {"nikon-z9", "focusmode", "Manual", 15, 1, 0},
     {"nikon-z9", "expprogram", "S", 17, 4, 0},
-    {"nikon-z9", "kd_nikon_movie_iso", "3200", 13, 3200, 0},
-    {"nikon-z9", "kd_nikon_movie_f_numer", "f/5.6", 11, 560, 0},
+    {"nikon-z9", "kd_nikon_photo_iso", "3200", 13, 3200, 0},
+    {"nikon-z9", "f-number", "f/5.6", 11, 560, 0},
 };
 
 TEST_F(SimEvents, SetsRaiseTheDeclaredDriverEventsWithTheirPayloads) {
@@ -79,13 +79,22 @@ TEST_F(SimEvents, SetsRaiseTheDeclaredDriverEventsWithTheirPayloads) {
     }
 }
 
-TEST_F(SimEvents, NikonToggleSetRaisesTheRecordEvent) {
+TEST_F(SimEvents, NikonMovieModeWidgetsRaiseTheirEvents) {
     Plug("Nikon Z8");
+    ASSERT_EQ(sim.SetValue("mrb-LiveViewSelector", "1"), GP_OK);
     GpCamera cam;
     ASSERT_EQ(cam.SetInt("movie", 1), GP_OK);
     GpEvent e = cam.Wait(1000);
     EXPECT_EQ(e.type, 10);
     EXPECT_EQ(e.Int32(20), 1);
+    ASSERT_EQ(cam.SetText("kd_nikon_movie_iso", "3200"), GP_OK);
+    e = cam.Wait(1000);
+    EXPECT_EQ(e.type, 13);
+    EXPECT_EQ(e.Int32(0), 3200);
+    ASSERT_EQ(cam.SetText("kd_nikon_movie_f_numer", "f/5.6"), GP_OK);
+    e = cam.Wait(1000);
+    EXPECT_EQ(e.type, 11);
+    EXPECT_EQ(e.Int32(0), 560);
 }
 
 TEST_F(SimEvents, CanonRecordsOnlyInMovieModeAndReportsTheStateWithEvent10) {

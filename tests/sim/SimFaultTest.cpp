@@ -145,6 +145,12 @@ TEST_F(SimFaults, MalformedProfilesAreRefusedWithFileAndProblem) {
          "{\"model\": \"Nikon Z8\", \"widgets\": [{\"name\": \"a\", \"event\": {\"encode\": \"x\"}}]}",
          "integer \"type\""},
         {"array.json", "[1, 2]", "top level must be an object"},
+        {"requires.json",
+         "{\"model\": \"Nikon Z8\", \"widgets\": [{\"name\": \"a\", \"requires\": {\"*\": {\"b\": \"1\"}}}]}",
+         "requires unknown widget \"b\""},
+        {"requirestype.json",
+         "{\"model\": \"Nikon Z8\", \"widgets\": [{\"name\": \"a\", \"requires\": [\"b\"]}]}",
+         "widget \"a\": \"requires\" must map values to objects of widget values"},
     };
     for (const Case& c : cases) {
         std::string path = Write(c.file, c.text);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <map>
 
 #include "CamSim.h"
@@ -25,16 +26,11 @@ const Expected kSony[] = {
     {"shutterspeed", GP_WIDGET_RADIO},  {"whitebalance", GP_WIDGET_RADIO}, {"expprogram", GP_WIDGET_RADIO},
     {"movie", GP_WIDGET_RADIO},         {"d21d", GP_WIDGET_TEXT},          {"batterylevel", GP_WIDGET_TEXT},
     {"kd_touch_focus", GP_WIDGET_TEXT}, {"500e", GP_WIDGET_RADIO}};
-const Expected kCanon[] = {{"eosmovieswitch", GP_WIDGET_TEXT},
-                           {"autoexposuremode", GP_WIDGET_RADIO},
-                           {"capturetarget", GP_WIDGET_RADIO},
-                           {"movierecordtarget", GP_WIDGET_RADIO},
-                           {"aperture", GP_WIDGET_RADIO},
-                           {"shutterspeed", GP_WIDGET_RADIO},
-                           {"whitebalance", GP_WIDGET_RADIO},
-                           {"focusmode", GP_WIDGET_RADIO},
-                           {"iso", GP_WIDGET_RADIO},
-                           {"kd_touch_focus", GP_WIDGET_TEXT},
+const Expected kCanon[] = {{"eosmovieswitch", GP_WIDGET_TEXT}, {"autoexposuremode", GP_WIDGET_RADIO},
+                           {"capturetarget", GP_WIDGET_RADIO}, {"movierecordtarget", GP_WIDGET_RADIO},
+                           {"aperture", GP_WIDGET_RADIO},      {"shutterspeed", GP_WIDGET_RADIO},
+                           {"whitebalance", GP_WIDGET_RADIO},  {"focusmode", GP_WIDGET_RADIO},
+                           {"iso", GP_WIDGET_RADIO},           {"kd_touch_focus", GP_WIDGET_TEXT},
                            {"batterylevel", GP_WIDGET_TEXT}};
 const Expected kNikon[] = {{"mrb-LiveViewSelector", GP_WIDGET_TOGGLE},
                            {"kd_nikon_photo_iso", GP_WIDGET_RADIO},
@@ -46,7 +42,7 @@ const Expected kNikon[] = {{"mrb-LiveViewSelector", GP_WIDGET_TOGGLE},
                            {"focusmode", GP_WIDGET_RADIO},
                            {"expprogram", GP_WIDGET_RADIO},
                            {"movie", GP_WIDGET_TOGGLE},
-                           {"applicationmode", GP_WIDGET_RADIO},
+                           {"applicationmode", GP_WIDGET_TEXT},
                            {"kd_touch_focus", GP_WIDGET_TEXT},
                            {"batterylevel", GP_WIDGET_TEXT}};
 
@@ -195,6 +191,68 @@ TEST_F(SimWidgets, NikonListsAndIntegerWidgets) {
     EXPECT_EQ(sim.Value("movie"), "1");
     ASSERT_EQ(cam.SetText("applicationmode", "1"), GP_OK);
     EXPECT_THAT(sim.Received(), ElementsAre("movie=1", "applicationmode=1"));
+}
+
+// The Nikon Z live-view selector decides which widgets take sets.
+TEST_F(SimWidgets, NikonSelectorDecidesWhichWidgetsTakeSets) {
+    struct Case {
+        const char* widget;
+        const char* value;
+        int inPhotoMode;
+        int inMovieMode;
+    };
+    const Case cases[] = {
+        {"kd_nikon_photo_iso", "400", GP_OK, GP_ERROR_CAMERA_BUSY},
+        {"f-number", "f/8", GP_OK, GP_ERROR_CAMERA_BUSY},
+        {"kd_nikon_movie_iso", "400", GP_ERROR_CAMERA_BUSY, GP_OK},
+        {"kd_nikon_movie_f_numer", "f/8", GP_ERROR_CAMERA_BUSY, GP_OK},
+        {"movie", "1", GP_ERROR_CAMERA_BUSY, GP_OK},
+        {"applicationmode", "1", GP_OK, GP_OK},
+        {"shutterspeed2", "1/500", GP_OK, GP_OK},
+        {"whitebalance", "Shade", GP_OK, GP_OK},
+    };
+    for (const char* model : {"Nikon Z8", "Nikon Z9"}) {
+        for (const char* selector : {"0", "1"}) {
+            for (const Case& c : cases) {
+                Plug(model);
+                GpCamera cam;
+                ASSERT_EQ(sim.ChangeOnCamera("mrb-LiveViewSelector", selector), GP_OK);
+                ASSERT_EQ(cam.Wait(1000).type, GP_EVENT_UNKNOWN) << "the switch is reported";
+                const std::string before = sim.Value(c.widget).value_or("?");
+                int expected = selector[0] == '0' ? c.inPhotoMode : c.inMovieMode;
+                int rc = c.widget == std::string("movie") ? cam.SetInt(c.widget, 1)
+                                                          : cam.SetText(c.widget, c.value);
+                EXPECT_EQ(rc, expected) << model << " selector " << selector << " " << c.widget;
+                EXPECT_EQ(sim.Value(c.widget), expected == GP_OK ? c.value : before) << c.widget;
+                EXPECT_THAT(sim.Received(), ElementsAre(std::string(c.widget) + "=" + c.value));
+                if (expected != GP_OK) {
+                    EXPECT_EQ(cam.Wait(0).type, GP_EVENT_TIMEOUT) << "a refused set raises nothing";
+                }
+            }
+        }
+    }
+}
+
+TEST_F(SimWidgets, RequiresHoldsForOneValueOrEveryValueAndSurvivesTheStateFile) {
+    std::string path = dir.File("gated.json");
+    std::ofstream(path) << R"({"model": "Nikon Z9", "widgets": [
+        {"name": "a", "type": "toggle", "value": 0}, {"name": "b", "type": "text", "value": "x"},
+        {"name": "gated", "type": "text", "value": "", "requires": {"*": {"a": true, "b": "y"}}},
+        {"name": "one", "type": "radio", "value": "off", "choices": ["on", "off"],
+         "requires": {"on": {"a": 1}}}]})";
+    ASSERT_EQ(sim.Plug(path), GP_OK) << sim.LastError();
+    GpCamera cam;
+    EXPECT_EQ(cam.SetText("gated", "1"), GP_ERROR_CAMERA_BUSY) << "neither holds";
+    EXPECT_EQ(cam.SetText("one", "on"), GP_ERROR_CAMERA_BUSY);
+    ASSERT_EQ(sim.SetValue("a", "1"), GP_OK);
+    EXPECT_EQ(cam.SetText("gated", "2"), GP_ERROR_CAMERA_BUSY) << "one of two holds";
+    EXPECT_EQ(cam.SetText("one", "on"), GP_OK);
+    ASSERT_EQ(sim.SetValue("b", "y"), GP_OK);
+    EXPECT_EQ(cam.SetText("gated", "3"), GP_OK);
+    ASSERT_EQ(sim.SetValue("a", "0"), GP_OK);
+    EXPECT_EQ(cam.SetText("one", "off"), GP_OK) << "only the named value is gated";
+    EXPECT_EQ(sim.Value("gated"), "3");
+    EXPECT_EQ(sim.Value("one"), "off");
 }
 
 TEST_F(SimWidgets, AcceptedValueIsSeenByTheNextOpenAndRefusedOneLeavesTheValue) {

@@ -10,6 +10,7 @@
 #include "CanonEosR6M2Camera.h"
 #include "CanonEosRPCamera.h"
 #include "LogCapture.h"
+#include "NikonZ8Camera.h"
 
 namespace {
 
@@ -87,6 +88,15 @@ TEST(CameraFactoryModels, CanonTypesCreateTheirClassesAndType12AnR6II) {
     EXPECT_EQ(alt->GetCameraType(), 12);
     for (int type : {0, 15, -1}) {
         EXPECT_EQ(make(static_cast<CameraType>(type)), nullptr) << type;
+    }
+}
+
+TEST(CameraFactoryModels, NikonZ8AndZ9ShareOneClassAndKeepTheirTypes) {
+    CameraFactory factory;
+    for (const auto& m : {std::make_pair("Nikon Z8", NikonZ8), std::make_pair("Nikon Z9", NikonZ9)}) {
+        std::unique_ptr<AbstructCamera> camera = factory.CreateCamera(m.first, nullptr, nullptr);
+        ASSERT_NE(dynamic_cast<NikonZ8Camera*>(camera.get()), nullptr) << m.first;
+        EXPECT_EQ(camera->GetCameraType(), m.second);
     }
 }
 

@@ -37,6 +37,7 @@ const char kSonyA7M3[] = "Sony Alpha-A7 III (PC Control)";
 struct Published {
     CameraParams params;
     Clock::time_point at;
+    std::thread::id thread;
 };
 
 class PluginHostTest : public ::testing::Test {
@@ -48,7 +49,8 @@ class PluginHostTest : public ::testing::Test {
                        {[this](void* data, int length) {
                             EXPECT_EQ(length, 232);
                             std::lock_guard<std::mutex> lock(mutex);
-                            records.push_back({*static_cast<CameraParams*>(data), Clock::now()});
+                            records.push_back({*static_cast<CameraParams*>(data), Clock::now(),
+                                               std::this_thread::get_id()});
                             cv.notify_all();
                         },
                         this});
@@ -430,6 +432,55 @@ TEST_F(PluginHostTest, UnInitLeavesNoSubscriptionAndStopsPublishing) {
     EXPECT_EQ(RecordCount(), count);
     EXPECT_FALSE(Received("iso=800"));
     EXPECT_EQ(plugin->UnInit(), 0) << "a second UnInit is harmless";
+}
+
+// The Nikon class publishes an accepted set itself, on the worker thread,
+// before the camera reports the change; a refused set publishes nothing.
+TEST_F(PluginHostTest, NikonSetsPublishAtOnceInRequestOrder) {
+    Start();
+    WaitRecords(1);
+    const CameraParams connected = PlugAndConnect("Nikon Z8");
+    ASSERT_EQ(connected.cameraType, NikonZ8);
+    ASSERT_EQ(connected.iso, "100");
+    ASSERT_FALSE(connected.dispMode);
+    // The camera's own change events stay queued for the whole test.
+    ASSERT_EQ(sim.SetSettleDelay(60000), 0);
+    sim.ClearReceived();
+    size_t before = RecordCount();
+
+    Request(CAMERA_SET_ISO_EVENT, "200");
+    Request(CAMERA_SET_ISO_EVENT, "12345");  // not offered: the camera refuses
+    Request(CAMERA_SET_WHITE_BALANCE_EVENT, "Daylight");
+    Request(CAMERA_SET_FOCUS_MODE_EVENT, "MF");  // accepted, but a focus set does not notify
+    Request(CAMERA_ENABLE_RECORD_EVENT, "1");    // photo mode: refused before the camera
+    Request(CAMERA_SET_SHUTTER_SPEED_EVENT, "1/500");
+    Request(CAMERA_SET_IRIS_EVENT, "f/5.6");
+    Request(CAMERA_SET_IRIS_EVENT, "f/1");  // not offered
+    Request(CAMERA_SET_ISO_EVENT, "400");
+    std::vector<Published> got = WaitRecords(before + 5);
+    ASSERT_EQ(got.size(), before + 5);
+    Settle(300);
+    EXPECT_EQ(RecordCount(), before + 5) << "one record per accepted set, none for the others";
+
+    const std::vector<std::pair<std::string CameraParams::*, const char*>> steps = {
+        {&CameraParams::iso, "200"},
+        {&CameraParams::whiteBalance, "Daylight"},
+        {&CameraParams::shutterSpeed, "1/500"},
+        {&CameraParams::iris, "f/5.6"},
+        {&CameraParams::iso, "400"}};
+    CameraParams expected = connected;
+    for (size_t i = 0; i < steps.size(); ++i) {
+        expected.*steps[i].first = steps[i].second;
+        EXPECT_TRUE(got[before + i].params == expected)
+            << "record " << i << " changes only " << steps[i].second;
+        EXPECT_NE(got[before + i].thread, std::this_thread::get_id()) << "published by the worker";
+    }
+    EXPECT_GT(sim.PendingEvents(), 0u) << "the camera has reported none of these changes yet";
+    EXPECT_EQ(sim.Received(), (Strings{"kd_nikon_photo_iso=200", "kd_nikon_photo_iso=12345",
+                                       "whitebalance=Daylight", "focusmode=Manual", "shutterspeed2=1/500",
+                                       "f-number=f/5.6", "f-number=f/1", "kd_nikon_photo_iso=400"}));
+    EXPECT_TRUE(log.Has(2, "Failed, current is not record mode"));
+    EXPECT_TRUE(log.Has(5, "### 当前 ISO :  400"));
 }
 
 }  // namespace

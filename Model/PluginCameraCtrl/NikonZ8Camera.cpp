@@ -1,0 +1,547 @@
+#include "NikonZ8Camera.h"
+
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "zrlog.h"
+
+namespace {
+
+const char kSelectorWidget[] = "mrb-LiveViewSelector";
+const char kAppModeWidget[] = "applicationmode";
+const char kPhotoIsoWidget[] = "kd_nikon_photo_iso";
+const char kMovieIsoWidget[] = "kd_nikon_movie_iso";
+const char kPhotoIrisWidget[] = "f-number";
+const char kMovieIrisWidget[] = "kd_nikon_movie_f_numer";
+const char kShutterWidget[] = "shutterspeed2";
+const char kWhiteBalanceWidget[] = "whitebalance";
+const char kFocusWidget[] = "focusmode";
+const char kMovieWidget[] = "movie";
+
+const char kLookupFailedRet[] = "Failed to gp_camera_get_single_config to get %s widget, ret : %#X";
+
+// Touch scale factor by coordinate: each row covers lower <= v < upper.
+struct TouchRow {
+    int upper;
+    int lower;
+    int factor;
+};
+
+// Horizontal coordinate 0..1919.
+const TouchRow kTouchRowsX[] = {
+    {270, 0, 400},     {350, 270, 500},   {400, 350, 600},   {500, 400, 650},   {580, 500, 700},
+    {680, 580, 750},   {730, 680, 780},   {930, 730, 800},   {1000, 930, 825},  {1240, 1000, 850},
+    {1485, 1240, 870}, {1517, 1485, 900}, {1540, 1517, 870}, {1920, 1540, 890},
+};
+
+// Vertical coordinate 0..1079, used in movie mode only.
+const TouchRow kTouchRowsY[] = {
+    {230, 0, 300},   {280, 230, 350}, {350, 280, 400}, {400, 350, 450}, {444, 400, 460}, {520, 444, 450},
+    {534, 520, 500}, {630, 534, 470}, {680, 630, 475}, {785, 680, 500}, {800, 785, 470}, {1080, 800, 500},
+};
+
+// Numeric codes of the camera's events and the texts the host sees for them.
+struct CodeText {
+    int code;
+    const char* text;
+};
+
+const CodeText kModeCodes[] = {
+    {1, "M"},
+    {2, "P"},
+    {3, "A"},
+    {4, "S"},
+};
+
+const CodeText kFocusCodes[] = {
+    {1, "MF"},
+    {0x8010, "AF-S"},  // 32784
+    {0x8011, "AF-C"},  // 32785
+    {0x8013, "AF-F"},  // 32787
+};
+
+const CodeText kWhiteBalanceCodes[] = {
+    {2, "Automatic"},
+    {4, "Daylight"},
+    {5, "Fluorescent"},
+    {6, "Tungsten"},
+    {7, "Flash"},
+    {0x8010, "Cloudy"},              // 32784
+    {0x8011, "Shade"},               // 32785
+    {0x8012, "Color Temperature"},   // 32786
+    {0x8013, "Preset"},              // 32787
+    {0x8016, "Natural light auto"},  // 32790
+};
+
+// The camera's white-balance names in the order of its own list.
+const char* const kWhiteBalanceNames[] = {
+    "Automatic", "Natural light auto", "Daylight", "Cloudy", "Shade", "Tungsten", "Fluorescent",
+    "Flash",     "Color Temperature",  "Preset",
+};
+
+bool IsWhiteBalanceName(const char* text) {
+    for (const char* name : kWhiteBalanceNames) {
+        if (std::strcmp(name, text) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+template <size_t N>
+const char* TextOfCode(const CodeText (&table)[N], int code) {
+    for (const CodeText& row : table) {
+        if (row.code == code) {
+            return row.text;
+        }
+    }
+    return nullptr;
+}
+
+// Offered when the camera lists fewer than two shutter speeds.
+const std::vector<std::string>& ShutterFallback() {
+    static const std::vector<std::string> list = {
+        "Bulb",   "30",     "25",      "20",      "15",      "13",      "10",      "8",      "6",
+        "5",      "4",      "3",       "2.5",     "2",       "1.6",     "1.3",     "1",      "1/1.3",
+        "1/1.6",  "1/2",    "1/2.5",   "1/3",     "1/4",     "1/5",     "1/6",     "1/8",    "1/10",
+        "1/13",   "1/15",   "1/20",    "1/25",    "1/30",    "1/40",    "1/50",    "1/60",   "1/80",
+        "1/100",  "1/125",  "1/160",   "1/200",   "1/250",   "1/320",   "1/400",   "1/500",  "1/640",
+        "1/800",  "1/1000", "1/1250",  "1/1600",  "1/2000",  "1/2500",  "1/3200",  "1/4000", "1/5000",
+        "1/6400", "1/8000", "1/10000", "1/13000", "1/16000", "1/20000", "1/26000", "1/32000"};
+    return list;
+}
+
+// Widget of the photo/movie pair that matches the camera's mode.
+const char* ModeWidget(const char* photo, const char* movie, bool movieMode) {
+    return movieMode ? movie : photo;
+}
+
+std::string FocusToHost(const std::string& text) {
+    return text == "Manual" ? "MF" : text;
+}
+
+// The selector as an integer, whichever widget type the driver serves it as
+// (reading a text widget into an int would overwrite the stack).
+int ReadInteger(CameraWidget* widget, int& out) {
+    CameraWidgetType type;
+    int ret = gp_widget_get_type(widget, &type);
+    if (ret != GP_OK) {
+        return ret;
+    }
+    switch (type) {
+        case GP_WIDGET_TOGGLE:
+        case GP_WIDGET_DATE: {
+            int value = 0;
+            ret = gp_widget_get_value(widget, &value);
+            if (ret == GP_OK) {
+                out = value;
+            }
+            return ret;
+        }
+        case GP_WIDGET_RANGE: {
+            float value = 0;
+            ret = gp_widget_get_value(widget, &value);
+            if (ret != GP_OK) {
+                return ret;
+            }
+            // NaN or far beyond any selector position.
+            if (!(std::fabs(value) < 1e6f)) {
+                return GP_ERROR_BAD_PARAMETERS;
+            }
+            out = static_cast<int>(std::lround(value));
+            return GP_OK;
+        }
+        case GP_WIDGET_TEXT:
+        case GP_WIDGET_RADIO:
+        case GP_WIDGET_MENU: {
+            const char* text = nullptr;
+            ret = gp_widget_get_value(widget, &text);
+            if (ret != GP_OK) {
+                return ret;
+            }
+            if (text == nullptr || *text == '\0') {
+                return GP_ERROR_BAD_PARAMETERS;
+            }
+            char* end = nullptr;
+            long value = std::strtol(text, &end, 10);
+            if (*end != '\0' || value < INT_MIN || value > INT_MAX) {
+                return GP_ERROR_BAD_PARAMETERS;
+            }
+            out = static_cast<int>(value);
+            return GP_OK;
+        }
+        default:
+            return GP_ERROR_BAD_PARAMETERS;
+    }
+}
+
+}  // namespace
+
+NikonZ8Camera::NikonZ8Camera(_Camera* camera, _GPContext* context, CameraType type)
+    : AbstructCamera(camera, context, type) {
+    for (const TouchRow& row : kTouchRowsX) {
+        m_touchRangesX.emplace(XPointRange(row.upper, row.lower), row.factor);
+    }
+    for (const TouchRow& row : kTouchRowsY) {
+        m_touchRangesY.emplace(XPointRange(row.upper, row.lower), row.factor);
+    }
+}
+
+NikonZ8Camera::~NikonZ8Camera() = default;
+
+template <typename T>
+void NikonZ8Camera::Notify(T CameraParams::*field, const T& value) {
+    if (m_camParam == nullptr) {
+        return;
+    }
+    m_camParam->*field = value;
+    if (m_notifyCallback) {
+        m_notifyCallback(m_camParam);
+    }
+}
+
+int NikonZ8Camera::FetchChild(const char* name, WidgetPtr& widget, CameraWidget*& child) const {
+    int ret = FetchWidget(name, widget);
+    if (ret == GP_OK) {
+        ret = gp_widget_get_child_by_name(widget.get(), name, &child);
+    }
+    if (ret != GP_OK || child == nullptr) {
+        ROOT_LOG(ZR_LOG_ERR, kLookupFailedRet, name, ret);
+        return -1;
+    }
+    return 0;
+}
+
+int NikonZ8Camera::QueryCameraDispMode(CameraParams& params) {
+    if (!CheckParams()) {
+        return -1;
+    }
+    WidgetPtr widget;
+    if (FetchWidget(kSelectorWidget, widget) != GP_OK) {
+        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get %s widget", kSelectorWidget);
+        return -1;
+    }
+    int selector = 0;
+    int ret = ReadInteger(widget.get(), selector);
+    if (ret == GP_OK) {
+        m_recordModeActive = selector == 1;
+        params.dispMode = m_recordModeActive;
+    }
+    if (!m_recordInitDone) {
+        InitRecord();
+        m_recordInitDone = true;
+    }
+    return ret;
+}
+
+int NikonZ8Camera::InitRecord() {
+    if (!CheckParams()) {
+        return -1;
+    }
+    WidgetPtr widget;
+    int ret = FetchWidget(kAppModeWidget, widget);
+    if (ret != GP_OK) {
+        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get widget, ret : %#X", ret);
+        return -1;
+    }
+    return WriteWidget(kAppModeWidget, widget.get(), "1");
+}
+
+int NikonZ8Camera::GetIsoParam(CameraParams& params) {
+    if (!CheckParams()) {
+        return -1;
+    }
+    QueryCameraDispMode(params);
+    const char* name = ModeWidget(kPhotoIsoWidget, kMovieIsoWidget, params.dispMode);
+    params.iso.clear();
+    params.supportedIso.clear();
+    WidgetPtr widget;
+    if (FetchWidget(name, widget) != GP_OK) {
+        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config get %s widget", name);
+        return -1;
+    }
+    FillValueAndList(widget.get(), params.iso, params.supportedIso, &FixedIsoList());
+    // Outside manual exposure the camera chooses the movie ISO itself.
+    if (params.dispMode && params.mode != "M" && ReadText(widget.get()).has) {
+        params.iso = "Auto";
+    }
+    return 0;
+}
+
+int NikonZ8Camera::GetIrisParam(CameraParams& params) {
+    if (!CheckParams()) {
+        return -1;
+    }
+    QueryCameraDispMode(params);
+    const char* name = ModeWidget(kPhotoIrisWidget, kMovieIrisWidget, params.dispMode);
+    params.iris.clear();
+    params.supportedIris.clear();
+    WidgetPtr widget;
+    int ret = FetchWidget(name, widget);
+    if (ret != GP_OK) {
+        ROOT_LOG(ZR_LOG_ERR, kLookupFailedRet, name, ret);
+        return -1;
+    }
+    FillValueAndList(widget.get(), params.iris, params.supportedIris, &FixedIrisList());
+    return ReadText(widget.get()).status;
+}
+
+int NikonZ8Camera::SetModeDependent(const char* photo, const char* movie, const std::string& value) {
+    // A failed query leaves the fresh record in photo mode.
+    CameraParams current;
+    QueryCameraDispMode(current);
+    return SetWidgetText(ModeWidget(photo, movie, current.dispMode), value);
+}
+
+int NikonZ8Camera::SetIsoParam(std::string value) {
+    if (!CheckParams()) {
+        return -1;
+    }
+    if (SetModeDependent(kPhotoIsoWidget, kMovieIsoWidget, value) != 0) {
+        return -1;
+    }
+    Notify(&CameraParams::iso, value);
+    return 0;
+}
+
+int NikonZ8Camera::SetIrisParam(std::string value) {
+    if (!CheckParams()) {
+        return -1;
+    }
+    ROOT_LOG(ZR_LOG_INFO, "===== SetIrisParam value : %s ====", value.c_str());
+    if (SetModeDependent(kPhotoIrisWidget, kMovieIrisWidget, value) != 0) {
+        return -1;
+    }
+    Notify(&CameraParams::iris, value);
+    return 0;
+}
+
+int NikonZ8Camera::GetShutterSpeedParam(CameraParams& params) {
+    if (!CheckParams()) {
+        return -1;
+    }
+    WidgetPtr widget;
+    int ret = FetchWidget(kShutterWidget, widget);
+    if (ret != GP_OK) {
+        ROOT_LOG(ZR_LOG_ERR, kLookupFailedRet, kShutterWidget, ret);
+        return -1;
+    }
+    params.shutterSpeed.clear();
+    params.supportedShutterSpeed.clear();
+    WidgetText value = ReadText(widget.get());
+    if (value.has) {
+        params.shutterSpeed = value.text;
+    }
+    std::vector<std::string>& list = params.supportedShutterSpeed;
+    if (gp_widget_count_choices(widget.get()) < 2) {
+        list = ShutterFallback();
+        return 0;
+    }
+    ForEachChoice(widget.get(), [&](int, const char* text) {
+        if (std::strcmp(text, "0/0") != 0) {
+            list.push_back(text);
+        }
+    });
+    ROOT_LOG(ZR_LOG_INFO, "param.supportedShutterSpeed.size : %d", static_cast<int>(list.size()));
+    return 0;
+}
+
+int NikonZ8Camera::GetShutterSpeedParamByValue(int numerator, int denominator, std::string& out) {
+    ROOT_LOG(ZR_LOG_INFO, "===== Enter num:%d, den:%d =====", numerator, denominator);
+    // 64 bits: INT_MIN / -1 must not overflow.
+    const int64_t num = numerator;
+    const int64_t den = denominator;
+    char text[20] = {0};
+    if (num == 0 || den == 0) {
+        // No exposure time: an empty text leaves the record's value alone.
+    } else if (num % den == 0) {
+        std::snprintf(text, sizeof(text), "%lld", static_cast<long long>(num / den));
+    } else if (num < den && den % num == 0) {
+        std::snprintf(text, sizeof(text), "1/%lld", static_cast<long long>(den / num));
+    } else if (num < den) {
+        std::snprintf(text, sizeof(text), "1/%.1f", static_cast<double>(den) / static_cast<double>(num));
+    } else {
+        std::snprintf(text, sizeof(text), "%.1f", static_cast<double>(num) / static_cast<double>(den));
+    }
+    out = text;
+    if (numerator == 65535 && denominator == 65535) {
+        out = "Bulb";
+    } else if (numerator == 65535 && denominator == 65533) {
+        out = "Time";
+    }
+    ROOT_LOG(ZR_LOG_INFO, "===== Enter dst : %s =====", out.c_str());
+    return 0;
+}
+
+int NikonZ8Camera::SetShutterSpeedParam(std::string value) {
+    if (!CheckParams()) {
+        return -1;
+    }
+    ROOT_LOG(ZR_LOG_INFO, "SetShutterSpeedParam");
+    WidgetPtr widget;
+    int ret = FetchWidget(kShutterWidget, widget);
+    if (ret != GP_OK) {
+        ROOT_LOG(ZR_LOG_ERR, kLookupFailedRet, kShutterWidget, ret);
+        return -1;
+    }
+    ROOT_LOG(ZR_LOG_INFO, "ShutterSpeed: %s", value.c_str());
+    if (WriteWidget(kShutterWidget, widget.get(), value.c_str()) != 0) {
+        return -1;
+    }
+    ROOT_LOG(ZR_LOG_INFO, "SetShutterSpeedParam");
+    Notify(&CameraParams::shutterSpeed, value);
+    return 0;
+}
+
+int NikonZ8Camera::GetCurrentModeByValue(int value, std::string& out) {
+    const char* text = TextOfCode(kModeCodes, value);
+    if (text == nullptr) {
+        return -1;
+    }
+    out = text;
+    return 0;
+}
+
+std::string NikonZ8Camera::GetFocusModeParamByValue(int value) {
+    const char* text = TextOfCode(kFocusCodes, value);
+    return text != nullptr ? text : std::string();
+}
+
+int NikonZ8Camera::GetFocusModeParam(CameraParams& params) {
+    return ReadFocusMode(params, FocusToHost);
+}
+
+int NikonZ8Camera::SetFocusModeParam(std::string value) {
+    std::printf("Enter %s \n", "SetFocusModeParam");
+    if (!CheckParams()) {
+        return -1;
+    }
+    WidgetPtr widget;
+    CameraWidget* child = nullptr;
+    if (FetchChild(kFocusWidget, widget, child) != 0) {
+        return -1;
+    }
+    const std::string text = value == "MF" ? "Manual" : value;
+    int ret = gp_widget_set_value(child, text.c_str());
+    if (ret != GP_OK) {
+        ROOT_LOG(ZR_LOG_INFO, "Failed to gp_widget_set_value, ret : %#X", ret);
+        return -1;
+    }
+    ret = gp_camera_set_single_config(m_gpCamera, kFocusWidget, widget.get(), m_context);
+    if (ret != GP_OK) {
+        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_set_single_config, ret: %d", ret);
+        return -1;
+    }
+    return 0;
+}
+
+int NikonZ8Camera::GetWhiteBalanceParam(CameraParams& params) {
+    if (!CheckParams()) {
+        return -1;
+    }
+    ROOT_LOG(ZR_LOG_INFO, "GetWhiteBalanceParam IS %s", params.whiteBalance.c_str());
+    params.whiteBalance.clear();
+    params.supportedWhiteBalance.clear();
+    WidgetPtr widget;
+    int ret = FetchWidget(kWhiteBalanceWidget, widget);
+    if (ret != GP_OK) {
+        ROOT_LOG(ZR_LOG_ERR, kLookupFailedRet, kWhiteBalanceWidget, ret);
+        return -1;
+    }
+    WidgetText value = ReadText(widget.get());
+    if (value.has) {
+        params.whiteBalance = value.text;
+    }
+    const int names = static_cast<int>(sizeof(kWhiteBalanceNames) / sizeof(kWhiteBalanceNames[0]));
+    ForEachChoice(widget.get(), [&](int i, const char* text) {
+        // A known name is listed by its position among the camera's choices.
+        const bool named = IsWhiteBalanceName(text) && i < names;
+        params.supportedWhiteBalance.push_back(named ? kWhiteBalanceNames[i] : text);
+    });
+    return 0;
+}
+
+int NikonZ8Camera::GetWhiteBalanceParamByValue(int value, std::string& out) {
+    const char* text = TextOfCode(kWhiteBalanceCodes, value);
+    if (text != nullptr) {
+        out = text;
+    }
+    return 0;
+}
+
+int NikonZ8Camera::SetWhiteBalanceParam(std::string value) {
+    if (!CheckParams()) {
+        return -1;
+    }
+    ROOT_LOG(ZR_LOG_INFO, "====== SetWhiteBalanceParam value : %s =======", value.c_str());
+    if (SetWidgetText(kWhiteBalanceWidget, value) != 0) {
+        return -1;
+    }
+    ROOT_LOG(ZR_LOG_INFO, "======== Notify m_camParam:%p =======", static_cast<void*>(m_camParam));
+    Notify(&CameraParams::whiteBalance, value);
+    return 0;
+}
+
+int NikonZ8Camera::EnableRecord(bool on) {
+    std::printf("Enter %s \n", "EnableRecord");
+    if (!CheckParams()) {
+        return -1;
+    }
+    if (!m_recordModeActive) {
+        ROOT_LOG(ZR_LOG_ERR, "Failed, current is not record mode");
+        return -1;
+    }
+    WidgetPtr widget;
+    CameraWidget* child = nullptr;
+    if (FetchChild(kMovieWidget, widget, child) != 0) {
+        return -1;
+    }
+    int state = on ? 1 : 0;
+    int ret = gp_widget_set_value(child, &state);
+    if (ret != GP_OK) {
+        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_widget_set_value, ret : %#X", ret);
+        return -1;
+    }
+    ret = gp_camera_set_single_config(m_gpCamera, kMovieWidget, widget.get(), m_context);
+    if (ret != GP_OK) {
+        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_set_single_config");
+        return -1;
+    }
+    Notify(&CameraParams::recordEnable, on);
+    if (!on) {
+        InitRecord();
+    }
+    return 0;
+}
+
+int NikonZ8Camera::GetRecordEnable(CameraParams&, const char*) {
+    // The state arrives with the camera's recording events and EnableRecord's own notify.
+    return 0;
+}
+
+int NikonZ8Camera::TouchFocus(int point) {
+    if (!CheckParams()) {
+        return -1;
+    }
+    int h = 0;
+    int v = 0;
+    UnpackPoint(point, h, v);
+    ROOT_LOG(ZR_LOG_INFO, "point (%d, %d)", h, v);
+    CameraParams current;
+    QueryCameraDispMode(current);
+    m_touchScaleY = 545;
+    int factor = 0;
+    if (m_touchRangesX.Lookup(h, factor)) {
+        m_touchScaleX = factor;
+    }
+    if (m_recordModeActive && m_touchRangesY.Lookup(v, factor)) {
+        m_touchScaleY = factor;
+    }
+    int a = static_cast<int16_t>((m_touchScaleX * h) / 1920);
+    int b = static_cast<int16_t>((m_touchScaleY * v) / 1080);
+    return TouchFocus(a, b) < 0 ? -1 : 0;
+}
