@@ -122,12 +122,48 @@ int AbstructCamera::SetWidgetText(const char* name, const std::string& value) co
 }
 
 WidgetText AbstructCamera::ReadText(CameraWidget* widget) {
+    // gp_widget_get_value writes what the widget's type holds: reading a toggle
+    // into a text pointer would leave an int in half a pointer. Numbers are
+    // rendered as text the way libgphoto2's own tools print them.
     WidgetText value;
-    const char* text = nullptr;
-    value.status = gp_widget_get_value(widget, &text);
-    if (value.status == GP_OK && text != nullptr) {
+    CameraWidgetType type;
+    value.status = gp_widget_get_type(widget, &type);
+    if (value.status != GP_OK) {
+        return value;
+    }
+    char number[32] = {0};
+    switch (type) {
+        case GP_WIDGET_TEXT:
+        case GP_WIDGET_RADIO:
+        case GP_WIDGET_MENU: {
+            const char* text = nullptr;
+            value.status = gp_widget_get_value(widget, &text);
+            if (value.status == GP_OK && text != nullptr) {
+                value.has = true;
+                value.text = text;
+            }
+            return value;
+        }
+        case GP_WIDGET_TOGGLE:
+        case GP_WIDGET_DATE: {
+            int n = 0;
+            value.status = gp_widget_get_value(widget, &n);
+            std::snprintf(number, sizeof(number), "%d", n);
+            break;
+        }
+        case GP_WIDGET_RANGE: {
+            float f = 0;
+            value.status = gp_widget_get_value(widget, &f);
+            std::snprintf(number, sizeof(number), "%g", static_cast<double>(f));
+            break;
+        }
+        default:
+            value.status = GP_ERROR_BAD_PARAMETERS;
+            return value;
+    }
+    if (value.status == GP_OK) {
         value.has = true;
-        value.text = text;
+        value.text = number;
     }
     return value;
 }

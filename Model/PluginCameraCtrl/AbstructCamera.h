@@ -61,6 +61,9 @@ class AbstructCamera {
     virtual int TouchFocus(int point);
     virtual void RegisterNotifyCallback(NotifyCallback callback, CameraParams* params);
 
+    // A widget's current value as text, whatever its type (numbers as decimal text).
+    static WidgetText ReadText(CameraWidget* widget);
+
     // Fallback lists for cameras that report fewer than two choices.
     static const std::vector<std::string>& FixedIsoList();
     static const std::vector<std::string>& FixedIrisList();
@@ -77,7 +80,6 @@ class AbstructCamera {
     // Guard, read and write of one widget, with the generic lookup message.
     int SetWidgetText(const char* name, const std::string& value) const;
 
-    static WidgetText ReadText(CameraWidget* widget);
     // Calls fn(index, text) for every choice with a text; returns the choice
     // count (negative when the widget has no choices to count).
     static int ForEachChoice(CameraWidget* widget, const std::function<void(int, const char*)>& fn);

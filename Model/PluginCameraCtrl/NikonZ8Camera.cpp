@@ -1,7 +1,7 @@
 #include "NikonZ8Camera.h"
 
+#include <cerrno>
 #include <climits>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -124,59 +124,21 @@ std::string FocusToHost(const std::string& text) {
     return text == "Manual" ? "MF" : text;
 }
 
-// The selector as an integer, whichever widget type the driver serves it as
-// (reading a text widget into an int would overwrite the stack).
+// The selector as an integer, whichever widget type the driver serves it as.
 int ReadInteger(CameraWidget* widget, int& out) {
-    CameraWidgetType type;
-    int ret = gp_widget_get_type(widget, &type);
-    if (ret != GP_OK) {
-        return ret;
+    WidgetText value = AbstructCamera::ReadText(widget);
+    if (!value.has) {
+        return value.status != GP_OK ? value.status : GP_ERROR_BAD_PARAMETERS;
     }
-    switch (type) {
-        case GP_WIDGET_TOGGLE:
-        case GP_WIDGET_DATE: {
-            int value = 0;
-            ret = gp_widget_get_value(widget, &value);
-            if (ret == GP_OK) {
-                out = value;
-            }
-            return ret;
-        }
-        case GP_WIDGET_RANGE: {
-            float value = 0;
-            ret = gp_widget_get_value(widget, &value);
-            if (ret != GP_OK) {
-                return ret;
-            }
-            // NaN or far beyond any selector position.
-            if (!(std::fabs(value) < 1e6f)) {
-                return GP_ERROR_BAD_PARAMETERS;
-            }
-            out = static_cast<int>(std::lround(value));
-            return GP_OK;
-        }
-        case GP_WIDGET_TEXT:
-        case GP_WIDGET_RADIO:
-        case GP_WIDGET_MENU: {
-            const char* text = nullptr;
-            ret = gp_widget_get_value(widget, &text);
-            if (ret != GP_OK) {
-                return ret;
-            }
-            if (text == nullptr || *text == '\0') {
-                return GP_ERROR_BAD_PARAMETERS;
-            }
-            char* end = nullptr;
-            long value = std::strtol(text, &end, 10);
-            if (*end != '\0' || value < INT_MIN || value > INT_MAX) {
-                return GP_ERROR_BAD_PARAMETERS;
-            }
-            out = static_cast<int>(value);
-            return GP_OK;
-        }
-        default:
-            return GP_ERROR_BAD_PARAMETERS;
+    const char* text = value.text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    long n = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || errno == ERANGE || n < INT_MIN || n > INT_MAX) {
+        return GP_ERROR_BAD_PARAMETERS;
     }
+    out = static_cast<int>(n);
+    return GP_OK;
 }
 
 }  // namespace

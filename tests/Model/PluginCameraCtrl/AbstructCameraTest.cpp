@@ -187,6 +187,34 @@ TEST_F(GenericCameraTest, ModeIsTheExposureProgramText) {
     EXPECT_TRUE(log.Has(2, "Failed to gp_widget_get_value, ret : 0XFFFFFFFE"));
 }
 
+// A driver may serve a setting as a number widget; its value is read as text.
+TEST_F(GenericCameraTest, ValuesOfNumberWidgetsAreReadAsText) {
+    struct Case {
+        camsim::WidgetKind kind;
+        std::string value;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {camsim::WidgetKind::Toggle, "1", "1"},
+        {camsim::WidgetKind::Date, "1700000000", "1700000000"},
+        {camsim::WidgetKind::Range, "2.5", "2.5"},
+        {camsim::WidgetKind::Range, "400", "400"},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(sim().RemoveWidget("iso"), 0);
+        ASSERT_EQ(sim().AddWidget("iso", c.kind, c.value), 0) << sim().LastError();
+        CameraParams p = Stale();
+        EXPECT_EQ(camera->GetIsoParam(p), 0) << c.value;
+        EXPECT_EQ(p.iso, c.expected);
+        EXPECT_EQ(p.supportedIso.size(), 42u) << "no choices: the fixed list";
+
+        ASSERT_EQ(sim().RemoveWidget("expprogram"), 0);
+        ASSERT_EQ(sim().AddWidget("expprogram", c.kind, c.value), 0);
+        EXPECT_EQ(camera->GetCurrentMode(p), 0);
+        EXPECT_EQ(p.mode, c.expected);
+    }
+}
+
 TEST_F(GenericCameraTest, WhiteBalanceListsEveryChoiceWithoutFallback) {
     sim().SetChoices("whitebalance", {"Auto", "Daylight", "Flash"});
     sim().SetValue("whitebalance", "Flash");
