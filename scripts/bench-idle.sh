@@ -5,16 +5,20 @@
 #   scripts/bench-idle.sh [--build DIR] [--seconds N] [--cycles N] [--devfs host|private]
 #                         [SCENARIO...]
 #
-# Scenarios (default: all four):
+# Scenarios (default: all five):
 #   full       no camera, the system's libgphoto2 drivers (CAMLIBS/IOLIBS unset, as on the device)
 #   sim        no camera, only the simulator's drivers
 #   connected  a simulated camera connected and idle
 #   plug       plug/unplug latency over --cycles cycles: from the start of the `camsim plug`
 #              (`camsim unplug`) call to the record with connection state 1 (0) on
-#              camera-host --json's standard output
+#              camera-host --json's standard output; only the simulator's drivers
+#   plug-all   the same with every installed camera and port driver next to the simulator's,
+#              except ptp2 (it claims the simulated models' names) and usb1 (one USB port
+#              driver per process): what loading and matching the drivers adds to a connection
 # For full/sim/connected: CPU time of camera-host (user + system, /proc/PID/stat) over
 # --seconds of wall time after a 3 s warm-up, as % of one core, and its resident memory
-# (VmRSS at the end, VmHWM peak).
+# (VmRSS at the end, VmHWM peak); with the simulator, also how often the bus was scanned
+# (libgphoto2 loaded its port list) meanwhile.
 #
 # --devfs host (default) runs on this machine's /dev as it is. --devfs private runs the whole
 # script again under with-private-usb-devfs (built with the tests): a private mount namespace
@@ -36,12 +40,12 @@ while [ $# -gt 0 ]; do
         --seconds) seconds=$2; shift 2 ;;
         --cycles) cycles=$2; shift 2 ;;
         --devfs) devfs=$2; shift 2 ;;
-        full|sim|connected|plug) scenarios+=("$1"); shift ;;
-        *) echo "usage: $0 [--build DIR] [--seconds N] [--cycles N] [--devfs host|private] [full|sim|connected|plug]..." >&2
+        full|sim|connected|plug|plug-all) scenarios+=("$1"); shift ;;
+        *) echo "usage: $0 [--build DIR] [--seconds N] [--cycles N] [--devfs host|private] [full|sim|connected|plug|plug-all]..." >&2
            exit 2 ;;
     esac
 done
-[ ${#scenarios[@]} -gt 0 ] || scenarios=(full sim connected plug)
+[ ${#scenarios[@]} -gt 0 ] || scenarios=(full sim connected plug plug-all)
 
 build=$(cd "$build" && pwd)
 host_bin=$build/bin/camera-host
@@ -100,18 +104,65 @@ drain() {
     while IFS= read -r -t 0.2 -u "${HOST[0]}" line; do :; done
 }
 
+# Empty with a simulator that does not count them.
+scans() { "$camsim_bin" --state-dir "$state" scans 2>/dev/null || true; }
+
 measure_idle() {
-    local label=$1 t0 t1 c0 c1
+    local label=$1 t0 t1 c0 c1 s0 s1 scanned=
     sleep 3
     t0=${EPOCHREALTIME/./}
     c0=$(cpu_ticks "$host_pid")
+    s0=$(scans)
     sleep "$seconds"
     t1=${EPOCHREALTIME/./}
     c1=$(cpu_ticks "$host_pid")
-    awk -v l="$label" -v c=$((c1 - c0)) -v hz="$ticks_per_s" -v us=$((t1 - t0)) \
+    s1=$(scans)
+    [ "$label" = full ] || [ -z "$s0" ] || scanned="   bus scans $((s1 - s0))"
+    awk -v l="$label" -v c=$((c1 - c0)) -v hz="$ticks_per_s" -v us=$((t1 - t0)) -v scanned="$scanned" \
         -v rss="$(status_kb "$host_pid" VmRSS)" -v hwm="$(status_kb "$host_pid" VmHWM)" \
-        'BEGIN { printf "%-10s CPU %6.2f %% of one core over %.1f s   VmRSS %6.1f MiB   VmHWM %6.1f MiB\n",
-                 l, 100 * c / hz / (us / 1e6), us / 1e6, rss / 1024, hwm / 1024 }'
+        'BEGIN { printf "%-10s CPU %6.2f %% of one core over %.1f s   VmRSS %6.1f MiB   VmHWM %6.1f MiB%s\n",
+                 l, 100 * c / hz / (us / 1e6), us / 1e6, rss / 1024, hwm / 1024, scanned }'
+}
+
+# plug_cycles LABEL: camera-host runs connected; --cycles times unplug, then plug again.
+plug_cycles() {
+    local label=$1 i t0
+    wait_record 1 10 || { echo "$label: no connected record" >&2; exit 1; }
+    : >"$work/unplug.ms"
+    : >"$work/plug.ms"
+    for ((i = 0; i < cycles; i++)); do
+        sleep 0.5
+        drain
+        t0=${EPOCHREALTIME/./}
+        "$camsim_bin" --state-dir "$state" unplug >/dev/null
+        wait_record 0 10 || { echo "$label: unplug $i not reported" >&2; exit 1; }
+        echo "$(ms "$t0" "${EPOCHREALTIME/./}")" >>"$work/unplug.ms"
+        sleep 0.5
+        drain
+        t0=${EPOCHREALTIME/./}
+        "$camsim_bin" --state-dir "$state" plug sony-a7m3 >/dev/null
+        wait_record 1 10 || { echo "$label: plug $i not reported" >&2; exit 1; }
+        echo "$(ms "$t0" "${EPOCHREALTIME/./}")" >>"$work/plug.ms"
+    done
+    summary "$label" <"$work/plug.ms"
+    summary "un$label" <"$work/unplug.ms"
+}
+
+# Every installed driver but the two that cannot sit next to the simulator's, and the
+# simulator's own.
+all_drivers() {
+    local kind dir skip own f
+    for kind in camlibs iolibs; do
+        if [ $kind = camlibs ]; then
+            dir=$(pkg-config --variable=driverdir libgphoto2); skip=ptp2.so; own=$build/sim/camlibs
+        else
+            dir=$(pkg-config --variable=driverdir libgphoto2_port); skip=usb1.so; own=$build/sim/iolibs
+        fi
+        mkdir -p "$work/$kind"
+        for f in "$dir"/*.so "$own"/*.so; do
+            [ "$(basename "$f")" = $skip ] || ln -sf "$f" "$work/$kind/"
+        done
+    done
 }
 
 sim_env() {
@@ -151,25 +202,13 @@ for scenario in "${scenarios[@]}"; do
             stop_host ;;
         plug)
             start_host -u CAMLIBS -u IOLIBS -- --simulate sony-a7m3 --state-dir "$state"
-            wait_record 1 10 || { echo "plug: no connected record" >&2; exit 1; }
-            : >"$work/unplug.ms"
-            : >"$work/plug.ms"
-            for ((i = 0; i < cycles; i++)); do
-                sleep 0.5
-                drain
-                t0=${EPOCHREALTIME/./}
-                "$camsim_bin" --state-dir "$state" unplug >/dev/null
-                wait_record 0 10 || { echo "plug: unplug $i not reported" >&2; exit 1; }
-                ms "$t0" "${EPOCHREALTIME/./}" >>"$work/unplug.ms"; echo >>"$work/unplug.ms"
-                sleep 0.5
-                drain
-                t0=${EPOCHREALTIME/./}
-                "$camsim_bin" --state-dir "$state" plug sony-a7m3 >/dev/null
-                wait_record 1 10 || { echo "plug: plug $i not reported" >&2; exit 1; }
-                ms "$t0" "${EPOCHREALTIME/./}" >>"$work/plug.ms"; echo >>"$work/plug.ms"
-            done
-            stop_host
-            summary plug <"$work/plug.ms"
-            summary unplug <"$work/unplug.ms" ;;
+            plug_cycles plug
+            stop_host ;;
+        plug-all)
+            all_drivers
+            start_host -u CAMLIBS -u IOLIBS CAMSIM_CAMLIBS="$work/camlibs" CAMSIM_IOLIBS="$work/iolibs" -- \
+                --simulate sony-a7m3 --state-dir "$state"
+            plug_cycles plug-all
+            stop_host ;;
     esac
 done

@@ -231,6 +231,10 @@ bool DeviceChangeWatch::Covers(GPPortType type, const std::string& path) const {
     std::string rest = colon == std::string::npos ? std::string() : path.substr(colon + 1);
     switch (type) {
         case GP_PORT_USB: {
+            // Listed when the bus holds no device that might be a camera: any new device
+            // makes a node in one of the watched bus directories.
+            if (path == "usb:")
+                return true;
             // libusb names a device "usb:BUS,DEVICE"; the kernel's node is /dev/bus/usb/BBB/DDD.
             int bus = 0;
             int device = 0;
