@@ -82,19 +82,20 @@ bool DeviceChangeWatch::Arm() {
         return false;
     }
     Watches watches;
-    bool ok = false;
-    if (Interest* dev = Watch(watches, kDev, kEntries)) {
-        dev->anyName = true;
-        ok = true;
+    // Without the USB nodes nothing else would help: detection runs every time anyway.
+    bool ok = WatchUsbBuses(watches);
+    if (ok) {
+        Interest* dev = Watch(watches, kDev, kEntries);
+        Interest* etc = Watch(watches, kEtc, kTables);
+        if (dev != nullptr && etc != nullptr) {
+            dev->anyName = true;
+            for (const char* table : kMountTables)
+                etc->names.insert(Name(table));
+        } else {
+            ok = false;
+        }
+        ok = WatchMountPoints(watches) && ok;
     }
-    ok = WatchUsbBuses(watches) && ok;
-    if (Interest* etc = Watch(watches, kEtc, kTables)) {
-        for (const char* table : kMountTables)
-            etc->names.insert(Name(table));
-    } else {
-        ok = false;
-    }
-    ok = WatchMountPoints(watches) && ok;
     for (const auto& old : m_watches) {
         if (watches.count(old.first) == 0)
             inotify_rm_watch(m_inotify, old.first);
