@@ -147,12 +147,14 @@ int PluginCameraCtrlV2::ConnectCamera() {
             result = -1;
             break;
         }
-        result = gp_camera_autodetect(list, m_context);
+        result = m_detector.Detect(list, m_context);
         if (result < GP_OK || gp_list_count(list) <= 0) {
             result = -1;
             break;
         }
-        // The first access opens the first detected camera.
+        // The first access opens the first detected camera. Naming it from the detection
+        // just made spares gp_camera_init detecting it again over every driver.
+        m_detector.SelectFirst(m_gpCamera);
         result = gp_camera_get_config(m_gpCamera, &m_config, m_context);
         if (result < GP_OK || m_config == nullptr) {
             ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_config, ret : %d", result);
@@ -234,7 +236,7 @@ void PluginCameraCtrlV2::PollPass(int& noCameraPasses, int& connectErrors) {
     CameraList* list = nullptr;
     int found = -1;
     if (gp_list_new(&list) >= GP_OK && list != nullptr) {
-        found = gp_camera_autodetect(list, m_context);
+        found = m_detector.Detect(list, m_context);
     }
     const bool present = found > 0 && gp_list_count(list) > 0;
     if (list != nullptr) {

@@ -12,6 +12,7 @@
 
 #include "AbstructCamera.h"
 #include "BlockQueue.h"
+#include "CameraDetector.h"
 #include "CameraFactory.h"
 #include "CameraParams.h"
 #include "PluginInterface.h"
@@ -79,6 +80,8 @@ class PluginCameraCtrlV2 : public PluginInterface {
     std::unique_ptr<CameraParams> m_cameraParamsBak;
     std::unique_ptr<CameraFactory> m_cameraFactory;
     std::unique_ptr<AbstructCamera> m_camera;
+    // Used by ConnectCamera and the poll pass, so by one thread at a time.
+    CameraDetector m_detector;
     BlockQueue<Task> m_taskQueue{100};
     std::thread m_taskThread;
     std::shared_ptr<VirtualEventBus> m_eventBus;

@@ -351,7 +351,10 @@ int WaitForEvent(Camera* camera, int timeout, CameraEventType* eventtype, void**
         int64_t wait = deadline - now;
         if (nextDue >= 0)
             wait = std::min<int64_t>(wait, nextDue > now ? nextDue - now : 0);
-        watch.Wait(wait);
+        // Nothing renamed into the directory and no event coming due: the state is still
+        // what was just read, so reading it again at the deadline would find nothing.
+        if (!watch.Wait(wait) && nextDue < 0)
+            break;
     }
     int type = GP_EVENT_TIMEOUT;
     std::memcpy(eventtype, &type, sizeof type);

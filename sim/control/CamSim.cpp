@@ -16,6 +16,7 @@
 #include "ProfileLoader.h"
 #include "Reactions.h"
 #include "StateStore.h"
+#include "UsbNode.h"
 
 namespace camsim {
 
@@ -213,26 +214,48 @@ int Simulator::Plug(const std::string& profileOrModel) {
             return GP_OK;
         },
         &error, StateStore::Start::Fresh);
-    if (rc != GP_OK)
+    if (rc != GP_OK) {
         m_lastError = error;
-    return rc;
+        return rc;
+    }
+    return UpdateNode(true);
+}
+
+// The node follows the state, never leads it: whoever reacts to the node finds the camera
+// already plugged or unplugged.
+int Simulator::UpdateNode(bool plugged) {
+    UsbNode node = UsbNode::FromEnvironment();
+    std::string error;
+    if ((plugged ? node.Create(&error) : node.Remove(&error)) != 0) {
+        m_lastError = "CAMSIM_USB_DEVFS: " + error;
+        return GP_ERROR_IO;
+    }
+    return GP_OK;
 }
 
 int Simulator::Unplug() {
-    return Mutate(m_stateDir, &m_lastError, [](CameraState& s) {
+    int rc = Mutate(m_stateDir, &m_lastError, [](CameraState& s) {
         s.plugged = false;
         return GP_OK;
     });
+    return rc == GP_OK ? UpdateNode(false) : rc;
 }
 
 int Simulator::Replug() {
-    return Mutate(m_stateDir, &m_lastError, [](CameraState& s) {
+    bool arrived = false;
+    int rc = Mutate(m_stateDir, &m_lastError, [&](CameraState& s) {
         if (!s.plugged) {
             s.plugged = true;
             ++s.session;
+            arrived = true;
         }
         return GP_OK;
     });
+    return rc == GP_OK && arrived ? UpdateNode(true) : rc;
+}
+
+int64_t Simulator::BusScans() const {
+    return StateStore(m_stateDir).Scans();
 }
 
 bool Simulator::Plugged() const {

@@ -49,9 +49,14 @@ class Simulator {
 
     int Plug(const std::string&
                  profileOrModel);  // profile stem, profile path or exact model string; resets all state
+    // With $CAMSIM_USB_DEVFS set, Plug and Replug also make the camera's USB device node there
+    // (DEVFS/999/001, made anew) and Unplug removes it, after the state has changed.
     int Unplug();  // detection reports nothing; an open camera fails every call with GP_ERROR_IO (-7)
     int Replug();  // the same camera comes back with its state (a new open works again)
     bool Plugged() const;
+    // How often a process listed the simulated USB port (loaded libgphoto2's port list):
+    // every libgphoto2 detection over the bus counts one.
+    int64_t BusScans() const;
     std::string Model() const;    // model string of the current profile ("" when none)
     std::string Profile() const;  // profile stem ("" when none)
 
@@ -100,6 +105,8 @@ class Simulator {
     void ClearFaults();
 
   private:
+    int UpdateNode(bool plugged);
+
     std::string m_stateDir;
     mutable std::string m_lastError;
 };

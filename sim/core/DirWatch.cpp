@@ -26,20 +26,21 @@ DirWatch::~DirWatch() {
         close(m_fd);
 }
 
-void DirWatch::Wait(int64_t ms) {
-    if (ms <= 0)
-        return;
-    int timeout = static_cast<int>(std::min<int64_t>(ms, 3600 * 1000));
+bool DirWatch::Wait(int64_t ms) {
+    int timeout = static_cast<int>(std::min<int64_t>(std::max<int64_t>(ms, 0), 3600 * 1000));
     if (m_fd < 0) {
-        poll(nullptr, 0, static_cast<int>(std::min<int64_t>(timeout, kFallbackStepMs)));
-        return;
+        if (timeout > 0)
+            poll(nullptr, 0, static_cast<int>(std::min<int64_t>(timeout, kFallbackStepMs)));
+        return true;
     }
     struct pollfd p = {m_fd, POLLIN, 0};
-    if (poll(&p, 1, timeout) > 0) {
-        alignas(struct inotify_event) char buf[4096];
-        while (read(m_fd, buf, sizeof buf) > 0) {
-        }
+    int ready = poll(&p, 1, timeout);
+    if (ready == 0)
+        return false;
+    alignas(struct inotify_event) char buf[4096];
+    while (read(m_fd, buf, sizeof buf) > 0) {
     }
+    return true;
 }
 
 }  // namespace camsim

@@ -14,8 +14,9 @@ class DirWatch {
     DirWatch& operator=(const DirWatch&) = delete;
 
     // Waits at most ms for a file to be renamed into the directory. Without inotify
-    // (watch limit reached) it sleeps in short steps instead.
-    void Wait(int64_t ms);
+    // (watch limit reached) it sleeps in short steps instead. False only when the wait
+    // ended certain that nothing was renamed into the directory.
+    bool Wait(int64_t ms);
 
   private:
     int m_fd;

@@ -143,6 +143,20 @@ bool StateStore::ReadPlug(PlugRecord* out) const {
     return true;
 }
 
+void StateStore::CountScan() const {
+    int fd = open(ScansPath().c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return;  // a state directory that is not there yet counts nothing
+    ssize_t written = write(fd, ".", 1);
+    (void)written;
+    close(fd);
+}
+
+int64_t StateStore::Scans() const {
+    struct stat st;
+    return stat(ScansPath().c_str(), &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
+}
+
 int StateStore::Load(CameraState* out, std::string* error) const {
     std::string text;
     int err = 0;

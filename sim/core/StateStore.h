@@ -2,6 +2,7 @@
 //   state.json  the whole CameraState (replaced atomically by rename)
 //   plug        one line "plugged vendor product session", read on every USB probe
 //   lock        flock target serialising read-modify-write across processes
+//   scans       one byte appended by every listing of the simulated USB port (a bus scan)
 #pragma once
 
 #include <cstdint>
@@ -29,9 +30,15 @@ class StateStore {
     const std::string& Dir() const { return m_dir; }
     std::string StatePath() const { return m_dir + "/state.json"; }
     std::string PlugPath() const { return m_dir + "/plug"; }
+    std::string ScansPath() const { return m_dir + "/scans"; }
 
     // Reads the plug line; false when there is none (nothing ever plugged) or it is unreadable.
     bool ReadPlug(PlugRecord* out) const;
+
+    // Counts one bus scan: a single appended byte, so concurrent scanners need no lock.
+    void CountScan() const;
+    // Bus scans counted so far (0 when none).
+    int64_t Scans() const;
 
     // Reads state.json without locking (writers replace it atomically).
     // GP_OK; GP_ERROR_MODEL_NOT_FOUND when no camera was ever plugged here;

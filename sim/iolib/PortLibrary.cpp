@@ -1,7 +1,9 @@
 // A USB-type port library with one simulated device. The device answers a probe for the
 // vendor/product ids of the camera plugged in the state directory ($CAMSIM_STATE_DIR) and
 // nothing while it is unplugged. Data transfer is not used: the camera library talks to the
-// state directory, not to the port.
+// state directory, not to the port. With $CAMSIM_USB_DEVFS the port is listed only while its
+// device node is there, as libusb lists only the devices the kernel has; every listing is
+// counted in the state directory.
 #include <gphoto2/gphoto2-port-info-list.h>
 #include <gphoto2/gphoto2-port-result.h>
 #include <gphoto2/gphoto2-port.h>
@@ -9,6 +11,7 @@
 #include <cstdlib>
 
 #include "StateStore.h"
+#include "UsbNode.h"
 
 namespace {
 
@@ -41,8 +44,6 @@ struct GPPortOperations {
     int (*reset)(GPPort*);
 };
 static_assert(sizeof(void*) != 8 || sizeof(GPPortOperations) == 192, "layout of libgphoto2_port 0.12");
-
-const char kDevicePath[] = "usb:999,001";
 
 bool Plugged(camsim::PlugRecord* plug) {
     camsim::StateStore store(camsim::StateDirFromEnvironment());
@@ -86,6 +87,7 @@ __attribute__((visibility("default"))) GPPortType gp_port_library_type() {
 }
 
 __attribute__((visibility("default"))) int gp_port_library_list(GPPortInfoList* list) {
+    camsim::StateStore(camsim::StateDirFromEnvironment()).CountScan();
     GPPortInfo info;
     int rc = gp_port_info_new(&info);
     if (rc < GP_OK)
@@ -95,12 +97,15 @@ __attribute__((visibility("default"))) int gp_port_library_list(GPPortInfoList* 
     gp_port_info_set_path(info, "^usb:");
     gp_port_info_list_append(list, info);  // -1 for a generic entry is no error
 
+    camsim::UsbNode node = camsim::UsbNode::FromEnvironment();
+    if (node.Active() && !node.Exists())
+        return GP_OK;
     rc = gp_port_info_new(&info);
     if (rc < GP_OK)
         return rc;
     gp_port_info_set_type(info, GP_PORT_USB);
     gp_port_info_set_name(info, "Universal Serial Bus");
-    gp_port_info_set_path(info, kDevicePath);
+    gp_port_info_set_path(info, camsim::UsbNode::PortPath().c_str());
     rc = gp_port_info_list_append(list, info);
     return rc < GP_OK ? rc : GP_OK;
 }

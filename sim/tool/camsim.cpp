@@ -24,7 +24,9 @@ const char kUsage[] =
     "\n"
     "Steers the simulated cameras that libgphoto2 sees with CAMLIBS/IOLIBS pointing at the\n"
     "simulator's build (e.g. the stock gphoto2 tool). The camera lives in DIR\n"
-    "(default $CAMSIM_STATE_DIR, else /tmp/camsim-<uid>).\n"
+    "(default $CAMSIM_STATE_DIR, else /tmp/camsim-<uid>). With CAMSIM_USB_DEVFS=DEV (e.g.\n"
+    "/dev/bus/usb in a private mount namespace) plug, replug and unplug also make and remove\n"
+    "the camera's USB device node DEV/999/001, as the kernel does for a real camera.\n"
     "\n"
     "Commands:\n"
     "  plug MODEL|PROFILE       plug a camera: exact model string, profile stem or .json path\n"
@@ -50,6 +52,7 @@ const char kUsage[] =
     "                             2|3|5 PATH        file added, folder added, file changed\n"
     "                             raw TYPE HEX      any type with a raw data block\n"
     "  events [--clear]         number of pending events\n"
+    "  scans                    how often libgphoto2 listed the simulated USB port (bus scans)\n"
     "  fail lookup NAME CODE    looking NAME up fails with CODE (0 clears)\n"
     "  fail value NAME none|novalue|typeless\n"
     "                           serve NAME without a value, or as a typeless section\n"
@@ -154,6 +157,10 @@ class Command {
             return Settle(a[1]);
         if (c == "event" && n >= 1)
             return Event(Args(a.begin() + 1, a.end()));
+        if (c == "scans" && n == 0) {
+            std::printf("%lld\n", static_cast<long long>(m_sim.BusScans()));
+            return 0;
+        }
         if (c == "events" && n <= 1)
             return Events(n == 1 ? a[1] : "");
         if (c == "fail" && n >= 1)

@@ -2,11 +2,17 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <functional>
 #include <set>
 
 #include "CamSim.h"
 #include "GpCamera.h"
+#include "ScopedEnv.h"
 #include "SimTestDir.h"
+#include "TempDir.h"
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -14,6 +20,31 @@ using ::testing::IsEmpty;
 namespace {
 
 const char kPort[] = "usb:999,001";
+
+// The device paths of this process's port list, generic entries left out.
+std::vector<std::string> ListedPorts() {
+    std::vector<std::string> out;
+    GPPortInfoList* list = nullptr;
+    if (gp_port_info_list_new(&list) != GP_OK)
+        return out;
+    if (gp_port_info_list_load(list) == GP_OK) {
+        int n = gp_port_info_list_count(list);
+        for (int i = 0; i < n; ++i) {
+            GPPortInfo info = nullptr;
+            char* path = nullptr;
+            if (gp_port_info_list_get_info(list, i, &info) == GP_OK &&
+                gp_port_info_get_path(info, &path) == GP_OK)
+                out.push_back(path);
+        }
+    }
+    gp_port_info_list_free(list);
+    return out;
+}
+
+bool Exists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
 
 TEST(SimDetect, AbilitiesHoldEveryModelEachWithItsOwnUsbIds) {
     camsim::SimTestDir dir;
@@ -120,6 +151,80 @@ TEST(SimDetect, UnplugFailsTheOpenCameraAndReplugNeedsANewOpen) {
     GpCamera fresh;
     EXPECT_EQ(fresh.Value("iso"), "400");  // same camera, same state
     EXPECT_EQ(sim.Model(), "Sony Alpha-A7 III (PC Control)");
+}
+
+// With a device directory the simulator behaves as the kernel and libusb do with a real
+// camera: the node exists exactly while the camera is plugged, and only then is the port listed.
+TEST(SimDetect, TheUsbNodeFollowsThePlugAndThePortIsListedOnlyWithIt) {
+    camsim::SimTestDir dir;
+    TempDir devfs("usb-devfs");
+    ScopedEnv env("CAMSIM_USB_DEVFS", devfs.Path().c_str());
+    camsim::Simulator sim(dir.Path());
+    const std::string node = devfs.Path() + "/999/001";
+    const std::string model = "Sony Alpha-A7 III (PC Control)";
+    struct Step {
+        const char* what;
+        std::function<int()> act;
+        bool node;
+    };
+    const Step steps[] = {
+        {"nothing plugged yet", [] { return GP_OK; }, false},
+        {"plug", [&] { return sim.Plug("sony-a7m3"); }, true},
+        {"unplug", [&] { return sim.Unplug(); }, false},
+        {"unplug again", [&] { return sim.Unplug(); }, false},
+        {"replug", [&] { return sim.Replug(); }, true},
+        {"replug while plugged", [&] { return sim.Replug(); }, true},
+        {"plug while plugged", [&] { return sim.Plug("sony-a7m3"); }, true},
+    };
+    for (const Step& step : steps) {
+        ASSERT_EQ(step.act(), GP_OK) << step.what << ": " << sim.LastError();
+        EXPECT_EQ(Exists(node), step.node) << step.what;
+        std::vector<std::string> ports = ListedPorts();
+        EXPECT_EQ(std::count(ports.begin(), ports.end(), kPort), step.node ? 1 : 0) << step.what;
+        if (step.node) {
+            EXPECT_THAT(Autodetect(), ElementsAre(model + "|" + kPort)) << step.what;
+        } else {
+            EXPECT_THAT(Autodetect(), IsEmpty()) << step.what;
+        }
+    }
+}
+
+TEST(SimDetect, WithoutADeviceDirectoryThePortIsAlwaysListedAndNoNodeIsMade) {
+    camsim::SimTestDir dir;
+    ScopedEnv env("CAMSIM_USB_DEVFS", nullptr);
+    camsim::Simulator sim(dir.Path());
+    EXPECT_THAT(ListedPorts(), ::testing::Contains(kPort));
+    ASSERT_EQ(sim.Plug("sony-a7m3"), GP_OK);
+    ASSERT_EQ(sim.Unplug(), GP_OK);
+    EXPECT_THAT(ListedPorts(), ::testing::Contains(kPort));
+}
+
+TEST(SimDetect, PlugReportsADeviceDirectoryThatIsNotThere) {
+    camsim::SimTestDir dir;
+    TempDir parent("usb-devfs");
+    const std::string missing = parent.Path() + "/bus/usb";
+    ScopedEnv env("CAMSIM_USB_DEVFS", missing.c_str());
+    camsim::Simulator sim(dir.Path());
+    EXPECT_EQ(sim.Plug("sony-a7m3"), GP_ERROR_IO);
+    EXPECT_THAT(sim.LastError(), ::testing::HasSubstr(missing + "/999"));
+    EXPECT_FALSE(Exists(missing)) << "the device directory is the kernel's to make, not the simulator's";
+}
+
+// Every listing of the simulated port is one scan of the bus, whoever makes it.
+TEST(SimDetect, BusScansCountEveryPortListing) {
+    camsim::SimTestDir dir;
+    camsim::Simulator sim(dir.Path());
+    EXPECT_EQ(sim.BusScans(), 0);
+    ASSERT_EQ(sim.Plug("sony-a7m3"), GP_OK);
+    EXPECT_EQ(sim.BusScans(), 0) << "plugging scans nothing";
+    ListedPorts();
+    ListedPorts();
+    EXPECT_EQ(sim.BusScans(), 2);
+    Autodetect();
+    EXPECT_EQ(sim.BusScans(), 3);
+    GpCamera cam;  // opening without a port set detects once more
+    EXPECT_EQ(cam.Value("iso"), "AUTO");
+    EXPECT_EQ(sim.BusScans(), 4);
 }
 
 }  // namespace

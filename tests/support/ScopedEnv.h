@@ -1,0 +1,36 @@
+// Sets (or unsets) one environment variable for the lifetime of the object and restores
+// it afterwards. Only for single-threaded stretches of a test: setenv is not thread-safe.
+#pragma once
+
+#include <cstdlib>
+#include <string>
+
+class ScopedEnv {
+  public:
+    // value nullptr unsets the variable.
+    ScopedEnv(const char* name, const char* value) : m_name(name) {
+        const char* old = std::getenv(name);
+        m_had = old != nullptr;
+        if (m_had)
+            m_old = old;
+        if (value != nullptr) {
+            setenv(name, value, 1);
+        } else {
+            unsetenv(name);
+        }
+    }
+    ~ScopedEnv() {
+        if (m_had) {
+            setenv(m_name.c_str(), m_old.c_str(), 1);
+        } else {
+            unsetenv(m_name.c_str());
+        }
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  private:
+    std::string m_name;
+    std::string m_old;
+    bool m_had = false;
+};
