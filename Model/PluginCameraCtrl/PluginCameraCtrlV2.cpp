@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "zrlog.h"
 
@@ -221,18 +222,45 @@ int PluginCameraCtrlV2::DoTasksThread() {
     int connectErrors = 0;
     while (!m_stop) {
         Task task;
-        if (m_taskQueue.Take(task, kTaskWaitMs) == 0) {
-            if (m_connected && task) {
-                task();
+        int taken = m_taskQueue.Take(task, kTaskWaitMs);
+        if (taken == -2) {
+            // A timed Take waits once: a push during the wait ends it without handing the
+            // task over. The pass that comes first still runs, but only looks at the
+            // camera's events instead of waiting for one, so the task is not held back.
+            taken = m_taskQueue.Take(task, 0);
+            if (taken == 0) {
+                PollPass(noCameraPasses, connectErrors, 0);
+                if (m_stop) {
+                    break;
+                }
             }
+        }
+        if (taken != 0) {
+            PollPass(noCameraPasses, connectErrors, kEventWaitMs);
             continue;
         }
-        PollPass(noCameraPasses, connectErrors);
+        // The camera answers a set with an event: read it now rather than after a
+        // queue wait that nothing would end.
+        if (RunTasks(std::move(task)) && !m_stop) {
+            PollPass(noCameraPasses, connectErrors, kEventWaitMs);
+        }
     }
     return 0;
 }
 
-void PluginCameraCtrlV2::PollPass(int& noCameraPasses, int& connectErrors) {
+bool PluginCameraCtrlV2::RunTasks(Task task) {
+    bool ran = false;
+    do {
+        if (m_connected && task) {
+            task();
+            ran = true;
+        }
+        task = nullptr;
+    } while (!m_stop && m_taskQueue.Take(task, 0) == 0);
+    return ran;
+}
+
+void PluginCameraCtrlV2::PollPass(int& noCameraPasses, int& connectErrors, int eventWaitMs) {
     CameraList* list = nullptr;
     int found = -1;
     if (gp_list_new(&list) >= GP_OK && list != nullptr) {
@@ -282,17 +310,17 @@ void PluginCameraCtrlV2::PollPass(int& noCameraPasses, int& connectErrors) {
         NotifyParamChange();
     }
     if (m_connected) {
-        WaitCameraEvent();
+        WaitCameraEvent(eventWaitMs);
     }
 }
 
-void PluginCameraCtrlV2::WaitCameraEvent() {
+void PluginCameraCtrlV2::WaitCameraEvent(int timeoutMs) {
     // Types 10..17 are outside CameraEventType's enumerators: only the bytes
     // of the out-parameter are read, never the enum value itself.
     CameraEventType rawType;
     std::memset(&rawType, 0, sizeof(rawType));
     void* data = nullptr;
-    int ret = gp_camera_wait_for_event(m_gpCamera, kEventWaitMs, &rawType, &data, m_context);
+    int ret = gp_camera_wait_for_event(m_gpCamera, timeoutMs, &rawType, &data, m_context);
     int type = 0;
     std::memcpy(&type, &rawType, sizeof(type) < sizeof(rawType) ? sizeof(type) : sizeof(rawType));
 

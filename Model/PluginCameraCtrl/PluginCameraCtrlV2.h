@@ -62,8 +62,12 @@ class PluginCameraCtrlV2 : public PluginInterface {
   private:
     using Task = std::function<void()>;
 
-    void PollPass(int& noCameraPasses, int& connectErrors);
-    void WaitCameraEvent();
+    // One pass: detection, connection, then one camera event wait of at most eventWaitMs.
+    void PollPass(int& noCameraPasses, int& connectErrors, int eventWaitMs);
+    void WaitCameraEvent(int timeoutMs);
+    // Runs task and every task queued behind it (dropped unrun while not connected);
+    // true when one ran.
+    bool RunTasks(Task task);
     // Applies one camera event to the record; true when the record may have changed.
     bool HandleCameraEvent(int type, const void* data);
     // Publishes the record as it is, without comparing or updating the backup.
