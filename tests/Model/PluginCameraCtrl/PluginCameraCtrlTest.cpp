@@ -40,6 +40,27 @@ struct Published {
     std::thread::id thread;
 };
 
+// Names the fields in which two records differ, for failure messages.
+std::string Differences(const CameraParams& a, const CameraParams& b) {
+    std::string out;
+    auto note = [&](bool same, const char* name) {
+        if (!same)
+            out += std::string(out.empty() ? "" : ", ") + name;
+    };
+    note(a.cameraType == b.cameraType, "cameraType");
+    note(a.recordEnable == b.recordEnable, "recordEnable");
+    note(a.connectState == b.connectState, "connectState");
+    note(a.focusMode == b.focusMode && a.supportedFocusMode == b.supportedFocusMode, "focusMode");
+    note(a.iso == b.iso && a.supportedIso == b.supportedIso, "iso");
+    note(a.iris == b.iris && a.supportedIris == b.supportedIris, "iris");
+    note(a.shutterSpeed == b.shutterSpeed && a.supportedShutterSpeed == b.supportedShutterSpeed,
+         "shutterSpeed");
+    note(a.mode == b.mode && a.supportedMode == b.supportedMode, "mode");
+    note(a.whiteBalance == b.whiteBalance && a.supportedWhiteBalance == b.supportedWhiteBalance,
+         "whiteBalance");
+    return out.empty() ? "none" : out;
+}
+
 class PluginHostTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -481,6 +502,71 @@ TEST_F(PluginHostTest, NikonSetsPublishAtOnceInRequestOrder) {
                                        "f-number=f/5.6", "f-number=f/1", "kd_nikon_photo_iso=400"}));
     EXPECT_TRUE(log.Has(2, "Failed, current is not record mode"));
     EXPECT_TRUE(log.Has(5, "### 当前 ISO :  400"));
+}
+
+// A change the camera reported before a set request arrived at the idle worker reaches the
+// host before the set does. The Nikon class publishes an accepted set at once, so a task run ahead of the
+// camera's pending event would publish the set first, without the camera's change.
+TEST_F(PluginHostTest, ACameraChangePendingWhenASetArrivesIsPublishedFirst) {
+    Start();
+    WaitRecords(1);
+    const CameraParams connected = PlugAndConnect("Nikon Z8");
+    ASSERT_EQ(connected.iso, "100");
+    ASSERT_EQ(sim.SetSettleDelay(60000), 0);  // the sets' own events stay away
+    const struct {
+        int32_t aperture;
+        const char* iris;
+        const char* iso;
+    } rounds[] = {{560, "f/5.6", "200"}, {800, "f/8", "400"},   {1100, "f/11", "200"},
+                  {280, "f/2.8", "400"}, {450, "f/4.5", "200"}, {1000, "f/10", "400"}};
+    CameraParams expected = connected;
+    for (const auto& round : rounds) {
+        // The worker idles: a task queued while another runs is run before any event is read.
+        Settle(200);
+        size_t before = RecordCount();
+        ASSERT_EQ(sim.QueueInt32Event(11, round.aperture), 0);
+        Request(CAMERA_SET_ISO_EVENT, round.iso);
+        std::vector<Published> got = WaitRecords(before + 2);
+        ASSERT_EQ(got.size(), before + 2) << round.iris;
+        expected.iris = round.iris;
+        EXPECT_TRUE(got[before].params == expected)
+            << "first the camera's change alone; differs in " << Differences(got[before].params, expected);
+        expected.iso = round.iso;
+        EXPECT_TRUE(got[before + 1].params == expected)
+            << "then the set on top of it; differs in " << Differences(got[before + 1].params, expected);
+    }
+    Settle(300);
+    EXPECT_EQ(RecordCount(), 1 + 1 + 2 * (sizeof(rounds) / sizeof(rounds[0])));
+}
+
+// Requests queued behind each other run in order, and every change the camera reports for
+// them is published once, in the order the camera reported them, each record holding the
+// changes before it.
+TEST_F(PluginHostTest, ABurstOfSetsIsConfirmedRecordByRecordInRequestOrder) {
+    Start();
+    const CameraParams connected = PlugAndConnect();
+    ASSERT_EQ(connected.iso, "AUTO");
+    ASSERT_EQ(connected.iris, "f/4");
+    ASSERT_EQ(connected.whiteBalance, "Automatic");
+    sim.ClearReceived();
+    size_t before = RecordCount();
+    Request(CAMERA_SET_ISO_EVENT, "800");
+    Request(CAMERA_SET_IRIS_EVENT, "f/5.6");
+    Request(CAMERA_SET_WHITE_BALANCE_EVENT, "Daylight");  // reported as a property change: re-read
+    std::vector<Published> got = WaitRecords(before + 3);
+    ASSERT_EQ(got.size(), before + 3);
+    Settle(400);
+    EXPECT_EQ(RecordCount(), before + 3) << "one record per reported change";
+    EXPECT_EQ(sim.Received(), (Strings{"iso=800", "f-number=f/5.6", "whitebalance=Daylight"}));
+    const std::vector<std::vector<std::string>> fields = {// iso, iris, white balance
+                                                          {"800", "f/4", "Automatic"},
+                                                          {"800", "f/5.6", "Automatic"},
+                                                          {"800", "f/5.6", "Daylight"}};
+    for (size_t i = 0; i < fields.size(); ++i) {
+        const CameraParams& p = got[before + i].params;
+        EXPECT_EQ((std::vector<std::string>{p.iso, p.iris, p.whiteBalance}), fields[i]) << "record " << i;
+        EXPECT_EQ(p.connectState, 1);
+    }
 }
 
 }  // namespace
