@@ -199,6 +199,7 @@ int ApplySets(Camera* camera, GPContext* context,
               const std::vector<std::pair<std::string, std::string>>& sets) {
     StateStore store(StateDirFromEnvironment());
     std::string error;
+    int answerMs = 0;
     int rc = store.Update(
         [&](CameraState& s, bool& save) {
             int connected = CheckConnected(camera, s);
@@ -206,6 +207,8 @@ int ApplySets(Camera* camera, GPContext* context,
                 save = false;
                 return connected;
             }
+            // One request per value, the refused one included.
+            answerMs = s.latency.transactionMs * static_cast<int>(sets.empty() ? 1 : sets.size());
             for (const auto& set : sets) {
                 int r = ApplySet(s, set.first, set.second);
                 if (r != GP_OK)
@@ -216,6 +219,7 @@ int ApplySets(Camera* camera, GPContext* context,
         &error);
     if (rc == GP_ERROR_MODEL_NOT_FOUND && !error.empty())  // no state: the camera is gone
         rc = GP_ERROR_IO;
+    PauseMs(answerMs);  // outside the lock: other processes go on meanwhile
     return Report(context, rc, error);
 }
 
@@ -244,6 +248,7 @@ int GetSingleConfig(Camera* camera, const char* name, CameraWidget** widget, GPC
     int rc = LoadConnected(camera, context, &s);
     if (rc != GP_OK)
         return rc;
+    PauseMs(s.latency.transactionMs);
     const Widget* w = name ? s.Find(name) : nullptr;
     if (!w)
         return Report(context, GP_ERROR_BAD_PARAMETERS, std::string("no widget ") + (name ? name : "(null)"));
@@ -257,6 +262,7 @@ int GetConfig(Camera* camera, CameraWidget** window, GPContext* context) {
     int rc = LoadConnected(camera, context, &s);
     if (rc != GP_OK)
         return rc;
+    PauseMs(s.latency.transactionMs);
     WidgetOwner root;
     rc = gp_widget_new(GP_WIDGET_WINDOW, "Camera and Driver Configuration", &root.w);
     if (rc != GP_OK)
@@ -312,6 +318,7 @@ int WaitForEvent(Camera* camera, int timeout, CameraEventType* eventtype, void**
         PendingEvent event;
         bool got = false;
         int64_t nextDue = -1;
+        int answerMs = 0;
         std::string error;
         int rc = store.Update(
             [&](CameraState& s, bool& save) {
@@ -320,6 +327,7 @@ int WaitForEvent(Camera* camera, int timeout, CameraEventType* eventtype, void**
                     save = false;
                     return connected;
                 }
+                answerMs = s.latency.transactionMs;  // each look is one poll of the camera
                 if (s.waitTimes > 0 && s.waitFault != 0) {
                     --s.waitTimes;
                     return s.waitFault;
@@ -331,6 +339,7 @@ int WaitForEvent(Camera* camera, int timeout, CameraEventType* eventtype, void**
             &error);
         if (rc == GP_ERROR_MODEL_NOT_FOUND && !error.empty())  // no state: the camera is gone
             rc = GP_ERROR_IO;
+        PauseMs(answerMs);
         if (rc != GP_OK)
             return Report(context, rc, error);
         if (got) {
@@ -393,11 +402,13 @@ int Init(Camera* camera, GPContext* context) {
     StateStore store(StateDirFromEnvironment());
     std::string error;
     int64_t session = 0;
+    int openMs = 0;
     int rc = store.Update(
         [&](CameraState& s, bool& save) {
             save = false;
             if (!s.plugged)
                 return GP_ERROR_IO;
+            openMs = s.latency.openMs;
             if (s.connectTimes > 0 && s.connectFault != 0) {
                 --s.connectTimes;
                 save = true;
@@ -409,6 +420,7 @@ int Init(Camera* camera, GPContext* context) {
         &error);
     if (rc == GP_ERROR_MODEL_NOT_FOUND && !error.empty())  // no state: the camera is gone
         rc = GP_ERROR_IO;
+    PauseMs(openMs);  // also for an open that fails: the camera answered it
     if (rc != GP_OK)
         return Report(context, rc, error);
     camera->pl = static_cast<CameraPrivateLibrary*>(std::calloc(1, sizeof(CameraPrivateLibrary)));

@@ -123,6 +123,15 @@ Fault ToFault(ValueFault f) {
 
 }  // namespace
 
+LatencyModel RealisticLatencyModel() {
+    const camsim::Latency l = camsim::RealisticLatency();
+    LatencyModel out;
+    out.transactionMs = l.transactionMs;
+    out.openMs = l.openMs;
+    out.settleMs = l.settleMs;
+    return out;
+}
+
 std::string DefaultStateDir() {
     return StateDirFromEnvironment();
 }
@@ -319,8 +328,14 @@ std::optional<std::string> Simulator::Value(const std::string& name) const {
 }
 
 int Simulator::SetValue(const std::string& name, const std::string& value) {
-    return OnWidget(m_stateDir, &m_lastError, name, [&](Widget& w) {
-        w.value = value;
+    return Mutate(m_stateDir, &m_lastError, [&](CameraState& s) {
+        Widget* w = s.Find(name);
+        if (!w) {
+            m_lastError = "no widget \"" + name + "\" on the plugged camera";
+            return GP_ERROR_BAD_PARAMETERS;
+        }
+        s.DropPendingValues(name);  // the camera-side value wins over one still settling
+        w->value = value;
         return GP_OK;
     });
 }
@@ -386,9 +401,35 @@ int Simulator::SetSettleDelay(int ms) {
         return GP_ERROR_BAD_PARAMETERS;
     }
     return Mutate(m_stateDir, &m_lastError, [&](CameraState& s) {
-        s.settleMs = ms;
+        s.latency.settleMs = ms;
         return GP_OK;
     });
+}
+
+int Simulator::SetLatency(const LatencyModel& latency) {
+    for (int ms : {latency.transactionMs, latency.openMs, latency.settleMs}) {
+        if (ms < 0 || ms > kMaxLatencyMs) {
+            m_lastError = "a latency must be 0 to " + std::to_string(kMaxLatencyMs) + " ms";
+            return GP_ERROR_BAD_PARAMETERS;
+        }
+    }
+    return Mutate(m_stateDir, &m_lastError, [&](CameraState& s) {
+        s.latency.transactionMs = latency.transactionMs;
+        s.latency.openMs = latency.openMs;
+        s.latency.settleMs = latency.settleMs;
+        return GP_OK;
+    });
+}
+
+std::optional<LatencyModel> Simulator::Latency() const {
+    CameraState s;
+    if (StateStore(m_stateDir).Load(&s, &m_lastError) != GP_OK)
+        return std::nullopt;
+    LatencyModel out;
+    out.transactionMs = s.latency.transactionMs;
+    out.openMs = s.latency.openMs;
+    out.settleMs = s.latency.settleMs;
+    return out;
 }
 
 int Simulator::QueueEvent(int type, const std::vector<uint8_t>& data) {

@@ -32,6 +32,15 @@ enum class ValueFault {
     Typeless  // served as a GP_WIDGET_SECTION: gp_widget_get_value and gp_widget_count_choices fail (-2)
 };
 
+// How long the camera takes to answer (all 0: at once).
+struct LatencyModel {
+    int transactionMs = 0;  // each widget read, widget write and event poll
+    int openMs = 0;         // opening the camera (session set-up)
+    int settleMs = 0;       // a written value takes effect, and its event comes due, this much later
+};
+// Round figures from published measurements of USB PTP cameras (sim/README.md).
+LatencyModel RealisticLatencyModel();
+
 struct WidgetInfo {
     std::string name;
     WidgetKind kind = WidgetKind::Text;
@@ -81,7 +90,10 @@ class Simulator {
 
     // Reactions
     int SetStubborn(const std::string& name, bool on);  // set accepted (GP_OK) but the value stays; no event
-    int SetSettleDelay(int ms);                         // events of a set become visible after ms (default 0)
+    // A written value takes effect, and its events come due, after ms (default 0).
+    int SetSettleDelay(int ms);
+    int SetLatency(const LatencyModel& latency);  // every figure 0 .. one hour
+    std::optional<LatencyModel> Latency() const;  // nothing without a plugged camera
 
     // Events, delivered by wait_for_event in order (each event once)
     int QueueEvent(int type, const std::vector<uint8_t>& data);     // raw block for types 10..17 (or any)

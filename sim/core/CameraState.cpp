@@ -2,6 +2,8 @@
 
 #include <time.h>
 
+#include <utility>
+
 namespace camsim {
 
 namespace {
@@ -30,6 +32,44 @@ Widget* CameraState::Find(const std::string& name) {
 
 const Widget* CameraState::Find(const std::string& name) const {
     return const_cast<CameraState*>(this)->Find(name);
+}
+
+void CameraState::ApplyDueValues(int64_t nowMs) {
+    std::vector<PendingValue> later;
+    for (PendingValue& p : pendingValues) {
+        if (p.dueMs > nowMs) {
+            later.push_back(std::move(p));
+        } else if (Widget* w = Find(p.widget)) {
+            w->value = p.value;
+        }
+    }
+    pendingValues = std::move(later);
+}
+
+std::string CameraState::ValueToCome(const Widget& w) const {
+    for (auto it = pendingValues.rbegin(); it != pendingValues.rend(); ++it) {
+        if (it->widget == w.name)
+            return it->value;
+    }
+    return w.value;
+}
+
+void CameraState::SetValueAt(Widget& w, const std::string& value, int64_t dueMs) {
+    if (dueMs <= NowMs()) {
+        DropPendingValues(w.name);
+        w.value = value;
+        return;
+    }
+    pendingValues.push_back({w.name, value, dueMs});
+}
+
+void CameraState::DropPendingValues(const std::string& widget) {
+    std::vector<PendingValue> kept;
+    for (PendingValue& p : pendingValues) {
+        if (p.widget != widget)
+            kept.push_back(std::move(p));
+    }
+    pendingValues = std::move(kept);
 }
 
 const char* KindName(Kind kind) {

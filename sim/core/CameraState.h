@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "Latency.h"
+
 namespace camsim {
 
 enum class Kind { Text, Range, Toggle, Radio, Menu, Date };
@@ -50,6 +52,13 @@ struct PendingEvent {
     int64_t dueMs = 0;  // CLOCK_REALTIME milliseconds, shared by all processes
 };
 
+// A written value that takes effect later (the settle delay).
+struct PendingValue {
+    std::string widget;
+    std::string value;
+    int64_t dueMs = 0;  // CLOCK_REALTIME milliseconds, as for events
+};
+
 struct CameraState {
     std::string profile;      // profile stem
     std::string profilePath;  // file it was loaded from
@@ -58,15 +67,24 @@ struct CameraState {
     int usbProduct = 0;
     bool plugged = false;
     int64_t session = 0;  // grows with every plug; an open camera belongs to one session
-    int settleMs = 0;
+    Latency latency;
     std::vector<Widget> widgets;
     int connectFault = 0, connectTimes = 0;
     int waitFault = 0, waitTimes = 0;
     std::vector<std::string> received;
     std::vector<PendingEvent> events;
+    std::vector<PendingValue> pendingValues;  // in the order written
 
     Widget* Find(const std::string& name);
     const Widget* Find(const std::string& name) const;
+    // Gives the widgets the written values that are due by nowMs.
+    void ApplyDueValues(int64_t nowMs);
+    // The value the widget holds once everything written to it has taken effect.
+    std::string ValueToCome(const Widget& w) const;
+    // Writes value into the widget at dueMs: at once when that is not later than now.
+    void SetValueAt(Widget& w, const std::string& value, int64_t dueMs);
+    // Forgets what was written to the widget and has not taken effect yet.
+    void DropPendingValues(const std::string& widget);
 };
 
 const char* KindName(Kind kind);

@@ -611,9 +611,12 @@ int CaptureImporter::Build(const std::string& model, const std::string& basePath
         "Imported by camsim import from " + m_source +
         (baseName.empty() ? std::string() : "; what a capture cannot hold comes from " + baseName);
     profile["model"] = chosen;
-    auto settle = base.find("settle_ms");
-    if (settle != base.end())
-        profile["settle_ms"] = ordered_json(*settle);
+    // The latency model: the camera's timing, not something a capture shows.
+    for (const char* key : {"latency", "transaction_ms", "open_ms", "settle_ms"}) {
+        auto figure = base.find(key);
+        if (figure != base.end())
+            profile[key] = ordered_json(*figure);
+    }
     auto found = base.find("widgets");
     const json none = json::array();
     const json& inheritedWidgets = found != base.end() && found->is_array() ? *found : none;

@@ -205,13 +205,30 @@ int ProfileFromJson(const json& merged, const std::string& path, CameraState* ou
     }
     s.usbVendor = info->usbVendor;
     s.usbProduct = info->usbProduct;
-    auto settle = merged.find("settle_ms");
-    if (settle != merged.end()) {
-        if (!settle->is_number_integer() || settle->get<int>() < 0) {
-            *error = path + ": \"settle_ms\" must be a non-negative integer";
+    // The latency model: a preset, then single figures over it.
+    auto preset = merged.find("latency");
+    if (preset != merged.end() &&
+        (!preset->is_string() || !LatencyPreset(preset->get<std::string>(), &s.latency))) {
+        *error = path + ": \"latency\" must be \"zero\" or \"realistic\"";
+        return GP_ERROR_CORRUPTED_DATA;
+    }
+    const struct {
+        const char* key;
+        int Latency::*field;
+    } figures[] = {{"transaction_ms", &Latency::transactionMs},
+                   {"open_ms", &Latency::openMs},
+                   {"settle_ms", &Latency::settleMs}};
+    for (const auto& figure : figures) {
+        auto found = merged.find(figure.key);
+        if (found == merged.end())
+            continue;
+        if (!found->is_number_integer() || found->get<int64_t>() < 0 ||
+            found->get<int64_t>() > kMaxLatencyMs) {
+            *error = path + ": \"" + figure.key + "\" must be an integer from 0 to " +
+                     std::to_string(kMaxLatencyMs);
             return GP_ERROR_CORRUPTED_DATA;
         }
-        s.settleMs = settle->get<int>();
+        s.latency.*figure.field = found->get<int>();
     }
     std::set<std::string> names;
     const json none = json::array();

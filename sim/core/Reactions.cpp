@@ -41,9 +41,9 @@ void ApplyEffects(CameraState& state, const Widget& source, const std::string& v
     const std::string property = source.property;
     for (const auto& t : targets) {
         Widget* other = state.Find(t.first);
-        if (!other || other->value == t.second)
+        if (!other || state.ValueToCome(*other) == t.second)
             continue;
-        other->value = t.second;
+        state.SetValueAt(*other, t.second, dueMs);
         if (property.empty() || other->property != property)
             QueueChange(state, *other, t.second, dueMs);
     }
@@ -100,10 +100,11 @@ int ApplySet(CameraState& state, const std::string& name, const std::string& val
     if (w->stubborn)
         return GP_OK;
     // A camera reports a property only when it really changed.
-    if (w->value == value)
+    if (state.ValueToCome(*w) == value)
         return GP_OK;
-    w->value = value;
-    int64_t due = NowMs() + state.settleMs;
+    // The value takes effect, and is reported, once the camera has settled.
+    int64_t due = NowMs() + state.latency.settleMs;
+    state.SetValueAt(*w, value, due);
     QueueChange(state, *w, value, due);
     ApplyEffects(state, *w, value, due);
     return GP_OK;
@@ -113,6 +114,8 @@ int ChangeOnCamera(CameraState& state, const std::string& name, const std::strin
     Widget* w = state.Find(name);
     if (!w)
         return GP_ERROR_BAD_PARAMETERS;
+    // The dial wins over a written value that has not taken effect yet.
+    state.DropPendingValues(name);
     w->value = value;
     int64_t now = NowMs();
     QueueChange(state, *w, value, now);

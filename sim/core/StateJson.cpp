@@ -360,7 +360,10 @@ bool StateFromJson(const json& j, CameraState* s, std::string* error) {
          GetString(j, "profile_path", &s->profilePath, &err) && GetString(j, "model", &s->model, &err) &&
          GetInt(j, "usb_vendor", &s->usbVendor, &err) && GetInt(j, "usb_product", &s->usbProduct, &err) &&
          GetBool(j, "plugged", &s->plugged, &err) && GetInt(j, "session", &s->session, &err) &&
-         GetInt(j, "settle_ms", &s->settleMs, &err) && GetInt(j, "connect_fault", &s->connectFault, &err) &&
+         GetInt(j, "settle_ms", &s->latency.settleMs, &err) &&
+         GetInt(j, "transaction_ms", &s->latency.transactionMs, &err) &&
+         GetInt(j, "open_ms", &s->latency.openMs, &err) &&
+         GetInt(j, "connect_fault", &s->connectFault, &err) &&
          GetInt(j, "connect_times", &s->connectTimes, &err) && GetInt(j, "wait_fault", &s->waitFault, &err) &&
          GetInt(j, "wait_times", &s->waitTimes, &err) && GetStrings(j, "received", &s->received, &err);
     if (!ok) {
@@ -397,6 +400,22 @@ bool StateFromJson(const json& j, CameraState* s, std::string* error) {
             s->events.push_back(e);
         }
     }
+    auto pending = j.find("pending_values");
+    if (pending != j.end()) {
+        if (!pending->is_array()) {
+            *error = "\"pending_values\" must be an array";
+            return false;
+        }
+        for (const json& pj : *pending) {
+            PendingValue p;
+            if (!pj.is_object() || !GetString(pj, "widget", &p.widget, &err) ||
+                !GetString(pj, "value", &p.value, &err) || !GetInt(pj, "due", &p.dueMs, &err)) {
+                *error = "malformed entry in \"pending_values\"" + (err.empty() ? std::string() : ": " + err);
+                return false;
+            }
+            s->pendingValues.push_back(p);
+        }
+    }
     return true;
 }
 
@@ -407,6 +426,9 @@ json StateToJson(const CameraState& s) {
     json events = json::array();
     for (const PendingEvent& e : s.events)
         events.push_back({{"type", e.type}, {"due", e.dueMs}, {"data", Hex(e.data)}});
+    json pending = json::array();
+    for (const PendingValue& p : s.pendingValues)
+        pending.push_back({{"widget", p.widget}, {"value", p.value}, {"due", p.dueMs}});
     return json{{"version", kStateVersion},
                 {"profile", s.profile},
                 {"profile_path", s.profilePath},
@@ -415,14 +437,17 @@ json StateToJson(const CameraState& s) {
                 {"usb_product", s.usbProduct},
                 {"plugged", s.plugged},
                 {"session", s.session},
-                {"settle_ms", s.settleMs},
+                {"settle_ms", s.latency.settleMs},
+                {"transaction_ms", s.latency.transactionMs},
+                {"open_ms", s.latency.openMs},
                 {"connect_fault", s.connectFault},
                 {"connect_times", s.connectTimes},
                 {"wait_fault", s.waitFault},
                 {"wait_times", s.waitTimes},
                 {"widgets", widgets},
                 {"received", s.received},
-                {"events", events}};
+                {"events", events},
+                {"pending_values", pending}};
 }
 
 }  // namespace camsim

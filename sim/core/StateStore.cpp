@@ -175,6 +175,8 @@ int StateStore::Load(CameraState* out, std::string* error) const {
         *error = StatePath() + ": " + problem;
         return GP_ERROR_CORRUPTED_DATA;
     }
+    // Whoever reads the camera sees the written values that have taken effect by now.
+    s.ApplyDueValues(NowMs());
     *out = std::move(s);
     return GP_OK;
 }

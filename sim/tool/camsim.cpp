@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,7 +43,10 @@ const char kUsage[] =
     "                           moves the widgets linked to it, e.g. 500e and expprogram)\n"
     "  received [--clear]       values the camera was sent through libgphoto2, in order\n"
     "  stubborn NAME on|off     accept sets of NAME but keep the old value\n"
-    "  settle MS                delay the events of a set by MS milliseconds\n"
+    "  settle MS                a set takes effect and raises its events MS milliseconds later\n"
+    "  latency [zero|realistic] [transaction=MS] [open=MS] [settle=MS]\n"
+    "                           print the camera's latency model, or set it: a preset (realistic:\n"
+    "                           figures measured on real USB cameras), then single figures\n"
     "  event TYPE ARGS...       queue a camera event:\n"
     "                             10 STATE          recording state (1 recording, 0 stopped)\n"
     "                             11|12|13|15 N     aperture x100, white balance, ISO, focus code\n"
@@ -155,6 +159,8 @@ class Command {
         }
         if (c == "settle" && n == 1)
             return Settle(a[1]);
+        if (c == "latency")
+            return Latency(Args(a.begin() + 1, a.end()));
         if (c == "event" && n >= 1)
             return Event(Args(a.begin() + 1, a.end()));
         if (c == "scans" && n == 0) {
@@ -225,6 +231,38 @@ class Command {
         if (!ParseInt(text, &ms) || ms < 0 || ms > 3600000)
             return Usage("settle needs milliseconds");
         return Check(m_sim.SetSettleDelay(static_cast<int>(ms)));
+    }
+
+    int Latency(const Args& a) {
+        std::optional<camsim::LatencyModel> current = m_sim.Latency();
+        if (!current) {
+            std::fprintf(stderr, "camsim: %s\n", m_sim.LastError().c_str());
+            return 1;
+        }
+        if (a.empty()) {
+            std::printf("transaction=%d open=%d settle=%d\n", current->transactionMs, current->openMs,
+                        current->settleMs);
+            return 0;
+        }
+        camsim::LatencyModel model = *current;
+        for (size_t i = 0; i < a.size(); ++i) {
+            if (i == 0 && (a[i] == "zero" || a[i] == "realistic")) {
+                model = a[i] == "zero" ? camsim::LatencyModel() : camsim::RealisticLatencyModel();
+                continue;
+            }
+            std::string::size_type eq = a[i].find('=');
+            std::string key = a[i].substr(0, eq);
+            int* field = key == "transaction" ? &model.transactionMs
+                         : key == "open"      ? &model.openMs
+                         : key == "settle"    ? &model.settleMs
+                                              : nullptr;
+            long long ms = 0;
+            if (eq == std::string::npos || !field || !ParseInt(a[i].substr(eq + 1), &ms) || ms < 0 ||
+                ms > 3600000)
+                return Usage(("latency: bad argument " + a[i]).c_str());
+            *field = static_cast<int>(ms);
+        }
+        return Check(m_sim.SetLatency(model));
     }
 
     int Event(const Args& a) {
@@ -396,6 +434,10 @@ class Command {
         std::printf("State directory: %s\nModel: %s\nProfile: %s\nPlugged: %s\nPending events: %zu\n",
                     m_sim.StateDir().c_str(), model.c_str(), m_sim.Profile().c_str(),
                     m_sim.Plugged() ? "yes" : "no", m_sim.PendingEvents());
+        if (std::optional<camsim::LatencyModel> l = m_sim.Latency()) {
+            std::printf("Latency: transaction %d ms, open %d ms, settle %d ms\n", l->transactionMs, l->openMs,
+                        l->settleMs);
+        }
         static const char* const kKinds[] = {"text", "range", "toggle", "radio", "menu", "date"};
         std::printf("Widgets:\n");
         for (const camsim::WidgetInfo& w : m_sim.Widgets()) {

@@ -106,6 +106,25 @@ change)
     grep -qx "Current: 491603" <<<"$out" || fail "500e: $out"
     [ -z "$(camsim received)" ] || fail "a change on the camera was received: $(camsim received)"
     ;;
+latency)
+    camsim plug sony-a7m3
+    [ "$(camsim latency)" = "transaction=0 open=0 settle=0" ] || fail "default: $(camsim latency)"
+    camsim latency realistic
+    [ "$(camsim latency)" = "transaction=3 open=1000 settle=50" ] || fail "realistic: $(camsim latency)"
+    camsim show | grep -qx "Latency: transaction 3 ms, open 1000 ms, settle 50 ms" || fail "show"
+    camsim latency zero open=100 settle=4000
+    [ "$(camsim latency)" = "transaction=0 open=100 settle=4000" ] || fail "zero, then figures"
+    for bad in "transaction=-1" "speed=3" "settle" "open=1s" "zero realistic"; do
+        if camsim latency $bad 2>/dev/null; then fail "latency $bad accepted"; fi
+    done
+    # A set takes effect only once settled, as seen by the next gphoto2 call.
+    gp --set-config iso=800
+    out=$(gp --get-config iso)
+    grep -qx "Current: AUTO" <<<"$out" || fail "the set took effect before settling: $out"
+    sleep 4
+    out=$(gp --get-config iso)
+    grep -qx "Current: 800" <<<"$out" || fail "the set never took effect: $out"
+    ;;
 *)
     fail "unknown case $case"
     ;;
