@@ -4,10 +4,11 @@
 // and sets its latency). Prints one sample in milliseconds per line.
 //
 //   set_latency_bench --state-dir DIR --setting iso|iris|wb|shutter --values V1,V2,...
-//                     [--changes N] [--pause-max MS] [--seed S]
+//                     [--changes N] [--pause-max MS] [--seed S] [--plugin LIBRARY]
 //
 // Before each request it pauses a random 0..MS milliseconds (0: none, the next request follows
-// the record at once), so that requests meet the worker anywhere in its loop.
+// the record at once), so that requests meet the worker anywhere in its loop. --plugin loads
+// another build of the plug-in (an earlier version, say) instead of this build's.
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -44,6 +45,7 @@ const Setting kSettings[] = {
 
 struct Options {
     std::string stateDir;
+    std::string plugin = PLUGIN_LIBRARY;
     const Setting* setting = nullptr;
     std::vector<std::string> values;
     int changes = 100;
@@ -81,6 +83,8 @@ bool ParseOptions(int argc, char** argv, Options* o) {
             o->changes = std::atoi(value.c_str());
         } else if (key == "--pause-max") {
             o->pauseMaxMs = std::atoi(value.c_str());
+        } else if (key == "--plugin") {
+            o->plugin = value;
         } else if (key == "--seed") {
             o->seed = static_cast<unsigned>(std::strtoul(value.c_str(), nullptr, 10));
         } else {
@@ -123,7 +127,7 @@ int main(int argc, char** argv) {
         std::fprintf(
             stderr,
             "usage: set_latency_bench --state-dir DIR --setting iso|iris|wb|shutter --values V1,V2,...\n"
-            "                         [--changes N] [--pause-max MS] [--seed S]\n");
+            "                         [--changes N] [--pause-max MS] [--seed S] [--plugin LIBRARY]\n");
         return 2;
     }
     camsim::UseSimulatorDrivers(o.stateDir);
@@ -132,7 +136,7 @@ int main(int argc, char** argv) {
     bus->Subscribe(CAMERA_PARAMS_NOTIFY_EVENT,
                    {[&](void* data, int) { watch.OnRecord(*static_cast<CameraParams*>(data)); }, &watch});
     PluginManager manager;
-    PluginInterface* plugin = manager.LoadPlugin(PLUGIN_LIBRARY);
+    PluginInterface* plugin = manager.LoadPlugin(o.plugin.c_str());
     if (plugin == nullptr || plugin->Init(bus, nullptr) != 0) {
         std::fprintf(stderr, "set_latency_bench: the plug-in did not start\n");
         return 1;

@@ -9,6 +9,8 @@ What each sample measures, from where to where:
   carries the camera's new value (build/bin/set_latency_bench, the plug-in loaded as camera-host
   loads it). "random pause": before each request a pause of 0..200 ms, so requests meet the worker
   anywhere in its loop; "back-to-back": the next request as soon as the record arrived.
+  "before": the same with an earlier build of the plug-in (--before LIBRARY), against this
+  build's simulator.
 - gphoto2 CLI: one `gphoto2 --set-config NAME=VALUE` then one `gphoto2 --get-config NAME` per
   change, from the start of the first process to the end of the second (a new process each:
   drivers loaded, camera detected and opened, closed); a change counts as confirmed when the
@@ -36,10 +38,10 @@ SETTINGS = {
     "shutter": ("shutterspeed", ["1/250", "1/500", "1/60", "1/125"]),
 }
 
-# Samples per series: (plug-in random pause, plug-in back-to-back, python, CLI)
+# Samples per series
 COUNTS = {
-    "zero": {"plugin": 200, "plugin_b2b": 200, "python": 200, "cli": 40},
-    "realistic": {"plugin": 150, "plugin_b2b": 100, "python": 100, "cli": 20},
+    "zero": {"plugin": 200, "plugin_b2b": 200, "before": 60, "python": 200, "cli": 40},
+    "realistic": {"plugin": 150, "plugin_b2b": 100, "before": 60, "python": 100, "cli": 20},
 }
 
 
@@ -84,13 +86,13 @@ class Bench:
     def samples_of(output):
         return [float(line) for line in output.split()]
 
-    def plugin(self, setting, latency, changes, pause_max):
+    def plugin(self, setting, latency, changes, pause_max, library=None):
         self.fresh_camera(latency)
         _, values = SETTINGS[setting]
         out = subprocess.run(
             [os.path.join(self.build, "bin", "set_latency_bench"), "--state-dir", self.state, "--setting",
              setting, "--values", ",".join(values), "--changes", str(changes), "--pause-max", str(pause_max),
-             "--seed", "7"],
+             "--seed", "7"] + (["--plugin", library] if library else []),
             env=self.env, check=True, capture_output=True, text=True)
         return self.samples_of(out.stdout)
 
@@ -119,7 +121,7 @@ class Bench:
         return samples, confirmed
 
 
-def run(build, work, only_quick):
+def run(build, work, only_quick, before):
     bench = Bench(build, work)
     series = []
     for latency in ("zero", "realistic"):
@@ -132,6 +134,11 @@ def run(build, work, only_quick):
             print(f"{latency} plug-in {setting} done", file=sys.stderr)
         series.append({"latency": latency, "tool": "plug-in", "setting": "iso", "mode": "back-to-back",
                        "samples": bench.plugin("iso", latency, counts["plugin_b2b"], 0)})
+        if before:
+            for setting in ("iso", "shutter"):
+                series.append({"latency": latency, "tool": "plug-in before", "setting": setting,
+                               "mode": "random pause",
+                               "samples": bench.plugin(setting, latency, counts["before"], 200, before)})
         for setting in SETTINGS:
             series.append({"latency": latency, "tool": "python3-gphoto2", "setting": setting, "mode": "",
                            "samples": bench.python(setting, latency, counts["python"])})
@@ -191,15 +198,20 @@ def main():
     parser.add_argument("--build", default="build")
     parser.add_argument("--out", default="bench/results", help="directory for set-latency.{md,json,png}")
     parser.add_argument("--quick", action="store_true", help="3 samples a series (a smoke run)")
+    parser.add_argument("--before", help="an earlier build's libPluginCameraCtrl.so to measure as well")
     args = parser.parse_args()
     build = os.path.abspath(args.build)
     os.makedirs(args.out, exist_ok=True)
-    with tempfile.TemporaryDirectory(prefix="set-latency-") as work:
-        series = run(build, work, args.quick)
+    # The simulator keeps the camera in files; on tmpfs their rewriting costs microseconds, on
+    # a disk (ext4 flushes a file replaced by rename) milliseconds that no real camera has.
+    shm = "/dev/shm" if os.access("/dev/shm", os.W_OK) else None
+    with tempfile.TemporaryDirectory(prefix="set-latency-", dir=shm) as work:
+        series = run(build, work, args.quick, args.before and os.path.abspath(args.before))
     text = table(series)
     stamp = time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime())
     header = (f"{platform.machine()}, {os.cpu_count()} cores, load average "
-              f"{', '.join(f'{x:.1f}' for x in os.getloadavg())}, {stamp}\n\n")
+              f"{', '.join(f'{x:.1f}' for x in os.getloadavg())} at the end, {stamp}, state directory "
+              f"{'on tmpfs' if shm else 'on disk'}\n\n")
     with open(os.path.join(args.out, "set-latency.md"), "w") as f:
         f.write(header + text)
     with open(os.path.join(args.out, "set-latency.json"), "w") as f:

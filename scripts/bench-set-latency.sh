@@ -4,12 +4,14 @@
 # zero and at its realistic figures (bench/set_latency.py says what each figure measures).
 #
 #   scripts/bench-set-latency.sh [--build DIR] [--out DIR] [--devfs private|host] [--quick]
+#                                [--before LIBRARY]
 #
 # Writes DIR/set-latency.md (table), set-latency.json (samples) and set-latency.png (plot);
 # --out defaults to bench/results. --devfs private (default) runs under with-private-usb-devfs,
 # so /dev/bus/usb exists as on the device and the plug-in does not scan the bus in every pass;
 # --devfs host runs on this machine's /dev (no /dev/bus/usb here: a scan per pass).
-# --quick: three samples a series, a smoke run of the whole chain.
+# --quick: three samples a series, a smoke run of the whole chain. --before: also measure an
+# earlier build's libPluginCameraCtrl.so (with this build's simulator).
 set -euo pipefail
 self=$(cd "$(dirname "$0")" && pwd)/$(basename "$0")
 cd "$(dirname "$self")/.."
@@ -19,13 +21,16 @@ build=build
 out=bench/results
 devfs=private
 quick=()
+before=()
 while [ $# -gt 0 ]; do
     case "$1" in
         --build) build=$2; shift 2 ;;
         --out) out=$2; shift 2 ;;
         --devfs) devfs=$2; shift 2 ;;
         --quick) quick=(--quick); shift ;;
-        *) echo "usage: $0 [--build DIR] [--out DIR] [--devfs private|host] [--quick]" >&2; exit 2 ;;
+        --before) before=(--before "$2"); shift 2 ;;
+        *) echo "usage: $0 [--build DIR] [--out DIR] [--devfs private|host] [--quick] [--before LIBRARY]" >&2
+           exit 2 ;;
     esac
 done
 
@@ -42,4 +47,4 @@ if [ -z "${BENCH_SET_LATENCY_PRIVATE:-}" ]; then
     fi
 fi
 # Not the python3 first on PATH: python3-gphoto2 and matplotlib are Debian's.
-exec /usr/bin/python3 bench/set_latency.py --build "$build" --out "$out" "${quick[@]}"
+exec /usr/bin/python3 bench/set_latency.py --build "$build" --out "$out" "${quick[@]}" "${before[@]}"

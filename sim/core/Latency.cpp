@@ -10,8 +10,8 @@ Latency RealisticLatency() {
     Latency l;
     l.transactionMs = 3;  // one PTP request and its response: 1-4 ms, 2.9 ms for OpenSession
     l.openMs = 1000;      // session, device info and properties: ~0.9 s (Sony), "the first 1 second" (Nikon)
-    l.settleMs =
-        50;  // Sony steps a shutter speed notch by notch: ~2.5 s for the ~50 notches of 30 s -> 1/4000
+    // Sony steps a shutter speed notch by notch: ~2.5 s for the ~50 notches of 30 s -> 1/4000.
+    l.settleMs = 50;
     return l;
 }
 
