@@ -19,10 +19,12 @@ What each sample measures, from where to where:
   read back until the value shows.
 """
 import argparse
+import importlib.util
 import json
 import math
 import os
 import platform
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -200,6 +202,13 @@ def main():
     parser.add_argument("--quick", action="store_true", help="3 samples a series (a smoke run)")
     parser.add_argument("--before", help="an earlier build's libPluginCameraCtrl.so to measure as well")
     args = parser.parse_args()
+    missing = [name for name, there in (("gphoto2", shutil.which("gphoto2")),
+                                        ("python3-gphoto2", importlib.util.find_spec("gphoto2")),
+                                        ("python3-matplotlib", importlib.util.find_spec("matplotlib")))
+               if not there]
+    if missing:
+        print(f"set_latency: install {' '.join(missing)} (scripts/setup.sh does)", file=sys.stderr)
+        return 77  # skipped
     build = os.path.abspath(args.build)
     os.makedirs(args.out, exist_ok=True)
     # The simulator keeps the camera in files; on tmpfs their rewriting costs microseconds, on

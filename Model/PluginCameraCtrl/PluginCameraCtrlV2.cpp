@@ -225,8 +225,8 @@ int PluginCameraCtrlV2::DoTasksThread() {
         int taken = m_taskQueue.Take(task, kTaskWaitMs);
         if (taken == -2) {
             // A timed Take waits once: a push during the wait ends it without handing the
-            // task over. The pass that comes first still runs, but only looks at the
-            // camera's events instead of waiting for one, so the task is not held back.
+            // task over. The pass that would come first still runs, and still handles what
+            // the camera reported before the task, but looks at its events without waiting.
             taken = m_taskQueue.Take(task, 0);
             if (taken == 0) {
                 PollPass(noCameraPasses, connectErrors, 0);
