@@ -5,6 +5,8 @@
 #include <gphoto2/gphoto2-result.h>
 #include <sys/prctl.h>
 
+#include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +22,9 @@ constexpr int kPayloadSize = 100;
 constexpr int kTaskWaitMs = 100;
 constexpr int kPushWaitMs = 100;
 constexpr int kEventWaitMs = 50;
+// The idle event wait is made of waits this long, so that a set request that arrives during
+// it waits for at most one of them instead of the whole wait.
+constexpr int kEventWaitSliceMs = 25;
 constexpr int kConnectErrorsReported = 3;
 constexpr int kAbsentPassesRepeat = 20;
 
@@ -222,12 +227,12 @@ int PluginCameraCtrlV2::DoTasksThread() {
     int connectErrors = 0;
     while (!m_stop) {
         Task task;
-        int taken = m_taskQueue.Take(task, kTaskWaitMs);
+        int taken = TakeTask(task, kTaskWaitMs);
         if (taken == -2) {
             // A timed Take waits once: a push during the wait ends it without handing the
             // task over. The pass that would come first still runs, and still handles what
             // the camera reported before the task, but looks at its events without waiting.
-            taken = m_taskQueue.Take(task, 0);
+            taken = TakeTask(task, 0);
             if (taken == 0) {
                 PollPass(noCameraPasses, connectErrors, 0);
                 if (m_stop) {
@@ -256,8 +261,16 @@ bool PluginCameraCtrlV2::RunTasks(Task task) {
             ran = true;
         }
         task = nullptr;
-    } while (!m_stop && m_taskQueue.Take(task, 0) == 0);
+    } while (!m_stop && TakeTask(task, 0) == 0);
     return ran;
+}
+
+int PluginCameraCtrlV2::TakeTask(Task& task, int timeoutMs) {
+    int taken = m_taskQueue.Take(task, timeoutMs);
+    if (taken == 0) {
+        --m_tasksWaiting;
+    }
+    return taken;
 }
 
 void PluginCameraCtrlV2::PollPass(int& noCameraPasses, int& connectErrors, int eventWaitMs) {
@@ -315,6 +328,26 @@ void PluginCameraCtrlV2::PollPass(int& noCameraPasses, int& connectErrors, int e
 }
 
 void PluginCameraCtrlV2::WaitCameraEvent(int timeoutMs) {
+    // libgphoto2 cannot end a wait early; the drivers themselves look at the camera, sleep and
+    // look again, so waiting in slices costs about one more look per slice. The wait as a whole
+    // ends, as it always did, with the first thing the camera reports or after timeoutMs; and
+    // also once a set request is waiting.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    int left = timeoutMs;
+    while (!WaitCameraEventOnce(std::min(left, kEventWaitSliceMs))) {
+        if (m_stop || m_tasksWaiting.load() > 0) {
+            return;
+        }
+        left = static_cast<int>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now())
+                .count());
+        if (left <= 0) {
+            return;
+        }
+    }
+}
+
+bool PluginCameraCtrlV2::WaitCameraEventOnce(int timeoutMs) {
     // Types 10..17 are outside CameraEventType's enumerators: only the bytes
     // of the out-parameter are read, never the enum value itself.
     CameraEventType rawType;
@@ -326,14 +359,14 @@ void PluginCameraCtrlV2::WaitCameraEvent(int timeoutMs) {
 
     if (ret == GP_OK) {
         if (data == nullptr) {
-            return;
+            return type != GP_EVENT_TIMEOUT;
         }
         bool changed = HandleCameraEvent(type, data);
         std::free(data);
         if (changed) {
             NotifyParamChangeV2(m_cameraParams.get());
         }
-        return;
+        return true;
     }
     if (data != nullptr) {
         std::free(data);
@@ -345,6 +378,7 @@ void PluginCameraCtrlV2::WaitCameraEvent(int timeoutMs) {
         PublishParams();
         DisConnectCamera();
     }
+    return true;
 }
 
 bool PluginCameraCtrlV2::HandleCameraEvent(int type, const void* data) {
@@ -455,7 +489,10 @@ void PluginCameraCtrlV2::PublishParams() {
 
 void PluginCameraCtrlV2::QueueTask(Task task) {
     // A request that finds the queue full for the whole wait, or aborted, is dropped.
-    m_taskQueue.Push(task, kPushWaitMs, 0);
+    ++m_tasksWaiting;
+    if (m_taskQueue.Push(task, kPushWaitMs, 0) != 0) {
+        --m_tasksWaiting;
+    }
 }
 
 int PluginCameraCtrlV2::SubscribeEvent() {

@@ -65,9 +65,12 @@ class PluginCameraCtrlV2 : public PluginInterface {
     // One pass: detection, connection, then one camera event wait of at most eventWaitMs.
     void PollPass(int& noCameraPasses, int& connectErrors, int eventWaitMs);
     void WaitCameraEvent(int timeoutMs);
+    // One gp_camera_wait_for_event; false when it timed out with nothing reported.
+    bool WaitCameraEventOnce(int timeoutMs);
     // Runs task and every task queued behind it (dropped unrun while not connected);
     // true when one ran.
     bool RunTasks(Task task);
+    int TakeTask(Task& task, int timeoutMs);
     // Applies one camera event to the record; true when the record may have changed.
     bool HandleCameraEvent(int type, const void* data);
     // Publishes the record as it is, without comparing or updating the backup.
@@ -87,6 +90,8 @@ class PluginCameraCtrlV2 : public PluginInterface {
     // Used by ConnectCamera and the poll pass, so by one thread at a time.
     CameraDetector m_detector;
     BlockQueue<Task> m_taskQueue{100};
+    // Tasks pushed and not yet taken; lets the event wait end early for a set request.
+    std::atomic<int> m_tasksWaiting{0};
     std::thread m_taskThread;
     std::shared_ptr<VirtualEventBus> m_eventBus;
     bool m_forceNotify = false;

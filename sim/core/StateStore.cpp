@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "StateJson.h"
 
@@ -157,6 +158,30 @@ int64_t StateStore::Scans() const {
     return stat(ScansPath().c_str(), &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
 }
 
+namespace {
+
+// Every call of the drivers loads the state, and parsing it is most of what a call costs.
+// The last text parsed in this process is kept with its result; the text itself is the
+// key, so a change of the file in any way is never missed.
+bool ParseStateCached(const std::string& text, CameraState* out, std::string* problem) {
+    static std::mutex mutex;
+    static std::string cachedText;
+    static CameraState cachedState;
+    std::lock_guard<std::mutex> lock(mutex);
+    if (text != cachedText) {
+        nlohmann::json j;
+        CameraState s;
+        if (!ParseJsonText(text, &j, problem) || !StateFromJson(j, &s, problem))
+            return false;
+        cachedText = text;
+        cachedState = std::move(s);
+    }
+    *out = cachedState;
+    return true;
+}
+
+}  // namespace
+
 int StateStore::Load(CameraState* out, std::string* error) const {
     std::string text;
     int err = 0;
@@ -168,10 +193,9 @@ int StateStore::Load(CameraState* out, std::string* error) const {
         *error = StatePath() + ": " + std::strerror(err);
         return GP_ERROR_IO;
     }
-    nlohmann::json j;
     std::string problem;
     CameraState s;
-    if (!ParseJsonText(text, &j, &problem) || !StateFromJson(j, &s, &problem)) {
+    if (!ParseStateCached(text, &s, &problem)) {
         *error = StatePath() + ": " + problem;
         return GP_ERROR_CORRUPTED_DATA;
     }
