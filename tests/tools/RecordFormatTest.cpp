@@ -96,14 +96,13 @@ TEST(RecordFormatDatagram, DisplayModeIsShownOnlyWhereTheRecordIsLaidOutAsOnTheD
         {"device, off", {232, 228}, 232, 0, true, "connect state 2, display mode off"},
         {"device, longer payload", {232, 228}, 300, 1, true, "connect state 2, display mode on"},
         {"64-bit libstdc++",
-         {352, 348},
+         {360, 352},
          232,
          1,
          false,
-         "connect state 2; display mode not shown: the record is laid out differently on this machine (352 "
-         "bytes, display mode at byte 348) than on the device (232 bytes, display mode at byte 228): byte "
-         "228 "
-         "of the payload is not the display mode"},
+         "connect state 2; display mode not shown: the record is laid out differently on this machine (360 "
+         "bytes, display mode at byte 352) than on the device (232 bytes, display mode at byte 228): byte "
+         "228 of the payload is not the display mode"},
         {"right size, other offset",
          {232, 224},
          232,
@@ -111,8 +110,7 @@ TEST(RecordFormatDatagram, DisplayModeIsShownOnlyWhereTheRecordIsLaidOutAsOnTheD
          false,
          "connect state 2; display mode not shown: the record is laid out differently on this machine (232 "
          "bytes, display mode at byte 224) than on the device (232 bytes, display mode at byte 228): byte "
-         "228 "
-         "of the payload is not the display mode"},
+         "228 of the payload is not the display mode"},
         {"device, cut payload",
          {232, 228},
          228,
