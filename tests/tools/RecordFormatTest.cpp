@@ -219,10 +219,11 @@ TEST(RecordFormatDatagram, MonitorAgreesWithTheHostOnEveryFieldBothShow) {
             EXPECT_EQ(monitor[field], host[field]) << i << " " << field;
         }
         EXPECT_EQ(monitor.contains("dispMode"), deviceLayout) << i << " " << monitor.dump();
-        if (monitor.contains("dispMode"))
+        if (monitor.contains("dispMode")) {
             EXPECT_EQ(monitor["dispMode"], host["dispMode"]) << i;
-        else
+        } else {
             EXPECT_TRUE(monitor["notShown"]["dispMode"].is_string()) << i << " " << monitor.dump();
+        }
     }
     ::close(bus.m_udpSocket);
 }
