@@ -96,14 +96,6 @@ bool EncodeNumber(const EventReaction& reaction, const std::string& value, int64
     return *out >= low && *out <= high;
 }
 
-// Bit pattern of a value of [INT32_MIN, UINT32_MAX] in a 32-bit field.
-int32_t As32(int64_t value) {
-    uint32_t bits = static_cast<uint32_t>(value);
-    int32_t out = 0;
-    std::memcpy(&out, &bits, sizeof out);
-    return out;
-}
-
 }  // namespace
 
 std::size_t DriverBlockSize(int type, const char** what) {
@@ -263,7 +255,7 @@ bool EventForChange(const Widget& w, const std::string& value, int* type, std::v
         } else {  // "int32" and the default
             ok = EncodeNumber(reaction, value, kInt32Min, kUint32Max, &n);
             if (ok)
-                *data = Int32Block(As32(n));
+                *data = Int32Block(static_cast<int32_t>(static_cast<uint32_t>(n)));
         }
         if (ok && data->size() < DriverBlockSize(reaction.type))
             ok = false;

@@ -212,10 +212,6 @@ bool WidgetValuesFromJson(const json& j, const std::string& key,
     return true;
 }
 
-}  // namespace
-
-namespace {
-
 // Nesting of arrays and objects, strings skipped; counted without recursion.
 std::size_t NestingDepth(const std::string& text) {
     std::size_t depth = 0, deepest = 0;

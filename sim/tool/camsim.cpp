@@ -101,14 +101,6 @@ bool ParseIntIn(const std::string& text, long long low, long long high, long lon
     return ParseInt(text, out) && *out >= low && *out <= high;
 }
 
-// A 32-bit event field takes signed or unsigned values (ISO is unsigned): the bit pattern.
-int32_t Field32(long long value) {
-    uint32_t bits = static_cast<uint32_t>(value);
-    int32_t out = 0;
-    std::memcpy(&out, &bits, sizeof out);
-    return out;
-}
-
 bool ParseCode(std::string text, int* code) {
     long long n = 0;
     if (ParseInt(text, &n)) {
@@ -261,7 +253,9 @@ class Command {
             case 15:
                 if (a.size() != 2 || !ParseIntIn(a[1], INT32_MIN, UINT32_MAX, &x))
                     return Usage("event TYPE NUMBER (a 32-bit number)");
-                return Check(m_sim.QueueInt32Event(static_cast<int>(type), Field32(x)));
+                // signed or unsigned (ISO): the field's bit pattern
+                return Check(m_sim.QueueInt32Event(static_cast<int>(type),
+                                                   static_cast<int32_t>(static_cast<uint32_t>(x))));
             case 16:
                 if (a.size() != 3 || !ParseIntIn(a[1], INT32_MIN, INT32_MAX, &x) ||
                     !ParseIntIn(a[2], INT32_MIN, INT32_MAX, &y))
