@@ -44,6 +44,12 @@ void RoundTrip(const camsim::CameraState& state) {
         Fail("the state changed in a save and load", first + "\n---\n" + second);
 }
 
+void RemoveDir() {
+    for (const char* name : {"base-fuzz.json", "input.json", "state.json", "plug"})
+        unlink((g_dir + "/" + name).c_str());
+    rmdir(g_dir.c_str());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -51,6 +57,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     if (!mkdtemp(templ))
         Fail("mkdtemp", templ);
     g_dir = templ;
+    std::atexit(RemoveDir);
     // A base the input may inherit ("inherits": "base-fuzz").
     std::ofstream(g_dir + "/base-fuzz.json") << R"({"model": "Nikon Z8", "settle_ms": 3, "widgets": [
         {"name": "iso", "type": "radio", "value": "100", "choices": ["100", "200"],
