@@ -381,6 +381,9 @@ bool PluginCameraCtrlV2::WaitCameraEventOnce(int timeoutMs) {
     return true;
 }
 
+// libgphoto2 hands over no block size: the driver's blocks are trusted to hold what is read
+// here, at least 24 bytes for 10 (state at byte 20), 4 for 11, 12, 13 and 15, 8 for 16 and 2
+// for 17, never NULL. The simulated driver refuses shorter blocks for these types.
 bool PluginCameraCtrlV2::HandleCameraEvent(int type, const void* data) {
     CameraParams& params = *m_cameraParams;
     switch (type) {

@@ -188,6 +188,18 @@ int Mutate(const std::string& dir, std::string* lastError, const std::function<i
     return rc;
 }
 
+// A value put in on the camera side need not be one of the choices, but a range widget's
+// value must stay a number that libgphoto2's float and the state file can hold.
+int CheckCameraSideValue(const Widget& w, const std::string& value, std::string* lastError) {
+    float number = 0;
+    if (w.kind == Kind::Range && !RangeNumber(value, &number)) {
+        *lastError = "\"" + value + "\" is no value for the range widget \"" + w.name +
+                     "\": it must be a finite number a float can hold";
+        return GP_ERROR_BAD_PARAMETERS;
+    }
+    return GP_OK;
+}
+
 int OnWidget(const std::string& dir, std::string* lastError, const std::string& name,
              const std::function<int(Widget&)>& fn) {
     return Mutate(dir, lastError, [&](CameraState& s) {
@@ -214,9 +226,14 @@ int Simulator::Plug(const std::string& profileOrModel) {
     }
     StateStore store(m_stateDir);
     rc = store.Update(
-        [&](CameraState& s, bool&) {
+        [&](CameraState& s, bool& save) {
             PlugRecord old;
             int64_t session = store.ReadPlug(&old) ? old.session : 0;
+            int cleared = store.TruncateReceived(&error);  // a new camera has received nothing
+            if (cleared != GP_OK) {
+                save = false;
+                return cleared;
+            }
             s = loaded;
             s.plugged = true;
             s.session = session + 1;
@@ -334,9 +351,12 @@ int Simulator::SetValue(const std::string& name, const std::string& value) {
             m_lastError = "no widget \"" + name + "\" on the plugged camera";
             return GP_ERROR_BAD_PARAMETERS;
         }
-        s.DropPendingValues(name);  // the camera-side value wins over one still settling
-        w->value = value;
-        return GP_OK;
+        int rc = CheckCameraSideValue(*w, value, &m_lastError);
+        if (rc == GP_OK) {
+            s.DropPendingValues(name);  // the camera-side value wins over one still settling
+            w->value = value;
+        }
+        return rc;
     });
 }
 
@@ -367,25 +387,25 @@ std::vector<WidgetInfo> Simulator::Widgets() const {
 
 int Simulator::ChangeOnCamera(const std::string& name, const std::string& value) {
     return Mutate(m_stateDir, &m_lastError, [&](CameraState& s) {
-        int rc = camsim::ChangeOnCamera(s, name, value);
-        if (rc != GP_OK)
+        const Widget* w = s.Find(name);
+        if (!w) {
             m_lastError = "no widget \"" + name + "\" on the plugged camera";
-        return rc;
+            return GP_ERROR_BAD_PARAMETERS;
+        }
+        int rc = CheckCameraSideValue(*w, value, &m_lastError);
+        return rc == GP_OK ? camsim::ChangeOnCamera(s, name, value) : rc;
     });
 }
 
 std::vector<std::string> Simulator::Received() const {
-    CameraState s;
-    if (StateStore(m_stateDir).Load(&s, &m_lastError) != GP_OK)
-        return {};
-    return s.received;
+    std::vector<std::string> out;
+    StateStore(m_stateDir).ReadReceived(&out, &m_lastError);
+    return out;
 }
 
 void Simulator::ClearReceived() {
-    Mutate(m_stateDir, &m_lastError, [](CameraState& s) {
-        s.received.clear();
-        return GP_OK;
-    });
+    Mutate(m_stateDir, &m_lastError,
+           [&](CameraState&) { return StateStore(m_stateDir).TruncateReceived(&m_lastError); });
 }
 
 int Simulator::SetStubborn(const std::string& name, bool on) {
@@ -433,6 +453,11 @@ std::optional<LatencyModel> Simulator::Latency() const {
 }
 
 int Simulator::QueueEvent(int type, const std::vector<uint8_t>& data) {
+    std::string shortBlock = CheckDriverBlock(type, data);
+    if (!shortBlock.empty()) {
+        m_lastError = shortBlock;
+        return GP_ERROR_BAD_PARAMETERS;
+    }
     return Mutate(m_stateDir, &m_lastError, [&](CameraState& s) {
         PendingEvent e;
         e.type = type;

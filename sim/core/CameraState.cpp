@@ -2,6 +2,10 @@
 
 #include <time.h>
 
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
 #include <utility>
 
 namespace camsim {
@@ -106,6 +110,22 @@ bool FaultFromName(const std::string& text, Fault* fault) {
         }
     }
     return false;
+}
+
+bool FloatFromDouble(double value, float* out) {
+    if (!std::isfinite(value) || std::fabs(value) > std::numeric_limits<float>::max())
+        return false;
+    *out = static_cast<float>(value);
+    return true;
+}
+
+bool RangeNumber(const std::string& text, float* out) {
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    double value = std::strtod(text.c_str(), &end);
+    return errno == 0 && *end == '\0' && FloatFromDouble(value, out);
 }
 
 int64_t NowMs() {

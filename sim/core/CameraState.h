@@ -1,5 +1,6 @@
 // Everything one simulated camera is: its widgets, reactions, faults, pending events
-// and what it received. Lives in the state directory as JSON (see StateJson).
+// and what it received. Lives in the state directory (see StateStore): JSON (see StateJson)
+// for all but the received values, which have a log of their own.
 #pragma once
 
 #include <cstdint>
@@ -71,6 +72,8 @@ struct CameraState {
     std::vector<Widget> widgets;
     int connectFault = 0, connectTimes = 0;
     int waitFault = 0, waitTimes = 0;
+    // Values received during the current StateStore::Update, which appends them to the
+    // received log; never part of state.json.
     std::vector<std::string> received;
     std::vector<PendingEvent> events;
     std::vector<PendingValue> pendingValues;  // in the order written
@@ -93,5 +96,10 @@ const char* FaultName(Fault fault);
 bool FaultFromName(const std::string& text, Fault* fault);
 
 int64_t NowMs();
+
+// Range values and bounds reach libgphoto2 as float. A finite double a float can hold, or a
+// text that is such a number: false for "nan", "inf", "1e39", "" or trailing characters.
+bool FloatFromDouble(double value, float* out);
+bool RangeNumber(const std::string& text, float* out);
 
 }  // namespace camsim

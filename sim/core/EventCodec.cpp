@@ -6,12 +6,35 @@
 #include <strings.h>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 namespace camsim {
 
 namespace {
+
+struct DriverBlock {
+    int type;
+    std::size_t size;
+    const char* what;
+};
+const DriverBlock kDriverBlocks[] = {
+    {10, 24, "the recording state at bytes 20 to 23"},
+    {11, 4, "the aperture x100 at bytes 0 to 3"},
+    {12, 4, "the white-balance code at bytes 0 to 3"},
+    {13, 4, "the ISO value at bytes 0 to 3"},
+    {15, 4, "the focus-mode code at bytes 0 to 3"},
+    {16, 8, "the shutter speed's numerator and denominator at bytes 0 to 7"},
+    {17, 2, "the exposure-program code at bytes 0 and 1"},
+};
+
+// Value ranges of the encodings: a 32-bit field holds int32 or uint32 values (ISO is
+// unsigned), the record state is int32, a program code uint16.
+constexpr int64_t kInt32Min = INT32_MIN;
+constexpr int64_t kInt32Max = INT32_MAX;
+constexpr int64_t kUint32Max = UINT32_MAX;
+constexpr int64_t kUint16Max = UINT16_MAX;
 
 void Put32(std::vector<uint8_t>* out, size_t at, int32_t v) {
     std::memcpy(out->data() + at, &v, sizeof v);
@@ -44,32 +67,56 @@ bool ParseDouble(const std::string& text, double* out) {
 }
 
 // A decimal text as a fraction with a power-of-ten denominator: "2.5" -> 25/10, "1.3" -> 13/10.
+// At most six decimals, so the denominator stays within 10^6.
 bool DecimalFraction(const std::string& text, int64_t* num, int64_t* den) {
+    const size_t kMaxDecimals = 6;
     size_t dot = text.find('.');
     std::string digits = text;
     *den = 1;
     if (dot != std::string::npos) {
+        if (text.size() - dot - 1 > kMaxDecimals)
+            return false;
         digits = text.substr(0, dot) + text.substr(dot + 1);
         for (size_t i = dot + 1; i < text.size(); ++i)
             *den *= 10;
-        if (*den > 1000000)
-            return false;
     }
     if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos)
         return false;
     return ParseLong(digits, num) && *num <= INT32_MAX;
 }
 
-bool EncodeNumber(const EventReaction& reaction, const std::string& value, int64_t* out) {
+// A code or number within [low, high].
+bool EncodeNumber(const EventReaction& reaction, const std::string& value, int64_t low, int64_t high,
+                  int64_t* out) {
     auto code = reaction.codes.find(value);
-    if (code != reaction.codes.end()) {
+    if (code != reaction.codes.end())
         *out = code->second;
-        return true;
-    }
-    return ParseLong(value, out);
+    else if (!ParseLong(value, out))
+        return false;
+    return *out >= low && *out <= high;
 }
 
 }  // namespace
+
+std::size_t DriverBlockSize(int type, const char** what) {
+    for (const DriverBlock& b : kDriverBlocks) {
+        if (b.type == type) {
+            if (what)
+                *what = b.what;
+            return b.size;
+        }
+    }
+    return 0;
+}
+
+std::string CheckDriverBlock(int type, const std::vector<uint8_t>& data) {
+    const char* what = "";
+    std::size_t size = DriverBlockSize(type, &what);
+    if (data.size() >= size)
+        return "";
+    return "event type " + std::to_string(type) + " needs a data block of at least " + std::to_string(size) +
+           " bytes (the receiver reads " + what + "), not " + std::to_string(data.size());
+}
 
 std::vector<uint8_t> RecordBlock(int32_t state) {
     std::vector<uint8_t> out(24, 0);
@@ -179,13 +226,17 @@ bool EventForChange(const Widget& w, const std::string& value, int* type, std::v
         bool ok = false;
         const std::string& enc = reaction.encode;
         if (enc == "record") {
-            ok = EncodeNumber(reaction, value, &n);
+            ok = EncodeNumber(reaction, value, kInt32Min, kInt32Max, &n);
             if (ok)
                 *data = RecordBlock(static_cast<int32_t>(n));
         } else if (enc == "aperture") {
             auto code = reaction.codes.find(value);
-            ok = code != reaction.codes.end() ? (a = static_cast<int32_t>(code->second), true)
-                                              : ParseAperture(value, &a);
+            if (code != reaction.codes.end()) {
+                ok = code->second >= kInt32Min && code->second <= kInt32Max;
+                a = ok ? static_cast<int32_t>(code->second) : 0;
+            } else {
+                ok = ParseAperture(value, &a);
+            }
             if (ok)
                 *data = Int32Block(a);
         } else if (enc == "shutter") {
@@ -194,17 +245,20 @@ bool EventForChange(const Widget& w, const std::string& value, int* type, std::v
                 *data = ShutterBlock(a, b);
         } else if (enc == "uint16" || enc == "low16") {
             // low16: a 32-bit program value whose low half is the code
-            ok = EncodeNumber(reaction, value, &n);
+            ok = enc == "uint16" ? EncodeNumber(reaction, value, 0, kUint16Max, &n)
+                                 : EncodeNumber(reaction, value, kInt32Min, kUint32Max, &n);
             if (ok)
-                *data = ModeBlock(static_cast<uint16_t>(n & 0xFFFF));
+                *data = ModeBlock(static_cast<uint16_t>(static_cast<uint32_t>(n) & 0xFFFF));
         } else if (enc == "text") {
             *data = StandardBlock(GP_EVENT_UNKNOWN, value);
             ok = true;
         } else {  // "int32" and the default
-            ok = EncodeNumber(reaction, value, &n);
+            ok = EncodeNumber(reaction, value, kInt32Min, kUint32Max, &n);
             if (ok)
-                *data = Int32Block(static_cast<int32_t>(n));
+                *data = Int32Block(static_cast<int32_t>(static_cast<uint32_t>(n)));
         }
+        if (ok && data->size() < DriverBlockSize(reaction.type))
+            ok = false;
         if (ok) {
             *type = reaction.type;
             return true;

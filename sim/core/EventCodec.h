@@ -1,6 +1,7 @@
 // Data blocks of the camera events, as wait_for_event hands them to the receiver.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -8,6 +9,14 @@
 #include "CameraState.h"
 
 namespace camsim {
+
+// The receiver gets no block size from libgphoto2 and reads the driver events' blocks at fixed
+// sizes: 10: 24 bytes (state at byte 20), 11, 12, 13, 15: 4, 16: 8, 17: 2. A shorter block
+// would be read past its end. Returns that size for types 10..17 (0 for the others) and,
+// when what is given, what the receiver reads there.
+std::size_t DriverBlockSize(int type, const char** what = nullptr);
+// An error text when data is too short for the driver event type, else "".
+std::string CheckDriverBlock(int type, const std::vector<uint8_t>& data);
 
 std::vector<uint8_t> RecordBlock(int32_t state);  // type 10: 24 bytes, state at byte 20
 std::vector<uint8_t> Int32Block(int32_t value);   // types 11, 12, 13 (as uint32), 15
@@ -23,7 +32,8 @@ bool ParseShutter(const std::string& text, int32_t* numerator, int32_t* denomina
 bool ParseAperture(const std::string& text, int32_t* hundredths);
 
 // The event a change of widget w to value raises. Returns false when the widget raises none.
-// A typed event whose value cannot be encoded falls back to the standard property event.
+// A typed event whose value cannot be encoded (no number, out of the encoding's range, a block
+// shorter than the driver's size) falls back to the standard property event.
 bool EventForChange(const Widget& w, const std::string& value, int* type, std::vector<uint8_t>* data);
 
 }  // namespace camsim

@@ -61,10 +61,12 @@ int CheckValue(const Widget& w, const std::string& value) {
                        : GP_ERROR_BAD_PARAMETERS;
         case Kind::Toggle:
             return ParseNumber(value, &n) && (n == 0 || n == 1) ? GP_OK : GP_ERROR_BAD_PARAMETERS;
-        case Kind::Range:
-            if (!ParseNumber(value, &n))
+        case Kind::Range: {
+            float f = 0;
+            if (!RangeNumber(value, &f))
                 return GP_ERROR_BAD_PARAMETERS;
-            return w.max > w.min && (n < w.min || n > w.max) ? GP_ERROR_BAD_PARAMETERS : GP_OK;
+            return w.max > w.min && (f < w.min || f > w.max) ? GP_ERROR_BAD_PARAMETERS : GP_OK;
+        }
         case Kind::Date:
             return ParseNumber(value, &n) ? GP_OK : GP_ERROR_BAD_PARAMETERS;
         case Kind::Text:

@@ -1,6 +1,9 @@
 #include "StateJson.h"
 
+#include <algorithm>
 #include <cstdio>
+
+#include "EventCodec.h"
 
 namespace camsim {
 
@@ -73,6 +76,8 @@ bool GetInt(const json& j, const char* key, T* out, std::string* error) {
     return true;
 }
 
+// Range bounds go to libgphoto2 as float: a bound a float cannot hold would become infinity,
+// which JSON cannot store.
 bool GetFloat(const json& j, const char* key, float* out, std::string* error) {
     auto it = j.find(key);
     if (it == j.end())
@@ -81,7 +86,12 @@ bool GetFloat(const json& j, const char* key, float* out, std::string* error) {
         *error = std::string("\"") + key + "\" must be a number";
         return false;
     }
-    *out = it->get<float>();
+    if (!FloatFromDouble(it->get<double>(), out)) {
+        std::string text;
+        ValueText(*it, &text);
+        *error = std::string("\"") + key + "\" must be a finite number a float can hold, not " + text;
+        return false;
+    }
     return true;
 }
 
@@ -202,9 +212,36 @@ bool WidgetValuesFromJson(const json& j, const std::string& key,
     return true;
 }
 
+// Nesting of arrays and objects, strings skipped; counted without recursion.
+std::size_t NestingDepth(const std::string& text) {
+    std::size_t depth = 0, deepest = 0;
+    bool inString = false, escaped = false;
+    for (char c : text) {
+        if (inString) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            deepest = std::max(deepest, ++depth);
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return deepest;
+}
+
 }  // namespace
 
 bool ParseJsonText(const std::string& text, json* out, std::string* error) {
+    if (NestingDepth(text) > kMaxJsonDepth) {
+        *error = "arrays and objects nest deeper than " + std::to_string(kMaxJsonDepth) + " levels";
+        return false;
+    }
     try {
         *out = json::parse(text);
         return true;
@@ -283,6 +320,11 @@ bool WidgetFromJson(const json& j, Widget* w, std::string* error) {
     if (ok && w->value.empty() &&
         (w->kind == Kind::Toggle || w->kind == Kind::Range || w->kind == Kind::Date)) {
         w->value = "0";
+    }
+    float number = 0;
+    if (ok && w->kind == Kind::Range && !RangeNumber(w->value, &number)) {
+        err = "\"value\" \"" + w->value + "\" of a range must be a finite number a float can hold";
+        ok = false;
     }
     if (ok) {
         std::string fault = "none";
@@ -365,7 +407,7 @@ bool StateFromJson(const json& j, CameraState* s, std::string* error) {
          GetInt(j, "open_ms", &s->latency.openMs, &err) &&
          GetInt(j, "connect_fault", &s->connectFault, &err) &&
          GetInt(j, "connect_times", &s->connectTimes, &err) && GetInt(j, "wait_fault", &s->waitFault, &err) &&
-         GetInt(j, "wait_times", &s->waitTimes, &err) && GetStrings(j, "received", &s->received, &err);
+         GetInt(j, "wait_times", &s->waitTimes, &err);
     if (!ok) {
         *error = err;
         return false;
@@ -395,6 +437,11 @@ bool StateFromJson(const json& j, CameraState* s, std::string* error) {
             if (!ej.is_object() || !GetInt(ej, "type", &e.type, &err) || !GetInt(ej, "due", &e.dueMs, &err) ||
                 !GetString(ej, "data", &hex, &err) || !Unhex(hex, &e.data)) {
                 *error = "malformed entry in \"events\"" + (err.empty() ? std::string() : ": " + err);
+                return false;
+            }
+            std::string shortBlock = CheckDriverBlock(e.type, e.data);
+            if (!shortBlock.empty()) {
+                *error = "entry in \"events\": " + shortBlock;
                 return false;
             }
             s->events.push_back(e);
@@ -445,7 +492,6 @@ json StateToJson(const CameraState& s) {
                 {"wait_fault", s.waitFault},
                 {"wait_times", s.waitTimes},
                 {"widgets", widgets},
-                {"received", s.received},
                 {"events", events},
                 {"pending_values", pending}};
 }

@@ -11,7 +11,13 @@
 
 namespace camsim {
 
-// Parses JSON text; on failure *error holds the parser's message (with the byte position).
+// Deepest nesting of arrays and objects that ParseJsonText accepts. Profiles and states need
+// five levels; copying or printing a value recurses once per level, so a deeper text is refused
+// before it is parsed.
+constexpr std::size_t kMaxJsonDepth = 64;
+
+// Parses JSON text; on failure *error holds the parser's message (with the byte position) or
+// names the nesting limit.
 bool ParseJsonText(const std::string& text, nlohmann::json* out, std::string* error);
 // Serialises without throwing (invalid UTF-8 is replaced).
 std::string DumpJson(const nlohmann::json& j, int indent = -1);

@@ -63,6 +63,19 @@ bool ReadFile(const std::string& path, std::string* out, int* err) {
     return true;
 }
 
+bool WriteAll(int fd, const std::string& content) {
+    size_t done = 0;
+    while (done < content.size()) {
+        ssize_t n = write(fd, content.data() + done, content.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
 // Writes via a temporary file and rename, so readers see the old or the new content whole.
 bool ReplaceFile(const std::string& path, const std::string& content, std::string* error) {
     std::string tmp = path + ".tmp." + std::to_string(getpid());
@@ -71,18 +84,11 @@ bool ReplaceFile(const std::string& path, const std::string& content, std::strin
         *error = tmp + ": " + std::strerror(errno);
         return false;
     }
-    size_t done = 0;
-    while (done < content.size()) {
-        ssize_t n = write(fd, content.data() + done, content.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            *error = tmp + ": " + std::strerror(errno);
-            close(fd);
-            unlink(tmp.c_str());
-            return false;
-        }
-        done += static_cast<size_t>(n);
+    if (!WriteAll(fd, content)) {
+        *error = tmp + ": " + std::strerror(errno);
+        close(fd);
+        unlink(tmp.c_str());
+        return false;
     }
     close(fd);
     if (rename(tmp.c_str(), path.c_str()) != 0) {
@@ -90,6 +96,52 @@ bool ReplaceFile(const std::string& path, const std::string& content, std::strin
         unlink(tmp.c_str());
         return false;
     }
+    return true;
+}
+
+// One line per entry: backslash and newline escaped, so any value fits.
+std::string EscapeLine(const std::string& entry) {
+    std::string out;
+    out.reserve(entry.size() + 1);
+    for (char c : entry) {
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '\n')
+            out += "\\n";
+        else
+            out += c;
+    }
+    out += '\n';
+    return out;
+}
+
+std::string UnescapeLine(const std::string& line) {
+    std::string out;
+    out.reserve(line.size());
+    for (size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '\\' && i + 1 < line.size()) {
+            ++i;
+            out += line[i] == 'n' ? '\n' : line[i];
+        } else {
+            out += line[i];
+        }
+    }
+    return out;
+}
+
+// One O_APPEND write for all the entries of a transaction.
+bool AppendFile(const std::string& path, const std::string& content, std::string* error) {
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        *error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!WriteAll(fd, content)) {
+        *error = path + ": " + std::strerror(errno);
+        close(fd);
+        return false;
+    }
+    close(fd);
     return true;
 }
 
@@ -226,8 +278,16 @@ int StateStore::Update(const Mutator& fn, std::string* error, Start start) const
         if (rc != GP_OK)
             return rc;
     }
+    state.received.clear();
     bool save = true;
     int rc = fn(state, save);
+    if (!state.received.empty()) {
+        std::string lines;
+        for (const std::string& entry : state.received)
+            lines += EscapeLine(entry);
+        if (!AppendFile(ReceivedPath(), lines, error))
+            return GP_ERROR_IO;
+    }
     if (save) {
         int saved = Save(state, error);
         if (saved != GP_OK)
@@ -244,6 +304,32 @@ int StateStore::Save(const CameraState& state, std::string* error) const {
                   state.usbProduct, state.session);
     if (!ReplaceFile(PlugPath(), line, error))
         return GP_ERROR_IO;
+    return GP_OK;
+}
+
+int StateStore::ReadReceived(std::vector<std::string>* out, std::string* error) const {
+    out->clear();
+    std::string text;
+    int err = 0;
+    if (!ReadFile(ReceivedPath(), &text, &err)) {
+        if (err == ENOENT)
+            return GP_OK;
+        *error = ReceivedPath() + ": " + std::strerror(err);
+        return GP_ERROR_IO;
+    }
+    size_t start = 0;
+    for (size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', start)) {
+        out->push_back(UnescapeLine(text.substr(start, end - start)));
+        start = end + 1;
+    }
+    return GP_OK;
+}
+
+int StateStore::TruncateReceived(std::string* error) const {
+    if (truncate(ReceivedPath().c_str(), 0) != 0 && errno != ENOENT) {
+        *error = ReceivedPath() + ": " + std::strerror(errno);
+        return GP_ERROR_IO;
+    }
     return GP_OK;
 }
 

@@ -4,6 +4,8 @@
 #include <gphoto2/gphoto2-result.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -54,7 +56,8 @@ const char kUsage[] =
     "                             17 CODE           exposure program code (e.g. 0x8050)\n"
     "                             0 TEXT            GP_EVENT_UNKNOWN with a text\n"
     "                             2|3|5 PATH        file added, folder added, file changed\n"
-    "                             raw TYPE HEX      any type with a raw data block\n"
+    "                             raw TYPE HEX      any type with a raw data block (types 10..17\n"
+    "                                               need at least the sizes above: 24, 4, 8, 2 bytes)\n"
     "  events [--clear]         number of pending events\n"
     "  scans                    how often libgphoto2 listed the simulated USB port (bus scans)\n"
     "  fail lookup NAME CODE    looking NAME up fails with CODE (0 clears)\n"
@@ -99,6 +102,10 @@ bool ParseInt(const std::string& text, long long* out) {
     errno = 0;
     *out = std::strtoll(text.c_str(), &end, hex ? 16 : 10);
     return errno == 0 && *end == '\0';
+}
+
+bool ParseIntIn(const std::string& text, long long low, long long high, long long* out) {
+    return ParseInt(text, out) && *out >= low && *out <= high;
 }
 
 bool ParseCode(std::string text, int* code) {
@@ -268,7 +275,7 @@ class Command {
     int Event(const Args& a) {
         long long type = 0, x = 0, y = 0;
         if (a[0] == "raw") {
-            if (a.size() != 3 || !ParseInt(a[1], &type) || a[2].size() % 2)
+            if (a.size() != 3 || !ParseIntIn(a[1], INT_MIN, INT_MAX, &type) || a[2].size() % 2)
                 return Usage("event raw TYPE HEX");
             std::vector<uint8_t> data;
             for (size_t i = 0; i < a[2].size(); i += 2) {
@@ -278,27 +285,30 @@ class Command {
             }
             return Check(m_sim.QueueEvent(static_cast<int>(type), data));
         }
-        if (!ParseInt(a[0], &type))
+        if (!ParseIntIn(a[0], INT_MIN, INT_MAX, &type))
             return Usage("event TYPE must be a number or raw");
         switch (type) {
             case 10:
-                if (a.size() != 2 || !ParseInt(a[1], &x))
-                    return Usage("event 10 STATE");
+                if (a.size() != 2 || !ParseIntIn(a[1], INT32_MIN, INT32_MAX, &x))
+                    return Usage("event 10 STATE (a 32-bit number)");
                 return Check(m_sim.QueueRecordEvent(static_cast<int32_t>(x)));
             case 11:
             case 12:
             case 13:
             case 15:
-                if (a.size() != 2 || !ParseInt(a[1], &x))
-                    return Usage("event TYPE NUMBER");
-                return Check(m_sim.QueueInt32Event(static_cast<int>(type), static_cast<int32_t>(x)));
+                if (a.size() != 2 || !ParseIntIn(a[1], INT32_MIN, UINT32_MAX, &x))
+                    return Usage("event TYPE NUMBER (a 32-bit number)");
+                // signed or unsigned (ISO): the field's bit pattern
+                return Check(m_sim.QueueInt32Event(static_cast<int>(type),
+                                                   static_cast<int32_t>(static_cast<uint32_t>(x))));
             case 16:
-                if (a.size() != 3 || !ParseInt(a[1], &x) || !ParseInt(a[2], &y))
-                    return Usage("event 16 NUM DEN");
+                if (a.size() != 3 || !ParseIntIn(a[1], INT32_MIN, INT32_MAX, &x) ||
+                    !ParseIntIn(a[2], INT32_MIN, INT32_MAX, &y))
+                    return Usage("event 16 NUM DEN (32-bit numbers)");
                 return Check(m_sim.QueueShutterEvent(static_cast<int32_t>(x), static_cast<int32_t>(y)));
             case 17:
-                if (a.size() != 2 || !ParseInt(a[1], &x) || x < 0 || x > 0xFFFF)
-                    return Usage("event 17 CODE");
+                if (a.size() != 2 || !ParseIntIn(a[1], 0, 0xFFFF, &x))
+                    return Usage("event 17 CODE (0 to 0xFFFF)");
                 return Check(m_sim.QueueModeEvent(static_cast<uint16_t>(x)));
             default: {
                 std::string text;

@@ -125,6 +125,28 @@ latency)
     out=$(gp --get-config iso)
     grep -qx "Current: 800" <<<"$out" || fail "the set never took effect: $out"
     ;;
+received)
+    # Every set in order, whoever sent it; gphoto2 processes running at once keep their own order.
+    camsim plug sony-a7m3
+    if gp --set-config iso=800 --set-config f-number=f/99; then fail "an invalid aperture was accepted"; fi
+    [ "$(camsim received)" = "$(printf 'iso=800\nf-number=f/99')" ] || fail "received: $(camsim received)"
+    for writer in a b; do
+        args=()
+        for i in 1 2 3 4 5 6 7 8; do args+=(--set-config "kd_touch_focus=$writer$i"); done
+        gp "${args[@]}" >/dev/null &
+    done
+    wait
+    [ "$(camsim received | wc -l)" = 18 ] || fail "received: $(camsim received)"
+    for writer in a b; do
+        order=$(camsim received | sed -n "s/^kd_touch_focus=$writer//p" | tr '\n' ' ')
+        [ "$order" = "1 2 3 4 5 6 7 8 " ] || fail "the sets of $writer arrived as $order"
+    done
+    camsim received --clear
+    [ -z "$(camsim received)" ] || fail "cleared: $(camsim received)"
+    gp --set-config iso=100
+    camsim plug sony-a7m3
+    [ -z "$(camsim received)" ] || fail "a new plug kept: $(camsim received)"
+    ;;
 *)
     fail "unknown case $case"
     ;;

@@ -1,9 +1,24 @@
 #include "RecordFormat.h"
 
+#include <cstddef>
 #include <cstring>
 #include <sstream>
 
 namespace tools {
+
+// The plain fields lie at the same offsets on every machine (a 32-bit enum, a bool, a 32-bit
+// int at the start of the record), so a local reader may take them from the payload anywhere.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Winvalid-offsetof"
+static_assert(sizeof(CameraType) == 4 && sizeof(bool) == 1, "plain field sizes");
+static_assert(offsetof(CameraParams, cameraType) == kCameraTypeOffset, "plain field offsets");
+static_assert(offsetof(CameraParams, recordEnable) == kRecordEnableOffset, "plain field offsets");
+static_assert(offsetof(CameraParams, connectState) == kConnectStateOffset, "plain field offsets");
+
+RecordLayout HostRecordLayout() {
+    return RecordLayout{sizeof(CameraParams), offsetof(CameraParams, dispMode)};
+}
+#pragma GCC diagnostic pop
 
 namespace {
 
@@ -90,39 +105,98 @@ Datagram ParseDatagram(const uint8_t* bytes, size_t size) {
     return d;
 }
 
-RemoteRecord ParseRemoteRecord(const std::vector<uint8_t>& payload) {
-    RemoteRecord r;
-    if (payload.size() >= kConnectStateOffset + 4) {
-        r.cameraType = LittleEndian32(&payload[kCameraTypeOffset]);
-        r.recordEnable = payload[kRecordEnableOffset] != 0;
-        r.connectState = LittleEndian32(&payload[kConnectStateOffset]);
+namespace {
+
+std::string EndsBefore(size_t size, size_t end) {
+    return "the payload of " + std::to_string(size) + " bytes ends before byte " + std::to_string(end);
+}
+
+// Labels of the plain fields for people, in record order.
+const std::pair<const char*, const char*> kFieldLabels[] = {{"cameraType", "camera type"},
+                                                            {"recordEnable", "recording"},
+                                                            {"connectState", "connect state"},
+                                                            {"dispMode", "display mode"}};
+
+const char* FieldLabel(const std::string& field) {
+    for (const auto& f : kFieldLabels) {
+        if (field == f.first)
+            return f.second;
     }
-    if (payload.size() > kDispModeOffset) {
+    return field.c_str();
+}
+
+}  // namespace
+
+RemoteRecord ParseRemoteRecord(const std::vector<uint8_t>& payload, const RecordLayout& layout) {
+    RemoteRecord r;
+    const size_t size = payload.size();
+    if (size >= kCameraTypeOffset + 4) {
+        r.cameraTypeKnown = true;
+        r.cameraType = LittleEndian32(&payload[kCameraTypeOffset]);
+    } else {
+        r.notShown.emplace_back("cameraType", EndsBefore(size, kCameraTypeOffset + 4));
+    }
+    if (size >= kRecordEnableOffset + 1) {
+        r.recordEnableKnown = true;
+        r.recordEnable = payload[kRecordEnableOffset] != 0;
+    } else {
+        r.notShown.emplace_back("recordEnable", EndsBefore(size, kRecordEnableOffset + 1));
+    }
+    if (size >= kConnectStateOffset + 4) {
+        r.connectStateKnown = true;
+        r.connectState = LittleEndian32(&payload[kConnectStateOffset]);
+    } else {
+        r.notShown.emplace_back("connectState", EndsBefore(size, kConnectStateOffset + 4));
+    }
+    // Beyond the plain fields the payload is raw memory of texts and lists; the display-mode
+    // byte is only where the record is laid out as on the device.
+    if (layout.size != kDeviceRecordLayout.size ||
+        layout.dispModeOffset != kDeviceRecordLayout.dispModeOffset) {
+        r.notShown.emplace_back(
+            "dispMode", "the record is laid out differently on this machine (" + std::to_string(layout.size) +
+                            " bytes, display mode at byte " + std::to_string(layout.dispModeOffset) +
+                            ") than on the device (" + std::to_string(kDeviceRecordLayout.size) +
+                            " bytes, display mode at byte " +
+                            std::to_string(kDeviceRecordLayout.dispModeOffset) + "): byte " +
+                            std::to_string(kDispModeOffset) + " of the payload is not the display mode");
+    } else if (size > kDispModeOffset) {
         r.dispModeKnown = true;
         r.dispMode = payload[kDispModeOffset] != 0;
+    } else {
+        r.notShown.emplace_back("dispMode", EndsBefore(size, kDispModeOffset + 1));
     }
     return r;
 }
 
-nlohmann::json DatagramToJson(const Datagram& d) {
+nlohmann::json DatagramToJson(const Datagram& d, const RecordLayout& layout) {
     nlohmann::json j{{"event", d.event}, {"length", d.length}, {"bytes", d.received}};
     if (!d.valid) {
         j["error"] = "datagram shorter than its 8-byte header";
         return j;
     }
     if (d.event == 9000) {
-        RemoteRecord r = ParseRemoteRecord(d.payload);
-        j["cameraType"] = r.cameraType;
-        j["cameraName"] = CameraTypeName(r.cameraType);
-        j["recordEnable"] = r.recordEnable;
-        j["connectState"] = r.connectState;
+        RemoteRecord r = ParseRemoteRecord(d.payload, layout);
+        if (r.cameraTypeKnown) {
+            j["cameraType"] = r.cameraType;
+            j["cameraName"] = CameraTypeName(r.cameraType);
+        }
+        if (r.recordEnableKnown)
+            j["recordEnable"] = r.recordEnable;
+        if (r.connectStateKnown)
+            j["connectState"] = r.connectState;
         if (r.dispModeKnown)
             j["dispMode"] = r.dispMode;
+        if (!r.notShown.empty()) {
+            nlohmann::json why = nlohmann::json::object();
+            for (const auto& n : r.notShown)
+                why[n.first] = n.second;
+            j["notShown"] = why;
+        }
     }
     return j;
 }
 
-std::string DatagramToText(const Datagram& d) {
+std::string DatagramToText(const Datagram& d, const RecordLayout& layout) {
     std::ostringstream out;
     if (!d.valid) {
         out << "short datagram (" << d.received << " bytes)";
@@ -130,11 +204,24 @@ std::string DatagramToText(const Datagram& d) {
     }
     out << "event " << d.event << ", length " << d.length << " (" << d.received << " bytes)";
     if (d.event == 9000) {
-        RemoteRecord r = ParseRemoteRecord(d.payload);
-        out << ": camera " << CameraTypeName(r.cameraType) << " (type " << r.cameraType << "), recording "
-            << (r.recordEnable ? "on" : "off") << ", connect state " << r.connectState;
+        RemoteRecord r = ParseRemoteRecord(d.payload, layout);
+        const char* sep = ": ";
+        if (r.cameraTypeKnown) {
+            out << sep << "camera " << CameraTypeName(r.cameraType) << " (type " << r.cameraType << ")";
+            sep = ", ";
+        }
+        if (r.recordEnableKnown) {
+            out << sep << "recording " << (r.recordEnable ? "on" : "off");
+            sep = ", ";
+        }
+        if (r.connectStateKnown) {
+            out << sep << "connect state " << r.connectState;
+            sep = ", ";
+        }
         if (r.dispModeKnown)
-            out << ", display mode " << (r.dispMode ? "on" : "off");
+            out << sep << "display mode " << (r.dispMode ? "on" : "off");
+        for (const auto& n : r.notShown)
+            out << "; " << FieldLabel(n.first) << " not shown: " << n.second;
     }
     return out.str();
 }

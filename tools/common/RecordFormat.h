@@ -3,8 +3,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "CameraParams.h"
@@ -17,13 +19,30 @@ std::string CameraTypeName(int type);
 nlohmann::json RecordToJson(const CameraParams& params);
 std::string RecordToText(const CameraParams& params);
 
-// The plain fields of a 9000 payload as remote readers see them.
+// How the publishing process lays the record out in memory. The 9000 payload is the first
+// kCameraParamsWireSize bytes of that memory, so a field can be read from it only where the
+// layout puts it inside those bytes at the offset remote readers use.
+struct RecordLayout {
+    size_t size = 0;            // sizeof(CameraParams)
+    size_t dispModeOffset = 0;  // offsetof(CameraParams, dispMode)
+};
+// This machine's layout (the sender of a local datagram runs here too).
+RecordLayout HostRecordLayout();
+// The device's 32-bit ARM layout: 232 bytes, display mode at byte 228.
+constexpr RecordLayout kDeviceRecordLayout{kCameraParamsWireSize, kDispModeOffset};
+
+// The plain fields of a 9000 payload as remote readers see them. A field the payload does not
+// hold on this machine is not shown, and notShown says why (field name -> reason).
 struct RemoteRecord {
+    bool cameraTypeKnown = false;
     int32_t cameraType = 0;
+    bool recordEnableKnown = false;
     bool recordEnable = false;
+    bool connectStateKnown = false;
     int32_t connectState = 0;
-    bool dispModeKnown = false;  // the payload reaches byte 228
+    bool dispModeKnown = false;
     bool dispMode = false;
+    std::vector<std::pair<std::string, std::string>> notShown;
 };
 
 struct Datagram {
@@ -35,8 +54,9 @@ struct Datagram {
 };
 
 Datagram ParseDatagram(const uint8_t* bytes, size_t size);
-RemoteRecord ParseRemoteRecord(const std::vector<uint8_t>& payload);
-nlohmann::json DatagramToJson(const Datagram& d);
-std::string DatagramToText(const Datagram& d);
+RemoteRecord ParseRemoteRecord(const std::vector<uint8_t>& payload,
+                               const RecordLayout& layout = HostRecordLayout());
+nlohmann::json DatagramToJson(const Datagram& d, const RecordLayout& layout = HostRecordLayout());
+std::string DatagramToText(const Datagram& d, const RecordLayout& layout = HostRecordLayout());
 
 }  // namespace tools

@@ -15,7 +15,10 @@ namespace {
 const char kUsage[] =
     "usage: camera-monitor NAME [--json] [--count N]\n"
     "Binds the local datagram name NAME (what camera-host --remote NAME sends to) and prints each\n"
-    "datagram: event number, length and, for event 9000, the record's plain fields.\n"
+    "datagram: event number, length and, for event 9000, the record's plain fields that the payload\n"
+    "holds on this machine. The display mode is shown only where the record is laid out as on the\n"
+    "32-bit device (232 bytes, display mode at byte 228); a field not shown is named with the reason\n"
+    "(\"notShown\" in JSON).\n"
     "  --json     one JSON object per datagram\n"
     "  --count N  exit after N datagrams\n";
 

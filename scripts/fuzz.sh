@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer harnesses of fuzz/ with clang (address + undefined) into build-fuzz/ and
+# runs each for SECONDS (default 30) from its checked-in seed corpus. Prints one line per
+# harness (executions, crashes) and exits non-zero when any harness found a crash.
+#
+# Usage: scripts/fuzz.sh [SECONDS] [HARNESS...]     e.g. scripts/fuzz.sh 600 sim_state_fuzzer
+#   CAMCTRL_FUZZ_BUILD  build directory (default build-fuzz)
+#   CAMCTRL_JOBS        parallel build jobs (default 2)
+# New inputs go to build-fuzz/fuzz-corpus/<harness>/, crash inputs to
+# build-fuzz/fuzz-artifacts/<harness>/, the full output to build-fuzz/fuzz-logs/<harness>.log.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+seconds=${1:-30}
+[ $# -gt 0 ] && shift
+case $seconds in
+'' | *[!0-9]*)
+    echo "usage: scripts/fuzz.sh [SECONDS] [HARNESS...]" >&2
+    exit 2
+    ;;
+esac
+build=${CAMCTRL_FUZZ_BUILD:-$root/build-fuzz}
+
+mkdir -p "$build"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+    -DCMAKE_CXX_COMPILER=clang++ -DCAMCTRL_BUILD_FUZZ=ON -DCAMCTRL_SANITIZE=address,undefined \
+    -DCAMCTRL_BUILD_TESTS=OFF -DCAMCTRL_BUILD_BENCH=OFF >"$build/cmake.log" 2>&1 ||
+    { cat "$build/cmake.log" >&2; exit 1; }
+cmake --build "$build" -j"${CAMCTRL_JOBS:-2}" --target fuzzers
+
+harnesses=("$@")
+if [ ${#harnesses[@]} -eq 0 ]; then
+    for source in "$root"/fuzz/*_fuzzer.cpp; do
+        harnesses+=("$(basename "$source" .cpp)")
+    done
+fi
+
+failed=0
+for h in "${harnesses[@]}"; do
+    seeds=$root/fuzz/corpus/$h
+    corpus=$build/fuzz-corpus/$h
+    artifacts=$build/fuzz-artifacts/$h
+    log=$build/fuzz-logs/$h.log
+    mkdir -p "$corpus" "$artifacts" "$(dirname "$log")"
+    dirs=("$corpus")
+    [ -d "$seeds" ] && dirs+=("$seeds")
+    set +e
+    ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1} UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1} \
+        "$build/bin/$h" -max_total_time="$seconds" -print_final_stats=1 -timeout=25 -rss_limit_mb=2560 \
+        -artifact_prefix="$artifacts/" "${dirs[@]}" >"$log" 2>&1
+    rc=$?
+    set -e
+    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+    crashes=0
+    if [ $rc -ne 0 ]; then
+        crashes=1
+        failed=1
+    fi
+    echo "$h: ${runs:-?} executions in $seconds s, crashes: $crashes (exit $rc, log $log)"
+    if [ $rc -ne 0 ]; then
+        grep -m1 -E "ERROR: |runtime error|deadly signal|Fuzzer:" "$log" >&2 || true
+        ls "$artifacts" >&2 || true
+    fi
+done
+exit $failed
