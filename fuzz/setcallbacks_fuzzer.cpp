@@ -64,7 +64,7 @@ bool g_rotate = true;
 int g_queuedInputs = 0;
 unsigned long g_marker = 0;
 bool g_switching = false;
-int g_switches = 0;
+int g_plugged = 0;
 
 // What the host sees, filled on the worker thread.
 std::mutex g_mutex;
@@ -135,7 +135,7 @@ void PlugNext(size_t index) {
     if (g_plugin != nullptr && !WaitRecord(Connected, p.type))
         Fail(std::string("no connected record for ") + p.name);
     g_profile = index;
-    ++g_switches;
+    ++g_plugged;
     std::lock_guard<std::mutex> lock(g_mutex);
     g_switching = false;
 }
@@ -160,8 +160,8 @@ void WaitForWorker() {
 }
 
 void Stop() {
-    std::fprintf(stderr, "setcallbacks_fuzzer: %d requests ran on the camera, %d camera switches\n",
-                 g_queuedInputs, g_switches);
+    std::fprintf(stderr, "setcallbacks_fuzzer: %d requests ran on the camera, %d cameras plugged\n",
+                 g_queuedInputs, g_plugged);
     if (g_plugin != nullptr) {
         g_plugin->UnInit();
         delete g_plugin;
