@@ -16,7 +16,8 @@ class CameraEventDecoder {
 
     // Types 0 and 10..17 are handled, every other type is ignored. libgphoto2 hands over no
     // block size: the driver's blocks are trusted to hold what is read here, at least 24 bytes
-    // for 10 (state at byte 20), 4 for 11, 12, 13 and 15, 8 for 16 and 2 for 17, never NULL.
+    // for 10 (state at byte 20), 4 for 11, 12, 13 and 15, 8 for 16 and 2 for 17, never NULL
+    // (the simulated driver refuses shorter blocks for these types).
     // Without a camera object (an unrecognised model) the codes of 12, 15, 16 and 17, which
     // only the model can translate, change nothing.
     static Outcome Decode(int type, const void* data, AbstructCamera* camera, CameraParams& params);
