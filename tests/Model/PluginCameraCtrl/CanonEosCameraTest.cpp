@@ -10,12 +10,11 @@
 #include <vector>
 
 #include "CameraFactory.h"
+#include "CameraTestData.h"
 #include "LogCapture.h"
 #include "SimCamera.h"
 
 namespace {
-
-using Strings = std::vector<std::string>;
 
 struct Body {
     const char* name;
@@ -42,13 +41,6 @@ struct Canon {
     SimCamera session;
     std::unique_ptr<AbstructCamera> camera;
 };
-
-CameraParams InMode(const std::string& mode, const std::string& focus = "") {
-    CameraParams p;
-    p.mode = mode;
-    p.focusMode = focus;
-    return p;
-}
 
 TEST(CanonEosCamera, FactoryMakesEachBodyAndR6AndRPPutStillsOnTheCardAtOnce) {
     for (const Body& body : kBodies) {
@@ -169,11 +161,6 @@ TEST(CanonEosCamera, IrisListsAndAutomaticApertureTexts) {
          {{{"Auto", "f/8"}, {"f/4", "f/8"}, {"f/4", "f/8"}}},
          {"IMPLICIT AUTO", "IMPLICIT AUTO", "IMPLICIT AUTO"}},
     };
-    const Strings fixedIris = {"f/1",   "f/1.1", "f/1.2", "f/1.4", "f/1.6", "f/1.8", "f/2",  "f/2.2",
-                               "f/2.5", "f/2.8", "f/3.2", "f/3.5", "f/4",   "f/4.5", "f/5",  "f/5.6",
-                               "f/6.3", "f/7.1", "f/8",   "f/9",   "f/10",  "f/11",  "f/13", "f/14",
-                               "f/16",  "f/18",  "f/20",  "f/22",  "f/25",  "f/29",  "f/32", "f/36",
-                               "f/42",  "f/45",  "f/50",  "f/57",  "f/64"};
     for (size_t b = 0; b < 3; ++b) {
         Canon c(kBodies[b]);
         for (const IrisCase& ic : cases) {
@@ -188,12 +175,12 @@ TEST(CanonEosCamera, IrisListsAndAutomaticApertureTexts) {
         c.sim().SetChoices("aperture", {});
         CameraParams p;
         EXPECT_EQ(c.camera->GetIrisParam(p), 0);
-        EXPECT_EQ(p.supportedIris, b == 0 ? fixedIris : Strings{}) << kBodies[b].name;
+        EXPECT_EQ(p.supportedIris, b == 0 ? kFixedIris : Strings{}) << kBodies[b].name;
         // An unreadable value: the list is still built and the read's status returned.
         c.sim().SetValueFault("aperture", camsim::ValueFault::Typeless);
         EXPECT_EQ(c.camera->GetIrisParam(p), GP_ERROR_BAD_PARAMETERS);
         EXPECT_EQ(p.iris, "");
-        EXPECT_EQ(p.supportedIris, b == 0 ? fixedIris : Strings{});
+        EXPECT_EQ(p.supportedIris, b == 0 ? kFixedIris : Strings{});
     }
 }
 
@@ -258,7 +245,7 @@ TEST(CanonEosCamera, ShutterSpeedBulbIsAutoOnlyOnTheRP) {
         c.sim().SetChoices("shutterspeed", {"30"});
         CameraParams p = InMode("P");
         EXPECT_EQ(c.camera->GetShutterSpeedParam(p), 0);
-        EXPECT_EQ(p.supportedShutterSpeed.size(), b == 2 ? 0u : 54u) << "the generic fixed list without Bulb";
+        EXPECT_EQ(p.supportedShutterSpeed, b == 2 ? Strings{} : kFixedShutterNoBulb) << "no Bulb outside M";
 
         c.sim().SetChoices("shutterspeed", {"bulb", "1/250"});
         c.sim().ClearReceived();
@@ -346,7 +333,8 @@ TEST(CanonEosCamera, FocusListsFollowFocusModeAndProgramPerModel) {
     for (const Body& body : kBodies) {
         Canon c(body);
         c.sim().SetValue("focusmode", "Undefined");
-        CameraParams p = InMode("Manual", "stale");
+        CameraParams p = InMode("Manual");
+        p.focusMode = "stale";
         EXPECT_EQ(c.camera->GetFocusModeParam(p), -1);
         EXPECT_TRUE(p.focusMode.empty() && p.supportedFocusMode.empty());
         c.sim().SetValueFault("focusmode", camsim::ValueFault::NoValue);
