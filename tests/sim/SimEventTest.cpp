@@ -316,6 +316,8 @@ TEST_F(SimEvents, LinkedWidgetsOfOtherPropertiesRaiseTheirOwnEvents) {
     EXPECT_EQ(set.Text(), "PTP Property 500e changed");
     EXPECT_EQ(cam.Wait(0).type, GP_EVENT_TIMEOUT) << "a set of one view raises one event too";
     EXPECT_EQ(cam.Value("500e"), "131075");
+    ASSERT_EQ(cam.SetText("movie", "0"), GP_OK);
+    EXPECT_EQ(cam.Value("d21d"), "0") << "a set of the record button moves the recording state too";
 }
 
 }  // namespace

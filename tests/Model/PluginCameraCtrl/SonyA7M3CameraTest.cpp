@@ -75,60 +75,51 @@ TEST_F(SonyA7M3Test, FocusPositionsZeroAndOneAreNamedWhateverTheirTexts) {
     EXPECT_TRUE(log.Has(2, "Failed to gp_camera_get_single_config to get widget"));
 }
 
+// Positions are numbered choices ("s0", "s1", ...); -1 stands for "Bulb".
+std::vector<int> Positions(const Strings& list) {
+    std::vector<int> out;
+    for (const std::string& s : list)
+        out.push_back(s == "Bulb" ? -1 : std::stoi(s.substr(s.find_first_of("0123456789"))));
+    return out;
+}
+
+std::vector<int> Span(std::vector<int> v, int from, int to) {
+    for (int i = from; i <= to; ++i)
+        v.push_back(i);
+    return v;
+}
+
 TEST_F(SonyA7M3Test, IsoKeepsPositionsByModeGroup) {
-    Strings choices = Numbered("iso", 40);
-    sim().SetChoices("iso", choices);
+    sim().SetChoices("iso", Numbered("iso", 40));
     sim().SetValue("iso", "iso7");
-
-    CameraParams p = InMode("P");
-    EXPECT_EQ(camera->GetIsoParam(p), 0);
-    EXPECT_EQ(p.iso, "iso7");
-    Strings expected = {"iso0"};
-    for (int i = 2; i <= 38; ++i)
-        expected.push_back("iso" + std::to_string(i));
-    EXPECT_EQ(p.supportedIso, expected);
-    EXPECT_EQ(p.supportedIso.size(), 38u);
-
-    for (const char* movie : {"Movie (P)", "S&Q"}) {
-        p = InMode(movie);
+    for (const char* mode : {"P", "Movie (P)", "S&Q"}) {
+        CameraParams p = InMode(mode);
         EXPECT_EQ(camera->GetIsoParam(p), 0);
-        expected = {"iso0"};
-        for (int i = 5; i <= 35; ++i)
-            expected.push_back("iso" + std::to_string(i));
-        EXPECT_EQ(p.supportedIso, expected) << movie;
-        EXPECT_EQ(p.supportedIso.size(), 32u);
+        EXPECT_EQ(p.iso, "iso7");
+        EXPECT_EQ(Positions(p.supportedIso), mode[0] == 'P' ? Span({0}, 2, 38) : Span({0}, 5, 35)) << mode;
     }
-
     sim().SetChoices("iso", {"AUTO"});
-    p = InMode("P");
+    CameraParams p = InMode("P");
     EXPECT_EQ(camera->GetIsoParam(p), 0);
     EXPECT_EQ(p.supportedIso, Strings{"AUTO"}) << "no fallback list on this camera";
 }
 
 TEST_F(SonyA7M3Test, ShutterPositionsByModeGroup) {
-    Strings choices = Numbered("s", 62);
-    sim().SetChoices("shutterspeed", choices);
+    sim().SetChoices("shutterspeed", Numbered("s", 62));
     sim().SetValue("shutterspeed", "s40");
-    auto keptPositions = [&](const std::string& mode) {
-        CameraParams p = InMode(mode);
+    const std::vector<std::pair<const char*, std::vector<int>>> cases = {
+        {"P", Span(Span({}, 0, 54), 61, 61)},
+        {"M", Span(Span({-1}, 0, 54), 61, 61)},
+        {"Movie (S)", Span(Span({}, 21, 54), 61, 61)},
+        {"Unknown value 8085", Span(Span({}, 33, 54), 61, 61)},
+        {"Portrait", Span({}, 0, 61)},
+    };
+    for (const auto& c : cases) {
+        CameraParams p = InMode(c.first);
         EXPECT_EQ(camera->GetShutterSpeedParam(p), 0);
         EXPECT_EQ(p.shutterSpeed, "s40");
-        std::vector<int> kept;
-        for (const std::string& s : p.supportedShutterSpeed) {
-            kept.push_back(s == "Bulb" ? -1 : std::stoi(s.substr(1)));
-        }
-        return kept;
-    };
-    auto range = [](std::vector<int> v, int from, int to) {
-        for (int i = from; i <= to; ++i)
-            v.push_back(i);
-        return v;
-    };
-    EXPECT_EQ(keptPositions("P"), range(range({}, 0, 54), 61, 61));
-    EXPECT_EQ(keptPositions("M"), range(range({-1}, 0, 54), 61, 61));
-    EXPECT_EQ(keptPositions("Movie (S)"), range(range({}, 21, 54), 61, 61));
-    EXPECT_EQ(keptPositions("Unknown value 8085"), range(range({}, 33, 54), 61, 61));
-    EXPECT_EQ(keptPositions("Portrait"), range({}, 0, 61));
+        EXPECT_EQ(Positions(p.supportedShutterSpeed), c.second) << c.first;
+    }
 }
 
 TEST_F(SonyA7M3Test, ShutterBulbRuleAndFallback) {
