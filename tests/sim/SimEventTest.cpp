@@ -226,23 +226,6 @@ TEST_F(SimEvents, WaitWakesWhenAnotherHandleQueuesAnEvent) {
     EXPECT_LT(waited, 5000);  // woken by the change, not by the time-out
 }
 
-TEST_F(SimEvents, SettleDelayHoldsTheValueAndTheEventOfASetBack) {
-    Plug("Sony Alpha-A7 III (PC Control)");
-    ASSERT_EQ(sim.SetSettleDelay(400), GP_OK);
-    GpCamera cam;
-    ASSERT_EQ(cam.SetText("iso", "1600"), GP_OK);
-    EXPECT_EQ(sim.Value("iso"), "AUTO");
-    EXPECT_EQ(cam.Wait(20).type, GP_EVENT_TIMEOUT);
-    GpEvent e = cam.Wait(5000);
-    EXPECT_EQ(e.type, 13);
-    EXPECT_EQ(e.Int32(), 1600);
-    EXPECT_EQ(sim.Value("iso"), "1600");
-    ASSERT_EQ(sim.SetSettleDelay(0), GP_OK);
-    ASSERT_EQ(cam.SetText("iso", "3200"), GP_OK);
-    EXPECT_EQ(cam.Wait(0).type, 13);
-    EXPECT_EQ(sim.SetSettleDelay(-1), GP_ERROR_BAD_PARAMETERS);
-}
-
 TEST_F(SimEvents, StubbornWidgetAcceptsButKeepsItsValueAndStaysSilent) {
     Plug("Sony Alpha-A7 III (PC Control)");
     ASSERT_EQ(sim.SetStubborn("shutterspeed", true), GP_OK);
