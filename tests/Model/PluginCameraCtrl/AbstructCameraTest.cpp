@@ -82,84 +82,33 @@ TEST_F(GenericCameraTest, FocusModeTranslatesAutomaticAndManualBothWays) {
 // Fewer than two choices (or none that can be counted) give the fixed list.
 TEST_F(GenericCameraTest, IsoAndIrisListChoicesOrFallBackToTheFixedLists) {
     struct Case {
-        const char* widget;
-        int (AbstructCamera::*get)(CameraParams&);
-        std::string CameraParams::*value;
-        Strings CameraParams::*list;
+        bool iso;  // else iris
         Strings choices;
-        bool typeless;
-        const char* expectedValue;
+        const char* value;  // nullptr: a value without a type
         Strings expected;
     };
     const Case cases[] = {
-        {"iso",
-         &AbstructCamera::GetIsoParam,
-         &CameraParams::iso,
-         &CameraParams::supportedIso,
-         {"AUTO", "100", "800"},
-         false,
-         "800",
-         {"AUTO", "100", "800"}},
-        {"iso",
-         &AbstructCamera::GetIsoParam,
-         &CameraParams::iso,
-         &CameraParams::supportedIso,
-         {"AUTO", "800"},
-         false,
-         "800",
-         {"AUTO", "800"}},
-        {"iso",
-         &AbstructCamera::GetIsoParam,
-         &CameraParams::iso,
-         &CameraParams::supportedIso,
-         {"800"},
-         false,
-         "800",
-         kFixedIso},
-        {"iso",
-         &AbstructCamera::GetIsoParam,
-         &CameraParams::iso,
-         &CameraParams::supportedIso,
-         {"800", "100"},
-         true,
-         "",
-         kFixedIso},
-        {"f-number",
-         &AbstructCamera::GetIrisParam,
-         &CameraParams::iris,
-         &CameraParams::supportedIris,
-         {"f/2.8", "f/4", "f/5.6"},
-         false,
-         "f/4",
-         {"f/2.8", "f/4", "f/5.6"}},
-        {"f-number",
-         &AbstructCamera::GetIrisParam,
-         &CameraParams::iris,
-         &CameraParams::supportedIris,
-         {"f/4"},
-         false,
-         "f/4",
-         kFixedIris},
-        {"f-number",
-         &AbstructCamera::GetIrisParam,
-         &CameraParams::iris,
-         &CameraParams::supportedIris,
-         {"f/4", "f/8"},
-         true,
-         "",
-         kFixedIris},
+        {true, {"AUTO", "100", "800"}, "800", {"AUTO", "100", "800"}},
+        {true, {"AUTO", "800"}, "800", {"AUTO", "800"}},
+        {true, {"800"}, "800", kFixedIso},
+        {true, {"800", "100"}, nullptr, kFixedIso},
+        {false, {"f/2.8", "f/4", "f/5.6"}, "f/4", {"f/2.8", "f/4", "f/5.6"}},
+        {false, {"f/4"}, "f/4", kFixedIris},
+        {false, {"f/4", "f/8"}, nullptr, kFixedIris},
     };
     for (const Case& c : cases) {
+        const char* widget = c.iso ? "iso" : "f-number";
         sim().ClearFaults();
-        ASSERT_EQ(sim().SetChoices(c.widget, c.choices), 0);
-        if (c.typeless)
-            ASSERT_EQ(sim().SetValueFault(c.widget, camsim::ValueFault::Typeless), 0);
+        ASSERT_EQ(sim().SetChoices(widget, c.choices), 0);
+        if (c.value == nullptr)
+            ASSERT_EQ(sim().SetValueFault(widget, camsim::ValueFault::Typeless), 0);
         else
-            ASSERT_EQ(sim().SetValue(c.widget, c.expectedValue), 0);
+            ASSERT_EQ(sim().SetValue(widget, c.value), 0);
         CameraParams p = Stale();
-        EXPECT_EQ(((*camera).*c.get)(p), 0) << c.widget;
-        EXPECT_EQ(p.*c.value, c.expectedValue) << c.widget;
-        EXPECT_EQ(p.*c.list, c.expected) << c.widget << " with " << c.choices.size() << " choices";
+        EXPECT_EQ(c.iso ? camera->GetIsoParam(p) : camera->GetIrisParam(p), 0) << widget;
+        EXPECT_EQ(c.iso ? p.iso : p.iris, c.value != nullptr ? c.value : "") << widget;
+        EXPECT_EQ(c.iso ? p.supportedIso : p.supportedIris, c.expected)
+            << widget << " with " << c.choices.size() << " choices";
     }
 }
 
