@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -344,89 +343,66 @@ TEST(CanonEosCamera, FocusListsFollowFocusModeAndProgramPerModel) {
     }
 }
 
-// One operation of the camera object, as the plug-in calls it.
-using Operation = std::function<int(AbstructCamera&, CameraParams&)>;
+// The operations of the camera object, as the plug-in calls them.
+using Op = int (*)(AbstructCamera&, CameraParams&);
+const Op kMode = [](AbstructCamera& c, CameraParams& p) { return c.GetCurrentMode(p); };
+const Op kRecordOn = [](AbstructCamera& c, CameraParams&) { return c.EnableRecord(true); };
+const Op kRecordOff = [](AbstructCamera& c, CameraParams&) { return c.EnableRecord(false); };
+const Op kRecordState = [](AbstructCamera& c, CameraParams& p) { return c.GetRecordEnable(p, nullptr); };
+const Op kIris = [](AbstructCamera& c, CameraParams& p) { return c.GetIrisParam(p); };
+const Op kSetIris = [](AbstructCamera& c, CameraParams&) { return c.SetIrisParam("Auto"); };
+const Op kShutter = [](AbstructCamera& c, CameraParams& p) { return c.GetShutterSpeedParam(p); };
+const Op kSetShutter = [](AbstructCamera& c, CameraParams&) { return c.SetShutterSpeedParam("1/250"); };
+const Op kWhiteBalance = [](AbstructCamera& c, CameraParams& p) { return c.GetWhiteBalanceParam(p); };
+const Op kFocus = [](AbstructCamera& c, CameraParams& p) { return c.GetFocusModeParam(p); };
+const Op kTouch = [](AbstructCamera& c, CameraParams&) { return c.TouchFocus(0x03C0021C); };
 
-struct FailureCase {
-    const char* widget;
-    camsim::ValueFault fault;  // None: the lookup fails
-    Operation run;
-    std::array<const char*, 3> message;  // R6, R6 II, RP
-};
+using Messages = std::array<std::string, 3>;  // R6, R6 II, RP
 
-const char kNoWidget[] = "Failed to gp_camera_get_single_config to get widget";
-const char kNoWidgetIo[] = "Failed to gp_camera_get_single_config to get widget, ret : 0XFFFFFFF9";
+Messages Each(const std::string& message) {
+    return {message, message, message};
+}
 
 TEST(CanonEosCamera, EveryFailureIsLoggedWithItsModelsMessageAndReturnsMinusOne) {
     using VF = camsim::ValueFault;
-    const Operation mode = [](AbstructCamera& c, CameraParams& p) { return c.GetCurrentMode(p); };
-    const std::string noSwitch = "Failed to gp_camera_get_single_config to get eosmovieswitch widget";
-    const std::string noFocus = "Failed to gp_camera_get_single_config to get focusmode widget";
-    const FailureCase cases[] = {
-        {"eosmovieswitch", VF::None, mode, {noSwitch.c_str(), kNoWidgetIo, noSwitch.c_str()}},
-        {"autoexposuremode",
-         VF::None,
-         mode,
-         {"Failed to gp_camera_get_single_config to get autoexposuremode widget", kNoWidgetIo,
-          "Failed to gp_camera_get_single_config to get autoexposuremode widget"}},
+    const std::string lookup = "Failed to gp_camera_get_single_config to get ";
+    const std::string noWidget = lookup + "widget";
+    const std::string noWidgetIo = lookup + "widget, ret : 0XFFFFFFF9";
+    const std::string noSwitch = lookup + "eosmovieswitch widget";
+    const std::string noExposure = lookup + "autoexposuremode widget";
+    const std::string noFocus = lookup + "focusmode widget";
+    const std::string noShutterIo = lookup + "shutterspeed widget, ret : 0XFFFFFFF9";
+    const struct {
+        const char* widget;
+        VF fault;  // None: the lookup fails
+        Op op;
+        Messages message;
+    } cases[] = {
+        {"eosmovieswitch", VF::None, kMode, {noSwitch, noWidgetIo, noSwitch}},
+        {"autoexposuremode", VF::None, kMode, {noExposure, noWidgetIo, noExposure}},
         {"eosmovieswitch",
          VF::NoValue,
-         mode,
+         kMode,
          {"Failed to gp_widget_get_value eosmovieswitch widget", "Failed to gp_widget_get_value, ret : 0",
           "Failed to gp_widget_get_value eosmovieswitch widget"}},
         {"autoexposuremode",
          VF::Typeless,
-         mode,
+         kMode,
          {"Failed to gp_widget_get_value autoexposuremode widget",
           "Failed to gp_widget_get_value, ret : 0XFFFFFFFE",
           "Failed to gp_widget_get_value autoexposuremode widget"}},
-        {"capturetarget",
-         VF::None,
-         [](AbstructCamera& c, CameraParams&) { return c.EnableRecord(true); },
-         {kNoWidgetIo, "Failed to gp_camera_get_single_config to get capturetarget widget", kNoWidgetIo}},
-        {"movierecordtarget",
-         VF::None,
-         [](AbstructCamera& c, CameraParams&) { return c.EnableRecord(false); },
-         {kNoWidget, kNoWidget, kNoWidget}},
-        {"movierecordtarget",
-         VF::None,
-         [](AbstructCamera& c, CameraParams& p) { return c.GetRecordEnable(p, nullptr); },
-         {"Failed to gp_camera_get_single_config to get movierecordtarget widget",
-          "Failed to gp_camera_get_single_config to get movierecordtarget widget",
-          "Failed to gp_camera_get_single_config to get movierecordtarget widget"}},
-        {"aperture",
-         VF::None,
-         [](AbstructCamera& c, CameraParams& p) { return c.GetIrisParam(p); },
-         {"Failed to gp_camera_get_single_config to get aperture widget", noFocus.c_str(), noFocus.c_str()}},
-        {"aperture",
-         VF::None,
-         [](AbstructCamera& c, CameraParams&) { return c.SetIrisParam("Auto"); },
-         {kNoWidgetIo, kNoWidgetIo, kNoWidgetIo}},
-        {"focusmode",
-         VF::None,
-         [](AbstructCamera& c, CameraParams& p) { return c.GetFocusModeParam(p); },
-         {noFocus.c_str(), noFocus.c_str(), noFocus.c_str()}},
-        {"whitebalance",
-         VF::None,
-         [](AbstructCamera& c, CameraParams& p) { return c.GetWhiteBalanceParam(p); },
-         {"Failed to gp_camera_get_single_config to get whitebalance widget",
-          "Failed to gp_camera_get_single_config to get whitebalance widget",
-          "Failed to gp_camera_get_single_config to get whitebalance widget"}},
-        {"shutterspeed",
-         VF::None,
-         [](AbstructCamera& c, CameraParams& p) { return c.GetShutterSpeedParam(p); },
-         {"Failed to gp_camera_get_single_config to get shutterspeed widget, ret : 0XFFFFFFF9",
-          "Failed to gp_camera_get_single_config to get shutterspeed widget, ret : 0XFFFFFFF9",
-          noFocus.c_str()}},
-        {"shutterspeed",
-         VF::None,
-         [](AbstructCamera& c, CameraParams&) { return c.SetShutterSpeedParam("1/250"); },
-         {"Failed to gp_camera_get_single_config to get shutterspeed widget, ret : 0XFFFFFFF9",
-          "Failed to gp_camera_get_single_config to get shutterspeed widget, ret : 0XFFFFFFF9",
-          "Failed to gp_camera_get_single_config to get shutterspeed widget, ret : 0XFFFFFFF9"}},
+        {"capturetarget", VF::None, kRecordOn, {noWidgetIo, lookup + "capturetarget widget", noWidgetIo}},
+        {"movierecordtarget", VF::None, kRecordOff, Each(noWidget)},
+        {"movierecordtarget", VF::None, kRecordState, Each(lookup + "movierecordtarget widget")},
+        {"aperture", VF::None, kIris, {lookup + "aperture widget", noFocus, noFocus}},
+        {"aperture", VF::None, kSetIris, Each(noWidgetIo)},
+        {"focusmode", VF::None, kFocus, Each(noFocus)},
+        {"whitebalance", VF::None, kWhiteBalance, Each(lookup + "whitebalance widget")},
+        {"shutterspeed", VF::None, kShutter, {noShutterIo, noShutterIo, noFocus}},
+        {"shutterspeed", VF::None, kSetShutter, Each(noShutterIo)},
     };
     for (size_t b = 0; b < 3; ++b) {
-        for (const FailureCase& fc : cases) {
+        for (const auto& fc : cases) {
             Canon c(kBodies[b]);
             if (fc.fault == VF::None) {
                 c.sim().FailLookup(fc.widget, GP_ERROR_IO);
@@ -436,7 +412,7 @@ TEST(CanonEosCamera, EveryFailureIsLoggedWithItsModelsMessageAndReturnsMinusOne)
             c.Shooting("1", "P");
             LogCapture log;
             CameraParams p;
-            EXPECT_EQ(fc.run(*c.camera, p), -1) << kBodies[b].name << " " << fc.widget;
+            EXPECT_EQ(fc.op(*c.camera, p), -1) << kBodies[b].name << " " << fc.widget;
             EXPECT_TRUE(log.Has(2, fc.message[b]))
                 << kBodies[b].name << " " << fc.widget << ": " << fc.message[b];
         }
@@ -469,23 +445,13 @@ TEST(CanonEosCamera, RefusedCaptureTargetStopsTheRecordingBeforeItsTarget) {
 }
 
 TEST(CanonEosCamera, WithoutHandlesEveryOperationRefusesAtOnce) {
-    const std::vector<Operation> operations = {
-        [](AbstructCamera& c, CameraParams& p) { return c.GetCurrentMode(p); },
-        [](AbstructCamera& c, CameraParams&) { return c.EnableRecord(true); },
-        [](AbstructCamera& c, CameraParams& p) { return c.GetRecordEnable(p, nullptr); },
-        [](AbstructCamera& c, CameraParams& p) { return c.GetIrisParam(p); },
-        [](AbstructCamera& c, CameraParams&) { return c.SetIrisParam("Auto"); },
-        [](AbstructCamera& c, CameraParams& p) { return c.GetShutterSpeedParam(p); },
-        [](AbstructCamera& c, CameraParams&) { return c.SetShutterSpeedParam("Auto"); },
-        [](AbstructCamera& c, CameraParams& p) { return c.GetWhiteBalanceParam(p); },
-        [](AbstructCamera& c, CameraParams& p) { return c.GetFocusModeParam(p); },
-        [](AbstructCamera& c, CameraParams&) { return c.TouchFocus(0x03C0021C); },
-    };
+    const Op operations[] = {kMode,    kRecordOn,   kRecordState,  kIris,  kSetIris,
+                             kShutter, kSetShutter, kWhiteBalance, kFocus, kTouch};
     for (const Body& body : kBodies) {
         std::unique_ptr<AbstructCamera> camera =
             CameraFactory::CreateCameraOfType(body.type, nullptr, nullptr);
         ASSERT_NE(camera, nullptr);
-        for (size_t i = 0; i < operations.size(); ++i) {
+        for (size_t i = 0; i < sizeof(operations) / sizeof(operations[0]); ++i) {
             LogCapture log;
             CameraParams p = InMode("kept");
             EXPECT_EQ(operations[i](*camera, p), -1) << body.name << " operation " << i;
