@@ -511,44 +511,37 @@ TEST_F(NikonZ8Test, RecordingSwitchesOnlyInMovieModeAndNotifies) {
     EXPECT_TRUE(record.recordEnable) << "the record state is never read from the camera";
 }
 
-TEST_F(NikonZ8Test, SelectorReadsAsAnIntegerWhateverItsWidgetType) {
+TEST_F(NikonZ8Test, SelectorReadsAsAnIntegerWhateverItsWidgetTypeAndFailuresKeepTheMode) {
+    using WK = camsim::WidgetKind;
+    using VF = camsim::ValueFault;
     struct Case {
-        camsim::WidgetKind kind;
+        WK kind;
         const char* value;
         Strings choices;
+        VF fault;
         int result;
         bool dispMode;
     };
     const Case cases[] = {
-        {camsim::WidgetKind::Toggle, "1", {}, 0, true},
-        {camsim::WidgetKind::Toggle, "0", {}, 0, false},
-        {camsim::WidgetKind::Text, "1", {}, 0, true},
-        {camsim::WidgetKind::Text, "2", {}, 0, false},
-        {camsim::WidgetKind::Radio, "1", {"0", "1"}, 0, true},
-        {camsim::WidgetKind::Text, "movie", {}, GP_ERROR_BAD_PARAMETERS, true},
-        {camsim::WidgetKind::Text, "", {}, GP_ERROR_BAD_PARAMETERS, true},
-        {camsim::WidgetKind::Date, "0", {}, 0, false},
-        {camsim::WidgetKind::Range, "1", {}, 0, true},
+        {WK::Toggle, "1", {}, VF::None, 0, true},
+        {WK::Toggle, "0", {}, VF::None, 0, false},
+        {WK::Text, "1", {}, VF::None, 0, true},
+        {WK::Text, "2", {}, VF::None, 0, false},
+        {WK::Radio, "1", {"0", "1"}, VF::None, 0, true},
+        {WK::Text, "movie", {}, VF::None, GP_ERROR_BAD_PARAMETERS, true},
+        {WK::Text, "", {}, VF::None, GP_ERROR_BAD_PARAMETERS, true},
+        {WK::Date, "0", {}, VF::None, 0, false},
+        {WK::Range, "1", {}, VF::None, 0, true},
+        {WK::Toggle, "1", {}, VF::Typeless, GP_ERROR_BAD_PARAMETERS, true},
+        {WK::Toggle, "1", {}, VF::NoValue, 0, false},  // a toggle without a value reads 0
     };
     CameraParams p;
     for (const Case& c : cases) {
         ASSERT_EQ(sim().AddWidget(kSelector, c.kind, c.value, c.choices), 0);
+        ASSERT_EQ(sim().SetValueFault(kSelector, c.fault), 0);
         EXPECT_EQ(camera->QueryCameraDispMode(p), c.result) << c.value;
         EXPECT_EQ(p.dispMode, c.dispMode) << c.value << ": a failed read keeps the last mode";
     }
-}
-
-TEST_F(NikonZ8Test, SelectorFailuresArePassedOnAndKeepTheMode) {
-    MovieMode(true);
-    CameraParams p;
-    ASSERT_EQ(camera->QueryCameraDispMode(p), 0);
-    ASSERT_TRUE(p.dispMode);
-    sim().SetValueFault(kSelector, camsim::ValueFault::Typeless);
-    EXPECT_EQ(camera->QueryCameraDispMode(p), GP_ERROR_BAD_PARAMETERS);
-    EXPECT_TRUE(p.dispMode);
-    sim().SetValueFault(kSelector, camsim::ValueFault::NoValue);
-    EXPECT_EQ(camera->QueryCameraDispMode(p), 0) << "a toggle without a value reads 0";
-    EXPECT_FALSE(p.dispMode);
 
     sim().ClearFaults();
     sim().FailLookup(kSelector, GP_ERROR_IO);
