@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <string>
@@ -11,8 +10,7 @@
 #include <vector>
 
 #include "CamSim.h"
-#include "JsonLines.h"
-#include "Process.h"
+#include "HostRecords.h"
 #include "TempDir.h"
 
 namespace {
@@ -63,33 +61,8 @@ void PrintTo(const CanonRun& run, std::ostream* os) {
 
 class CanonE2E : public ::testing::TestWithParam<CanonRun> {
   protected:
-    // The records printed so far (complete lines only).
-    std::vector<json> Records(Process& host) {
-        const std::string& out = host.Out();
-        return JsonLines(out.substr(0, out.rfind('\n') + 1));
-    }
-    // Waits until the latest record satisfies `holds`.
-    bool WaitForRecord(Process& host, const std::function<bool(const json&)>& holds) {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-        while (std::chrono::steady_clock::now() < deadline) {
-            std::vector<json> records = Records(host);
-            if (!records.empty() && holds(records.back()))
-                return true;
-            host.WaitForOutput("\n\n", 100);  // only pumps the output
-        }
-        return false;
-    }
-    // Waits until `done` holds for the camera.
-    bool WaitForCamera(const std::function<bool()>& done) {
-        for (int i = 0; i < 150; ++i) {
-            if (done())
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        return false;
-    }
     bool WaitForCamera(const std::string& widget, const std::string& value) {
-        return WaitForCamera([&] { return sim.Value(widget).value_or("") == value; });
+        return Eventually([&] { return sim.Value(widget).value_or("") == value; });
     }
 
     TempDir dir{"canon-e2e"};
@@ -100,9 +73,9 @@ TEST_P(CanonE2E, ConnectsListsTouchesAndRecordsInMovieMode) {
     const CanonRun& run = GetParam();
     Process host({CAMERA_HOST_PATH, "--simulate", run.model, "--state-dir", dir.Path(), "--json"});
     ASSERT_TRUE(host.Started());
-    ASSERT_TRUE(WaitForRecord(host, [](const json& r) { return r["connectState"] == 1; })) << host.Err();
-
-    json first = Records(host).back();
+    int at = WaitForRecord(host, 0, [](const json& r) { return r["connectState"] == 1; });
+    ASSERT_GE(at, 0) << host.Err();
+    json first = Records(host)[static_cast<size_t>(at)];
     EXPECT_EQ(first["cameraType"], run.type);
     EXPECT_EQ(first["cameraName"], run.name);
     EXPECT_EQ(first["mode"], "Manual");
@@ -119,7 +92,7 @@ TEST_P(CanonE2E, ConnectsListsTouchesAndRecordsInMovieMode) {
 
     // In stills mode the camera refuses to record.
     host.Write("record 1\n");
-    EXPECT_TRUE(WaitForCamera(
+    EXPECT_TRUE(Eventually(
         [&] { return !sim.Received().empty() && sim.Received().back() == "movierecordtarget=Card"; }));
     EXPECT_EQ(sim.Value("capturetarget"), "Memory card");
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -129,20 +102,24 @@ TEST_P(CanonE2E, ConnectsListsTouchesAndRecordsInMovieMode) {
     // The user turns the movie switch.
     ASSERT_EQ(sim.ChangeOnCamera("eosmovieswitch", "1"), 0);
     if (std::string(run.movieMode) != "Manual") {
-        EXPECT_TRUE(WaitForRecord(host, [&](const json& r) { return r["mode"] == run.movieMode; }));
+        EXPECT_GE(WaitForRecord(host, 0, [&](const json& r) { return r["mode"] == run.movieMode; }), 0);
     }
     host.Write("touch 320 540\n");
     EXPECT_TRUE(WaitForCamera("kd_touch_focus", run.movieTouch)) << sim.Value("kd_touch_focus").value_or("");
 
+    size_t seen = Records(host).size();
     host.Write("record 1\n");
-    ASSERT_TRUE(WaitForRecord(host, [](const json& r) { return r["recordEnable"] == true; })) << host.Out();
-    json recording = Records(host).back();
+    at = WaitForRecord(host, seen, [](const json& r) { return r["recordEnable"] == true; });
+    ASSERT_GE(at, 0) << host.Out();
+    json recording = Records(host)[static_cast<size_t>(at)];
     EXPECT_EQ(recording["mode"], run.movieMode);
     EXPECT_EQ(recording["dispMode"], run.dispMode);
     EXPECT_EQ(sim.Value("movierecordtarget"), "Card");
 
+    seen = Records(host).size();
     host.Write("record 0\n");
-    EXPECT_TRUE(WaitForRecord(host, [](const json& r) { return r["recordEnable"] == false; })) << host.Out();
+    EXPECT_GE(WaitForRecord(host, seen, [](const json& r) { return r["recordEnable"] == false; }), 0)
+        << host.Out();
     EXPECT_EQ(sim.Value("movierecordtarget"), "None");
     host.CloseInput();
     EXPECT_EQ(host.Wait(15000), 0) << host.Err();

@@ -3,17 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <functional>
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "CamSim.h"
-#include "JsonLines.h"
-#include "Process.h"
+#include "HostRecords.h"
 #include "TempDir.h"
 
 namespace {
@@ -35,33 +32,6 @@ void PrintTo(const Model& m, std::ostream* os) {
 
 class NikonHostTest : public ::testing::TestWithParam<Model> {
   protected:
-    // Records of the complete lines so far; a line still being written is left for later.
-    static std::vector<json> Records(const Process& host) {
-        const std::string& out = host.Out();
-        return JsonLines(out.substr(0, out.rfind('\n') + 1));
-    }
-
-    // Waits for a record after the first `seen` ones that satisfies `wanted`; returns its index.
-    static int WaitForRecord(Process& host, size_t seen, const std::function<bool(const json&)>& wanted) {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-        do {
-            std::vector<json> records = Records(host);
-            for (size_t i = seen; i < records.size(); ++i) {
-                if (wanted(records[i]))
-                    return static_cast<int>(i);
-            }
-            host.WaitForOutput("\n{never}", 100);  // reads on for a while
-        } while (std::chrono::steady_clock::now() < deadline);
-        return -1;
-    }
-
-    static bool Eventually(const std::function<bool()>& condition) {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (!condition() && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        return condition();
-    }
-
     TempDir dir{"nikon-e2e"};
 };
 
@@ -99,7 +69,7 @@ TEST_P(NikonHostTest, PhotoAndMovieModeIsoAndRecording) {
         size_t seen = Records(host).size();
         act();
         int found = WaitForRecord(host, seen, wanted);
-        EXPECT_TRUE(Eventually([&] { return sim.PendingEvents() == 0; }));
+        EXPECT_TRUE(Eventually([&] { return sim.PendingEvents() == 0; }, 5000));
         return found < 0 ? json() : Records(host)[static_cast<size_t>(found)];
     };
 

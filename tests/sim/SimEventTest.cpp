@@ -29,6 +29,7 @@ class SimEvents : public ::testing::Test {
 
 struct SetReaction {
     const char* profile;
+    const char* preset;  // "widget=value" set on the camera side first, or ""
     const char* widget;
     const char* value;
     int type;
@@ -37,30 +38,40 @@ struct SetReaction {
 };
 
 const SetReaction kReactions[] = {
-    {"sony-a7m3", "iso", "800", 13, 800, 0},
-    {"sony-a7m3", "f-number", "f/2.8", 11, 280, 0},
-    {"sony-a7m3", "movie", "1", 10, 1, 0},  // through the recording state d21d
-    {"sony-fx30", "f-number", "f/11", 11, 1100, 0},
-    {"nikon-z8", "shutterspeed2", "1/125", 16, 1, 125},
-    {"nikon-z8", "shutterspeed2", "2.5", 16, 25, 10},
-    {"nikon-z8", "shutterspeed2", "30", 16, 30, 1},
-    {"canon-rp", "iso", "6400", 13, 6400, 0},
-    {"nikon-z8", "shutterspeed2", "Bulb", 16, 65535, 65535},
-    {"nikon-z8", "shutterspeed2", "1/1.3", 16, 10, 13},
-    {"nikon-z8", "whitebalance", "Cloudy", 12, 0x8010, 0},
-    {"nikon-z8", "whitebalance", "Natural light auto", 12, 0x8016, 0},
-    {"nikon-z9", "focusmode", "AF-C", 15, 0x8011, 0},
-    {"nikon-z9", "focusmode", "Manual", 15, 1, 0},
-    {"nikon-z9", "expprogram", "S", 17, 4, 0},
-    {"nikon-z9", "kd_nikon_photo_iso", "3200", 13, 3200, 0},
-    {"nikon-z9", "f-number", "f/5.6", 11, 560, 0},
+    {"sony-a7m3", "", "iso", "800", 13, 800, 0},
+    {"sony-a7m3", "", "f-number", "f/2.8", 11, 280, 0},
+    {"sony-a7m3", "", "movie", "1", 10, 1, 0},  // through the recording state d21d
+    {"sony-fx30", "", "f-number", "f/11", 11, 1100, 0},
+    {"nikon-z8", "", "shutterspeed2", "1/125", 16, 1, 125},
+    {"nikon-z8", "", "shutterspeed2", "2.5", 16, 25, 10},
+    {"nikon-z8", "", "shutterspeed2", "30", 16, 30, 1},
+    {"canon-rp", "", "iso", "6400", 13, 6400, 0},
+    {"nikon-z8", "", "shutterspeed2", "Bulb", 16, 65535, 65535},
+    {"nikon-z8", "", "shutterspeed2", "1/1.3", 16, 10, 13},
+    {"nikon-z8", "", "whitebalance", "Cloudy", 12, 0x8010, 0},
+    {"nikon-z8", "", "whitebalance", "Natural light auto", 12, 0x8016, 0},
+    {"nikon-z9", "", "focusmode", "AF-C", 15, 0x8011, 0},
+    {"nikon-z9", "", "focusmode", "Manual", 15, 1, 0},
+    {"nikon-z9", "", "expprogram", "S", 17, 4, 0},
+    {"nikon-z9", "", "kd_nikon_photo_iso", "3200", 13, 3200, 0},
+    {"nikon-z9", "", "f-number", "f/5.6", 11, 560, 0},
+    {"nikon-z8", "mrb-LiveViewSelector=1", "movie", "1", 10, 1, 0},
+    {"nikon-z8", "mrb-LiveViewSelector=1", "kd_nikon_movie_iso", "3200", 13, 3200, 0},
+    {"nikon-z8", "mrb-LiveViewSelector=1", "kd_nikon_movie_f_numer", "f/5.6", 11, 560, 0},
 };
 
 TEST_F(SimEvents, SetsRaiseTheDeclaredDriverEventsWithTheirPayloads) {
     for (const SetReaction& r : kReactions) {
         Plug(r.profile);
+        const std::string preset = r.preset;
+        if (!preset.empty()) {
+            const size_t eq = preset.find('=');
+            ASSERT_EQ(sim.SetValue(preset.substr(0, eq), preset.substr(eq + 1)), GP_OK);
+        }
         GpCamera cam;
-        ASSERT_EQ(cam.SetText(r.widget, r.value), GP_OK) << r.profile << " " << r.widget;
+        const bool toggle = std::string(r.widget) == "movie" && !preset.empty();
+        ASSERT_EQ(toggle ? cam.SetInt(r.widget, 1) : cam.SetText(r.widget, r.value), GP_OK)
+            << r.profile << " " << r.widget;
         GpEvent e = cam.Wait(1000);
         ASSERT_EQ(e.rc, GP_OK);
         EXPECT_EQ(e.type, r.type) << r.profile << " " << r.widget << "=" << r.value;
@@ -77,24 +88,6 @@ TEST_F(SimEvents, SetsRaiseTheDeclaredDriverEventsWithTheirPayloads) {
         }
         EXPECT_EQ(cam.Wait(0).type, GP_EVENT_TIMEOUT) << "each change is reported once";
     }
-}
-
-TEST_F(SimEvents, NikonMovieModeWidgetsRaiseTheirEvents) {
-    Plug("Nikon Z8");
-    ASSERT_EQ(sim.SetValue("mrb-LiveViewSelector", "1"), GP_OK);
-    GpCamera cam;
-    ASSERT_EQ(cam.SetInt("movie", 1), GP_OK);
-    GpEvent e = cam.Wait(1000);
-    EXPECT_EQ(e.type, 10);
-    EXPECT_EQ(e.Int32(20), 1);
-    ASSERT_EQ(cam.SetText("kd_nikon_movie_iso", "3200"), GP_OK);
-    e = cam.Wait(1000);
-    EXPECT_EQ(e.type, 13);
-    EXPECT_EQ(e.Int32(0), 3200);
-    ASSERT_EQ(cam.SetText("kd_nikon_movie_f_numer", "f/5.6"), GP_OK);
-    e = cam.Wait(1000);
-    EXPECT_EQ(e.type, 11);
-    EXPECT_EQ(e.Int32(0), 560);
 }
 
 TEST_F(SimEvents, CanonRecordsOnlyInMovieModeAndReportsTheStateWithEvent10) {
@@ -124,16 +117,15 @@ TEST_F(SimEvents, CanonRecordsOnlyInMovieModeAndReportsTheStateWithEvent10) {
     }
 }
 
-TEST_F(SimEvents, CanonShutterChangeIsAStandardPropertyEvent) {
-    Plug("Canon EOS R6");
-    GpCamera cam;
-    ASSERT_EQ(cam.SetText("shutterspeed", "1/250"), GP_OK);
-    GpEvent e = cam.Wait(1000);
-    EXPECT_EQ(e.type, GP_EVENT_UNKNOWN);
-    EXPECT_EQ(e.Text(), "PTP Property d102 changed");
-}
-
 TEST_F(SimEvents, ChangesWithoutADriverEventAreReportedAsStandardPropertyEvents) {
+    Plug("Canon EOS R6");
+    {
+        GpCamera canon;
+        ASSERT_EQ(canon.SetText("shutterspeed", "1/250"), GP_OK);
+        GpEvent e = canon.Wait(1000);
+        EXPECT_EQ(e.type, GP_EVENT_UNKNOWN);
+        EXPECT_EQ(e.Text(), "PTP Property d102 changed");
+    }
     Plug("Sony Alpha-A7 III (PC Control)");
     GpCamera cam;
     ASSERT_EQ(cam.SetText("whitebalance", "Flash"), GP_OK);
@@ -165,33 +157,33 @@ TEST_F(SimEvents, QueuedEventsArriveInOrderOnceWithDataOwnedByTheReceiver) {
     ASSERT_EQ(sim.QueueEvent(14, {1, 2, 3, 0}), GP_OK);
     EXPECT_EQ(sim.PendingEvents(), 10u);
 
+    struct Arrival {
+        int type;
+        int32_t first;   // int32 at offset 0 (at 20 for type 10, uint16 for type 17)
+        int32_t second;  // int32 at offset 4 for type 16
+        const char* text;
+    };
+    const Arrival arrivals[] = {
+        {10, 1, 0, nullptr},      {11, 280, 0, nullptr},
+        {12, 0x8012, 0, nullptr}, {13, 6400, 0, nullptr},
+        {15, 0x8013, 0, nullptr}, {16, 1, 250, nullptr},
+        {17, 0x8050, 0, nullptr}, {GP_EVENT_UNKNOWN, 0, 0, "PTP Property d21d changed"},
+    };
     GpCamera cam;
-    GpEvent e = cam.Wait(100);
-    EXPECT_EQ(e.type, 10);
-    ASSERT_EQ(e.data.size(), 24u);
-    EXPECT_EQ(e.Int32(20), 1);
-    e = cam.Wait(100);
-    EXPECT_EQ(e.type, 11);
-    EXPECT_EQ(e.Int32(), 280);
-    e = cam.Wait(100);
-    EXPECT_EQ(e.type, 12);
-    EXPECT_EQ(e.Int32(), 0x8012);
-    e = cam.Wait(100);
-    EXPECT_EQ(e.type, 13);
-    EXPECT_EQ(static_cast<uint32_t>(e.Int32()), 6400u);
-    e = cam.Wait(100);
-    EXPECT_EQ(e.type, 15);
-    EXPECT_EQ(e.Int32(), 0x8013);
-    e = cam.Wait(100);
-    EXPECT_EQ(e.type, 16);
-    EXPECT_EQ(e.Int32(0), 1);
-    EXPECT_EQ(e.Int32(4), 250);
-    e = cam.Wait(100);
-    EXPECT_EQ(e.type, 17);
-    EXPECT_EQ(e.Uint16(), 0x8050);
-    e = cam.Wait(100);
-    EXPECT_EQ(e.type, GP_EVENT_UNKNOWN);
-    EXPECT_EQ(e.Text(), "PTP Property d21d changed");
+    GpEvent e;
+    for (const Arrival& a : arrivals) {
+        e = cam.Wait(100);
+        EXPECT_EQ(e.type, a.type);
+        if (a.text != nullptr) {
+            EXPECT_EQ(e.Text(), a.text);
+        } else if (a.type == 10) {
+            ASSERT_EQ(e.data.size(), 24u);
+            EXPECT_EQ(e.Int32(20), a.first);
+        } else {
+            EXPECT_EQ(a.type == 17 ? e.Uint16() : e.Int32(0), a.first) << a.type;
+            EXPECT_EQ(e.Int32(4), a.second) << a.type;
+        }
+    }
     e = cam.Wait(100);
     EXPECT_EQ(e.type, GP_EVENT_FILE_ADDED);
     CameraFilePath path;
@@ -232,23 +224,6 @@ TEST_F(SimEvents, WaitWakesWhenAnotherHandleQueuesAnEvent) {
     other.join();
     EXPECT_EQ(e.type, 10);
     EXPECT_LT(waited, 5000);  // woken by the change, not by the time-out
-}
-
-TEST_F(SimEvents, SettleDelayHoldsTheValueAndTheEventOfASetBack) {
-    Plug("Sony Alpha-A7 III (PC Control)");
-    ASSERT_EQ(sim.SetSettleDelay(400), GP_OK);
-    GpCamera cam;
-    ASSERT_EQ(cam.SetText("iso", "1600"), GP_OK);
-    EXPECT_EQ(sim.Value("iso"), "AUTO");
-    EXPECT_EQ(cam.Wait(20).type, GP_EVENT_TIMEOUT);
-    GpEvent e = cam.Wait(5000);
-    EXPECT_EQ(e.type, 13);
-    EXPECT_EQ(e.Int32(), 1600);
-    EXPECT_EQ(sim.Value("iso"), "1600");
-    ASSERT_EQ(sim.SetSettleDelay(0), GP_OK);
-    ASSERT_EQ(cam.SetText("iso", "3200"), GP_OK);
-    EXPECT_EQ(cam.Wait(0).type, 13);
-    EXPECT_EQ(sim.SetSettleDelay(-1), GP_ERROR_BAD_PARAMETERS);
 }
 
 TEST_F(SimEvents, StubbornWidgetAcceptsButKeepsItsValueAndStaysSilent) {
@@ -324,6 +299,8 @@ TEST_F(SimEvents, LinkedWidgetsOfOtherPropertiesRaiseTheirOwnEvents) {
     EXPECT_EQ(set.Text(), "PTP Property 500e changed");
     EXPECT_EQ(cam.Wait(0).type, GP_EVENT_TIMEOUT) << "a set of one view raises one event too";
     EXPECT_EQ(cam.Value("500e"), "131075");
+    ASSERT_EQ(cam.SetText("movie", "0"), GP_OK);
+    EXPECT_EQ(cam.Value("d21d"), "0") << "a set of the record button moves the recording state too";
 }
 
 }  // namespace

@@ -108,7 +108,7 @@ TEST_F(SimLatency, OpeningTheCameraTakesTheOpenDelayOnce) {
 
 TEST_F(SimLatency, AWrittenValueTakesEffectWithItsEventOnceSettled) {
     Plug("sony-a7m3");
-    SetLatency(0, 0, 500);
+    ASSERT_EQ(sim.SetSettleDelay(500), GP_OK);
     GpCamera cam;
     auto written = Clock::now();
     ASSERT_EQ(cam.SetText("iso", "1600"), GP_OK);
@@ -189,6 +189,10 @@ TEST_F(SimLatency, ProfilesGiveAPresetAndSingleFigures) {
     camsim::LatencyModel negative;
     negative.openMs = -5;
     EXPECT_EQ(sim.SetLatency(negative), GP_ERROR_BAD_PARAMETERS);
+    SetLatency(7, 8, 9);
+    ASSERT_EQ(sim.SetSettleDelay(400), GP_OK);
+    EXPECT_EQ(Figures(*sim.Latency()), (std::vector<int>{7, 8, 400})) << "the settle delay alone";
+    EXPECT_EQ(sim.SetSettleDelay(-1), GP_ERROR_BAD_PARAMETERS);
 }
 
 }  // namespace

@@ -139,39 +139,25 @@ TEST_F(SimRobustness, DriverEventBlocksShorterThanTheReceiverReadsAreRefused) {
     struct Case {
         int type;
         size_t size;
-        const char* error;  // for one byte less
+        const char* reads;  // what the receiver reads, and where
     };
     const Case cases[] = {
-        {10, 24,
-         "event type 10 needs a data block of at least 24 bytes (the receiver reads the recording state at "
-         "bytes 20 to 23), not 23"},
-        {11, 4,
-         "event type 11 needs a data block of at least 4 bytes (the receiver reads the aperture x100 at "
-         "bytes 0 "
-         "to 3), not 3"},
-        {12, 4,
-         "event type 12 needs a data block of at least 4 bytes (the receiver reads the white-balance code at "
-         "bytes 0 to 3), not 3"},
-        {13, 4,
-         "event type 13 needs a data block of at least 4 bytes (the receiver reads the ISO value at bytes 0 "
-         "to "
-         "3), not 3"},
-        {15, 4,
-         "event type 15 needs a data block of at least 4 bytes (the receiver reads the focus-mode code at "
-         "bytes "
-         "0 to 3), not 3"},
-        {16, 8,
-         "event type 16 needs a data block of at least 8 bytes (the receiver reads the shutter speed's "
-         "numerator and denominator at bytes 0 to 7), not 7"},
-        {17, 2,
-         "event type 17 needs a data block of at least 2 bytes (the receiver reads the exposure-program code "
-         "at bytes 0 and 1), not 1"},
+        {10, 24, "the recording state at bytes 20 to 23"},
+        {11, 4, "the aperture x100 at bytes 0 to 3"},
+        {12, 4, "the white-balance code at bytes 0 to 3"},
+        {13, 4, "the ISO value at bytes 0 to 3"},
+        {15, 4, "the focus-mode code at bytes 0 to 3"},
+        {16, 8, "the shutter speed's numerator and denominator at bytes 0 to 7"},
+        {17, 2, "the exposure-program code at bytes 0 and 1"},
     };
     size_t accepted = 0;
     for (const Case& c : cases) {
         EXPECT_EQ(sim.QueueEvent(c.type, std::vector<uint8_t>(c.size - 1, 1)), GP_ERROR_BAD_PARAMETERS)
             << c.type;
-        EXPECT_EQ(sim.LastError(), c.error);
+        EXPECT_EQ(sim.LastError(), "event type " + std::to_string(c.type) +
+                                       " needs a data block of at least " + std::to_string(c.size) +
+                                       " bytes (the receiver reads " + c.reads + "), not " +
+                                       std::to_string(c.size - 1));
         EXPECT_EQ(sim.QueueEvent(c.type, {}), GP_ERROR_BAD_PARAMETERS) << c.type;
         EXPECT_EQ(sim.QueueEvent(c.type, std::vector<uint8_t>(c.size, 1)), GP_OK) << c.type;
         EXPECT_EQ(sim.QueueEvent(c.type, std::vector<uint8_t>(c.size + 3, 1)), GP_OK) << c.type;

@@ -275,15 +275,6 @@ TEST_F(SimWidgets, AcceptedValueIsSeenByTheNextOpenAndRefusedOneLeavesTheValue) 
     EXPECT_TRUE(sim.Received().empty());
 }
 
-TEST_F(SimWidgets, SonyMovieSetUpdatesTheRecordingState) {
-    Plug("Sony Alpha-A7 IV (PC Control)");
-    GpCamera cam;
-    ASSERT_EQ(cam.SetText("movie", "1"), GP_OK);
-    EXPECT_EQ(cam.Value("d21d"), "1");
-    ASSERT_EQ(cam.SetText("movie", "0"), GP_OK);
-    EXPECT_EQ(cam.Value("d21d"), "0");
-}
-
 TEST_F(SimWidgets, WholeTreeGetAndSetWork) {
     Plug("Canon EOS R6m2");
     GpCamera cam;

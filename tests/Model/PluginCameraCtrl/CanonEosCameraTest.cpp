@@ -4,18 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "CameraFactory.h"
+#include "CameraTestData.h"
 #include "LogCapture.h"
 #include "SimCamera.h"
 
 namespace {
-
-using Strings = std::vector<std::string>;
 
 struct Body {
     const char* name;
@@ -42,13 +40,6 @@ struct Canon {
     SimCamera session;
     std::unique_ptr<AbstructCamera> camera;
 };
-
-CameraParams InMode(const std::string& mode, const std::string& focus = "") {
-    CameraParams p;
-    p.mode = mode;
-    p.focusMode = focus;
-    return p;
-}
 
 TEST(CanonEosCamera, FactoryMakesEachBodyAndR6AndRPPutStillsOnTheCardAtOnce) {
     for (const Body& body : kBodies) {
@@ -169,11 +160,6 @@ TEST(CanonEosCamera, IrisListsAndAutomaticApertureTexts) {
          {{{"Auto", "f/8"}, {"f/4", "f/8"}, {"f/4", "f/8"}}},
          {"IMPLICIT AUTO", "IMPLICIT AUTO", "IMPLICIT AUTO"}},
     };
-    const Strings fixedIris = {"f/1",   "f/1.1", "f/1.2", "f/1.4", "f/1.6", "f/1.8", "f/2",  "f/2.2",
-                               "f/2.5", "f/2.8", "f/3.2", "f/3.5", "f/4",   "f/4.5", "f/5",  "f/5.6",
-                               "f/6.3", "f/7.1", "f/8",   "f/9",   "f/10",  "f/11",  "f/13", "f/14",
-                               "f/16",  "f/18",  "f/20",  "f/22",  "f/25",  "f/29",  "f/32", "f/36",
-                               "f/42",  "f/45",  "f/50",  "f/57",  "f/64"};
     for (size_t b = 0; b < 3; ++b) {
         Canon c(kBodies[b]);
         for (const IrisCase& ic : cases) {
@@ -188,12 +174,12 @@ TEST(CanonEosCamera, IrisListsAndAutomaticApertureTexts) {
         c.sim().SetChoices("aperture", {});
         CameraParams p;
         EXPECT_EQ(c.camera->GetIrisParam(p), 0);
-        EXPECT_EQ(p.supportedIris, b == 0 ? fixedIris : Strings{}) << kBodies[b].name;
+        EXPECT_EQ(p.supportedIris, b == 0 ? kFixedIris : Strings{}) << kBodies[b].name;
         // An unreadable value: the list is still built and the read's status returned.
         c.sim().SetValueFault("aperture", camsim::ValueFault::Typeless);
         EXPECT_EQ(c.camera->GetIrisParam(p), GP_ERROR_BAD_PARAMETERS);
         EXPECT_EQ(p.iris, "");
-        EXPECT_EQ(p.supportedIris, b == 0 ? fixedIris : Strings{});
+        EXPECT_EQ(p.supportedIris, b == 0 ? kFixedIris : Strings{});
     }
 }
 
@@ -258,7 +244,7 @@ TEST(CanonEosCamera, ShutterSpeedBulbIsAutoOnlyOnTheRP) {
         c.sim().SetChoices("shutterspeed", {"30"});
         CameraParams p = InMode("P");
         EXPECT_EQ(c.camera->GetShutterSpeedParam(p), 0);
-        EXPECT_EQ(p.supportedShutterSpeed.size(), b == 2 ? 0u : 54u) << "the generic fixed list without Bulb";
+        EXPECT_EQ(p.supportedShutterSpeed, b == 2 ? Strings{} : kFixedShutterNoBulb) << "no Bulb outside M";
 
         c.sim().SetChoices("shutterspeed", {"bulb", "1/250"});
         c.sim().ClearReceived();
@@ -346,7 +332,8 @@ TEST(CanonEosCamera, FocusListsFollowFocusModeAndProgramPerModel) {
     for (const Body& body : kBodies) {
         Canon c(body);
         c.sim().SetValue("focusmode", "Undefined");
-        CameraParams p = InMode("Manual", "stale");
+        CameraParams p = InMode("Manual");
+        p.focusMode = "stale";
         EXPECT_EQ(c.camera->GetFocusModeParam(p), -1);
         EXPECT_TRUE(p.focusMode.empty() && p.supportedFocusMode.empty());
         c.sim().SetValueFault("focusmode", camsim::ValueFault::NoValue);
@@ -356,89 +343,66 @@ TEST(CanonEosCamera, FocusListsFollowFocusModeAndProgramPerModel) {
     }
 }
 
-// One operation of the camera object, as the plug-in calls it.
-using Operation = std::function<int(AbstructCamera&, CameraParams&)>;
+// The operations of the camera object, as the plug-in calls them.
+using Op = int (*)(AbstructCamera&, CameraParams&);
+const Op kMode = [](AbstructCamera& c, CameraParams& p) { return c.GetCurrentMode(p); };
+const Op kRecordOn = [](AbstructCamera& c, CameraParams&) { return c.EnableRecord(true); };
+const Op kRecordOff = [](AbstructCamera& c, CameraParams&) { return c.EnableRecord(false); };
+const Op kRecordState = [](AbstructCamera& c, CameraParams& p) { return c.GetRecordEnable(p, nullptr); };
+const Op kIris = [](AbstructCamera& c, CameraParams& p) { return c.GetIrisParam(p); };
+const Op kSetIris = [](AbstructCamera& c, CameraParams&) { return c.SetIrisParam("Auto"); };
+const Op kShutter = [](AbstructCamera& c, CameraParams& p) { return c.GetShutterSpeedParam(p); };
+const Op kSetShutter = [](AbstructCamera& c, CameraParams&) { return c.SetShutterSpeedParam("1/250"); };
+const Op kWhiteBalance = [](AbstructCamera& c, CameraParams& p) { return c.GetWhiteBalanceParam(p); };
+const Op kFocus = [](AbstructCamera& c, CameraParams& p) { return c.GetFocusModeParam(p); };
+const Op kTouch = [](AbstructCamera& c, CameraParams&) { return c.TouchFocus(0x03C0021C); };
 
-struct FailureCase {
-    const char* widget;
-    camsim::ValueFault fault;  // None: the lookup fails
-    Operation run;
-    std::array<const char*, 3> message;  // R6, R6 II, RP
-};
+using Messages = std::array<std::string, 3>;  // R6, R6 II, RP
 
-const char kNoWidget[] = "Failed to gp_camera_get_single_config to get widget";
-const char kNoWidgetIo[] = "Failed to gp_camera_get_single_config to get widget, ret : 0XFFFFFFF9";
+Messages Each(const std::string& message) {
+    return {message, message, message};
+}
 
 TEST(CanonEosCamera, EveryFailureIsLoggedWithItsModelsMessageAndReturnsMinusOne) {
     using VF = camsim::ValueFault;
-    const Operation mode = [](AbstructCamera& c, CameraParams& p) { return c.GetCurrentMode(p); };
-    const std::string noSwitch = "Failed to gp_camera_get_single_config to get eosmovieswitch widget";
-    const std::string noFocus = "Failed to gp_camera_get_single_config to get focusmode widget";
-    const FailureCase cases[] = {
-        {"eosmovieswitch", VF::None, mode, {noSwitch.c_str(), kNoWidgetIo, noSwitch.c_str()}},
-        {"autoexposuremode",
-         VF::None,
-         mode,
-         {"Failed to gp_camera_get_single_config to get autoexposuremode widget", kNoWidgetIo,
-          "Failed to gp_camera_get_single_config to get autoexposuremode widget"}},
+    const std::string lookup = "Failed to gp_camera_get_single_config to get ";
+    const std::string noWidget = lookup + "widget";
+    const std::string noWidgetIo = lookup + "widget, ret : 0XFFFFFFF9";
+    const std::string noSwitch = lookup + "eosmovieswitch widget";
+    const std::string noExposure = lookup + "autoexposuremode widget";
+    const std::string noFocus = lookup + "focusmode widget";
+    const std::string noShutterIo = lookup + "shutterspeed widget, ret : 0XFFFFFFF9";
+    const struct {
+        const char* widget;
+        VF fault;  // None: the lookup fails
+        Op op;
+        Messages message;
+    } cases[] = {
+        {"eosmovieswitch", VF::None, kMode, {noSwitch, noWidgetIo, noSwitch}},
+        {"autoexposuremode", VF::None, kMode, {noExposure, noWidgetIo, noExposure}},
         {"eosmovieswitch",
          VF::NoValue,
-         mode,
+         kMode,
          {"Failed to gp_widget_get_value eosmovieswitch widget", "Failed to gp_widget_get_value, ret : 0",
           "Failed to gp_widget_get_value eosmovieswitch widget"}},
         {"autoexposuremode",
          VF::Typeless,
-         mode,
+         kMode,
          {"Failed to gp_widget_get_value autoexposuremode widget",
           "Failed to gp_widget_get_value, ret : 0XFFFFFFFE",
           "Failed to gp_widget_get_value autoexposuremode widget"}},
-        {"capturetarget",
-         VF::None,
-         [](AbstructCamera& c, CameraParams&) { return c.EnableRecord(true); },
-         {kNoWidgetIo, "Failed to gp_camera_get_single_config to get capturetarget widget", kNoWidgetIo}},
-        {"movierecordtarget",
-         VF::None,
-         [](AbstructCamera& c, CameraParams&) { return c.EnableRecord(false); },
-         {kNoWidget, kNoWidget, kNoWidget}},
-        {"movierecordtarget",
-         VF::None,
-         [](AbstructCamera& c, CameraParams& p) { return c.GetRecordEnable(p, nullptr); },
-         {"Failed to gp_camera_get_single_config to get movierecordtarget widget",
-          "Failed to gp_camera_get_single_config to get movierecordtarget widget",
-          "Failed to gp_camera_get_single_config to get movierecordtarget widget"}},
-        {"aperture",
-         VF::None,
-         [](AbstructCamera& c, CameraParams& p) { return c.GetIrisParam(p); },
-         {"Failed to gp_camera_get_single_config to get aperture widget", noFocus.c_str(), noFocus.c_str()}},
-        {"aperture",
-         VF::None,
-         [](AbstructCamera& c, CameraParams&) { return c.SetIrisParam("Auto"); },
-         {kNoWidgetIo, kNoWidgetIo, kNoWidgetIo}},
-        {"focusmode",
-         VF::None,
-         [](AbstructCamera& c, CameraParams& p) { return c.GetFocusModeParam(p); },
-         {noFocus.c_str(), noFocus.c_str(), noFocus.c_str()}},
-        {"whitebalance",
-         VF::None,
-         [](AbstructCamera& c, CameraParams& p) { return c.GetWhiteBalanceParam(p); },
-         {"Failed to gp_camera_get_single_config to get whitebalance widget",
-          "Failed to gp_camera_get_single_config to get whitebalance widget",
-          "Failed to gp_camera_get_single_config to get whitebalance widget"}},
-        {"shutterspeed",
-         VF::None,
-         [](AbstructCamera& c, CameraParams& p) { return c.GetShutterSpeedParam(p); },
-         {"Failed to gp_camera_get_single_config to get shutterspeed widget, ret : 0XFFFFFFF9",
-          "Failed to gp_camera_get_single_config to get shutterspeed widget, ret : 0XFFFFFFF9",
-          noFocus.c_str()}},
-        {"shutterspeed",
-         VF::None,
-         [](AbstructCamera& c, CameraParams&) { return c.SetShutterSpeedParam("1/250"); },
-         {"Failed to gp_camera_get_single_config to get shutterspeed widget, ret : 0XFFFFFFF9",
-          "Failed to gp_camera_get_single_config to get shutterspeed widget, ret : 0XFFFFFFF9",
-          "Failed to gp_camera_get_single_config to get shutterspeed widget, ret : 0XFFFFFFF9"}},
+        {"capturetarget", VF::None, kRecordOn, {noWidgetIo, lookup + "capturetarget widget", noWidgetIo}},
+        {"movierecordtarget", VF::None, kRecordOff, Each(noWidget)},
+        {"movierecordtarget", VF::None, kRecordState, Each(lookup + "movierecordtarget widget")},
+        {"aperture", VF::None, kIris, {lookup + "aperture widget", noFocus, noFocus}},
+        {"aperture", VF::None, kSetIris, Each(noWidgetIo)},
+        {"focusmode", VF::None, kFocus, Each(noFocus)},
+        {"whitebalance", VF::None, kWhiteBalance, Each(lookup + "whitebalance widget")},
+        {"shutterspeed", VF::None, kShutter, {noShutterIo, noShutterIo, noFocus}},
+        {"shutterspeed", VF::None, kSetShutter, Each(noShutterIo)},
     };
     for (size_t b = 0; b < 3; ++b) {
-        for (const FailureCase& fc : cases) {
+        for (const auto& fc : cases) {
             Canon c(kBodies[b]);
             if (fc.fault == VF::None) {
                 c.sim().FailLookup(fc.widget, GP_ERROR_IO);
@@ -448,7 +412,7 @@ TEST(CanonEosCamera, EveryFailureIsLoggedWithItsModelsMessageAndReturnsMinusOne)
             c.Shooting("1", "P");
             LogCapture log;
             CameraParams p;
-            EXPECT_EQ(fc.run(*c.camera, p), -1) << kBodies[b].name << " " << fc.widget;
+            EXPECT_EQ(fc.op(*c.camera, p), -1) << kBodies[b].name << " " << fc.widget;
             EXPECT_TRUE(log.Has(2, fc.message[b]))
                 << kBodies[b].name << " " << fc.widget << ": " << fc.message[b];
         }
@@ -481,23 +445,13 @@ TEST(CanonEosCamera, RefusedCaptureTargetStopsTheRecordingBeforeItsTarget) {
 }
 
 TEST(CanonEosCamera, WithoutHandlesEveryOperationRefusesAtOnce) {
-    const std::vector<Operation> operations = {
-        [](AbstructCamera& c, CameraParams& p) { return c.GetCurrentMode(p); },
-        [](AbstructCamera& c, CameraParams&) { return c.EnableRecord(true); },
-        [](AbstructCamera& c, CameraParams& p) { return c.GetRecordEnable(p, nullptr); },
-        [](AbstructCamera& c, CameraParams& p) { return c.GetIrisParam(p); },
-        [](AbstructCamera& c, CameraParams&) { return c.SetIrisParam("Auto"); },
-        [](AbstructCamera& c, CameraParams& p) { return c.GetShutterSpeedParam(p); },
-        [](AbstructCamera& c, CameraParams&) { return c.SetShutterSpeedParam("Auto"); },
-        [](AbstructCamera& c, CameraParams& p) { return c.GetWhiteBalanceParam(p); },
-        [](AbstructCamera& c, CameraParams& p) { return c.GetFocusModeParam(p); },
-        [](AbstructCamera& c, CameraParams&) { return c.TouchFocus(0x03C0021C); },
-    };
+    const Op operations[] = {kMode,    kRecordOn,   kRecordState,  kIris,  kSetIris,
+                             kShutter, kSetShutter, kWhiteBalance, kFocus, kTouch};
     for (const Body& body : kBodies) {
         std::unique_ptr<AbstructCamera> camera =
             CameraFactory::CreateCameraOfType(body.type, nullptr, nullptr);
         ASSERT_NE(camera, nullptr);
-        for (size_t i = 0; i < operations.size(); ++i) {
+        for (size_t i = 0; i < sizeof(operations) / sizeof(operations[0]); ++i) {
             LogCapture log;
             CameraParams p = InMode("kept");
             EXPECT_EQ(operations[i](*camera, p), -1) << body.name << " operation " << i;

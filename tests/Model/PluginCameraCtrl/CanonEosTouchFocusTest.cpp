@@ -14,18 +14,12 @@
 #include <vector>
 
 #include "CameraFactory.h"
+#include "CameraTestData.h"
 #include "LogCapture.h"
 #include "PrivateMounts.h"
 #include "SimCamera.h"
 
 namespace {
-
-using Strings = std::vector<std::string>;
-
-int Packed(int x, int y) {
-    return static_cast<int>((static_cast<uint32_t>(static_cast<uint16_t>(x)) << 16) |
-                            static_cast<uint16_t>(y));
-}
 
 std::string Written(double x, double y, int flag) {
     char text[100];
@@ -46,7 +40,7 @@ class R6M2Touch : public ::testing::Test {
     std::string Touch(int x, int y, const std::string& movieSwitch = "0") {
         sim().SetValue("eosmovieswitch", movieSwitch);
         sim().SetValue("kd_touch_focus", "");
-        EXPECT_EQ(camera->TouchFocus(Packed(x, y)), 0) << x << ", " << y;
+        EXPECT_EQ(camera->TouchFocus(PackPoint(x, y)), 0) << x << ", " << y;
         return sim().Value("kd_touch_focus").value_or("?");
     }
 
@@ -143,7 +137,7 @@ TEST_F(R6M2Touch, FailuresBeforeTheWriteEndTheTouchAndFailedWritesAreOnlyLogged)
         }
         sim().SetValue("kd_touch_focus", "");
         LogCapture log;
-        EXPECT_EQ(camera->TouchFocus(Packed(320, 540)), fc.result) << fc.message;
+        EXPECT_EQ(camera->TouchFocus(PackPoint(320, 540)), fc.result) << fc.message;
         EXPECT_TRUE(log.Has(2, fc.message)) << fc.message;
         EXPECT_EQ(sim().Value("kd_touch_focus"), "");
     }
@@ -155,12 +149,12 @@ TEST(CanonGenericTouch, R6AndRPSendWholeNumbersOnTheBaseExtent) {
         std::unique_ptr<AbstructCamera> camera =
             CameraFactory::CreateCameraOfType(type, session.GpCamera(), session.Context());
         session.Sim().ClearReceived();
-        EXPECT_EQ(camera->TouchFocus(Packed(960, 540)), 0);
+        EXPECT_EQ(camera->TouchFocus(PackPoint(960, 540)), 0);
         EXPECT_EQ(session.Sim().Received(), Strings{"kd_touch_focus=(240, 320)"}) << type;
         EXPECT_EQ(session.Sim().Value("eosmovieswitch"), "0");
         session.Sim().FailLookup("kd_touch_focus", GP_ERROR_IO);
         LogCapture log;
-        EXPECT_EQ(camera->TouchFocus(Packed(960, 540)), -1);
+        EXPECT_EQ(camera->TouchFocus(PackPoint(960, 540)), -1);
         EXPECT_TRUE(log.Has(
             2, "Failed to gp_camera_get_single_config to get kd_touch_focus widget, ret : 0XFFFFFFF9"));
     }

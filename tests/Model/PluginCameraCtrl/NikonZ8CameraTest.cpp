@@ -13,26 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "CameraTestData.h"
 #include "LogCapture.h"
 #include "SimCamera.h"
 
 namespace {
 
-using Strings = std::vector<std::string>;
-
 const char kSelector[] = "mrb-LiveViewSelector";
-
-const Strings kFixedIso = {
-    "AUTO",  "40",    "50",     "64",     "80",     "100",    "125",    "160",    "200",   "250",   "320",
-    "400",   "500",   "640",    "800",    "1000",   "1250",   "1600",   "2000",   "2500",  "3200",  "4000",
-    "5000",  "6400",  "8000",   "10000",  "12800",  "16000",  "20000",  "25600",  "32000", "40000", "51200",
-    "64000", "80000", "102400", "128000", "160000", "204800", "256000", "320000", "409600"};
-
-const Strings kFixedIris = {"f/1",   "f/1.1", "f/1.2", "f/1.4", "f/1.6", "f/1.8", "f/2",  "f/2.2",
-                            "f/2.5", "f/2.8", "f/3.2", "f/3.5", "f/4",   "f/4.5", "f/5",  "f/5.6",
-                            "f/6.3", "f/7.1", "f/8",   "f/9",   "f/10",  "f/11",  "f/13", "f/14",
-                            "f/16",  "f/18",  "f/20",  "f/22",  "f/25",  "f/29",  "f/32", "f/36",
-                            "f/42",  "f/45",  "f/50",  "f/57",  "f/64"};
 
 const Strings kNikonShutter = {
     "Bulb",   "30",     "25",      "20",      "15",      "13",      "10",      "8",      "6",
@@ -227,58 +214,37 @@ TEST_F(NikonZ8Test, WithoutARegisteredRecordSetsStillSucceed) {
 }
 
 TEST_F(NikonZ8Test, FallbackListsReplaceFewerThanTwoChoices) {
-    struct Case {
-        bool movie;
-        const char* widget;
-        Strings choices;
+    struct Reader {
+        const char* widget[2];  // photo, movie
         int (NikonZ8Camera::*get)(CameraParams&);
         Strings CameraParams::*list;
-        Strings expected;
+        const Strings& fallback;
     };
-    const Case cases[] = {
-        {false,
-         "kd_nikon_photo_iso",
-         {"100"},
+    const Reader readers[] = {
+        {{"kd_nikon_photo_iso", "kd_nikon_movie_iso"},
          &NikonZ8Camera::GetIsoParam,
          &CameraParams::supportedIso,
          kFixedIso},
-        {true, "kd_nikon_movie_iso", {}, &NikonZ8Camera::GetIsoParam, &CameraParams::supportedIso, kFixedIso},
-        {false, "f-number", {"f/4"}, &NikonZ8Camera::GetIrisParam, &CameraParams::supportedIris, kFixedIris},
-        {true,
-         "kd_nikon_movie_f_numer",
-         {"f/2.8"},
+        {{"f-number", "kd_nikon_movie_f_numer"},
          &NikonZ8Camera::GetIrisParam,
          &CameraParams::supportedIris,
          kFixedIris},
-        {false,
-         "shutterspeed2",
-         {"1/250"},
+        {{"shutterspeed2", "shutterspeed2"},
          &NikonZ8Camera::GetShutterSpeedParam,
          &CameraParams::supportedShutterSpeed,
          kNikonShutter},
-        {true,
-         "shutterspeed2",
-         {},
-         &NikonZ8Camera::GetShutterSpeedParam,
-         &CameraParams::supportedShutterSpeed,
-         kNikonShutter},
-        {false,
-         "kd_nikon_photo_iso",
-         {"100", "200"},
-         &NikonZ8Camera::GetIsoParam,
-         &CameraParams::supportedIso,
-         {"100", "200"}},
     };
-    ASSERT_EQ(kFixedIso.size(), 42u);
-    ASSERT_EQ(kFixedIris.size(), 37u);
-    ASSERT_EQ(kNikonShutter.size(), 62u);
-    for (const Case& c : cases) {
-        MovieMode(c.movie);
-        ASSERT_EQ(sim().SetChoices(c.widget, c.choices), 0);
-        CameraParams p;
-        p.mode = "M";
-        EXPECT_EQ(((*camera).*c.get)(p), 0) << c.widget;
-        EXPECT_EQ(p.*c.list, c.expected) << c.widget << " with " << c.choices.size() << " choices";
+    for (const Reader& r : readers) {
+        for (int movie : {0, 1}) {
+            MovieMode(movie == 1);
+            for (const Strings& choices : {Strings{}, Strings{"100"}, Strings{"100", "200"}}) {
+                ASSERT_EQ(sim().SetChoices(r.widget[movie], choices), 0);
+                CameraParams p = InMode("M");
+                EXPECT_EQ(((*camera).*r.get)(p), 0) << r.widget[movie];
+                EXPECT_EQ(p.*r.list, choices.size() < 2 ? r.fallback : choices)
+                    << r.widget[movie] << " with " << choices.size() << " choices";
+            }
+        }
     }
 }
 
@@ -297,7 +263,7 @@ TEST_F(NikonZ8Test, ShutterListDropsOnlyZeroOverZeroAndKeepsBulbWhereItIs) {
     log.Clear();
     CameraParams p;
     EXPECT_EQ(camera->GetShutterSpeedParam(p), 0);
-    EXPECT_EQ(p.supportedShutterSpeed.size(), 62u);
+    EXPECT_EQ(p.supportedShutterSpeed, kNikonShutter);
     EXPECT_TRUE(log.Lines().empty()) << "no size line for the fallback";
 }
 
@@ -545,44 +511,37 @@ TEST_F(NikonZ8Test, RecordingSwitchesOnlyInMovieModeAndNotifies) {
     EXPECT_TRUE(record.recordEnable) << "the record state is never read from the camera";
 }
 
-TEST_F(NikonZ8Test, SelectorReadsAsAnIntegerWhateverItsWidgetType) {
+TEST_F(NikonZ8Test, SelectorReadsAsAnIntegerWhateverItsWidgetTypeAndFailuresKeepTheMode) {
+    using WK = camsim::WidgetKind;
+    using VF = camsim::ValueFault;
     struct Case {
-        camsim::WidgetKind kind;
+        WK kind;
         const char* value;
         Strings choices;
+        VF fault;
         int result;
         bool dispMode;
     };
     const Case cases[] = {
-        {camsim::WidgetKind::Toggle, "1", {}, 0, true},
-        {camsim::WidgetKind::Toggle, "0", {}, 0, false},
-        {camsim::WidgetKind::Text, "1", {}, 0, true},
-        {camsim::WidgetKind::Text, "2", {}, 0, false},
-        {camsim::WidgetKind::Radio, "1", {"0", "1"}, 0, true},
-        {camsim::WidgetKind::Text, "movie", {}, GP_ERROR_BAD_PARAMETERS, true},
-        {camsim::WidgetKind::Text, "", {}, GP_ERROR_BAD_PARAMETERS, true},
-        {camsim::WidgetKind::Date, "0", {}, 0, false},
-        {camsim::WidgetKind::Range, "1", {}, 0, true},
+        {WK::Toggle, "1", {}, VF::None, 0, true},
+        {WK::Toggle, "0", {}, VF::None, 0, false},
+        {WK::Text, "1", {}, VF::None, 0, true},
+        {WK::Text, "2", {}, VF::None, 0, false},
+        {WK::Radio, "1", {"0", "1"}, VF::None, 0, true},
+        {WK::Text, "movie", {}, VF::None, GP_ERROR_BAD_PARAMETERS, true},
+        {WK::Text, "", {}, VF::None, GP_ERROR_BAD_PARAMETERS, true},
+        {WK::Date, "0", {}, VF::None, 0, false},
+        {WK::Range, "1", {}, VF::None, 0, true},
+        {WK::Toggle, "1", {}, VF::Typeless, GP_ERROR_BAD_PARAMETERS, true},
+        {WK::Toggle, "1", {}, VF::NoValue, 0, false},  // a toggle without a value reads 0
     };
     CameraParams p;
     for (const Case& c : cases) {
         ASSERT_EQ(sim().AddWidget(kSelector, c.kind, c.value, c.choices), 0);
+        ASSERT_EQ(sim().SetValueFault(kSelector, c.fault), 0);
         EXPECT_EQ(camera->QueryCameraDispMode(p), c.result) << c.value;
         EXPECT_EQ(p.dispMode, c.dispMode) << c.value << ": a failed read keeps the last mode";
     }
-}
-
-TEST_F(NikonZ8Test, SelectorFailuresArePassedOnAndKeepTheMode) {
-    MovieMode(true);
-    CameraParams p;
-    ASSERT_EQ(camera->QueryCameraDispMode(p), 0);
-    ASSERT_TRUE(p.dispMode);
-    sim().SetValueFault(kSelector, camsim::ValueFault::Typeless);
-    EXPECT_EQ(camera->QueryCameraDispMode(p), GP_ERROR_BAD_PARAMETERS);
-    EXPECT_TRUE(p.dispMode);
-    sim().SetValueFault(kSelector, camsim::ValueFault::NoValue);
-    EXPECT_EQ(camera->QueryCameraDispMode(p), 0) << "a toggle without a value reads 0";
-    EXPECT_FALSE(p.dispMode);
 
     sim().ClearFaults();
     sim().FailLookup(kSelector, GP_ERROR_IO);
@@ -694,38 +653,24 @@ const TouchEdge kEdgesY[] = {
     {630, 475}, {679, 475}, {680, 500}, {784, 500}, {785, 470}, {799, 470}, {800, 500}, {1079, 500},
 };
 
-int Pack(int h, int v) {
-    return static_cast<int>((static_cast<uint32_t>(static_cast<uint16_t>(h)) << 16) |
-                            static_cast<uint16_t>(v));
-}
-
 std::string Sent(int a, int b) {
     return "kd_touch_focus=(" + std::to_string(a) + ", " + std::to_string(b) + ")";
 }
 
-TEST_F(NikonZ8Test, TouchScalesHorizontallyByRangeAtEveryEdge) {
+TEST_F(NikonZ8Test, TouchScalesByRangeAtEveryEdgeVerticallyOnlyInMovieMode) {
     for (bool movie : {false, true}) {
         MovieMode(movie);
         for (const TouchEdge& e : kEdgesX) {
-            EXPECT_EQ(camera->TouchFocus(Pack(e.coordinate, 0)), 0);
+            EXPECT_EQ(camera->TouchFocus(PackPoint(e.coordinate, 0)), 0);
             EXPECT_EQ(LastSent(), Sent(e.factor * e.coordinate / 1920, 0)) << "h " << e.coordinate;
+        }
+        for (const TouchEdge& e : kEdgesY) {
+            EXPECT_EQ(camera->TouchFocus(PackPoint(1000, e.coordinate)), 0);
+            EXPECT_EQ(LastSent(), Sent(442, (movie ? e.factor : 545) * e.coordinate / 1080))
+                << (movie ? "movie" : "photo") << " v " << e.coordinate;
         }
     }
     EXPECT_TRUE(log.Has(5, "point (1919, 0)"));
-}
-
-TEST_F(NikonZ8Test, TouchScalesVerticallyByRangeOnlyInMovieMode) {
-    MovieMode(true);
-    for (const TouchEdge& e : kEdgesY) {
-        EXPECT_EQ(camera->TouchFocus(Pack(1000, e.coordinate)), 0);
-        EXPECT_EQ(LastSent(), Sent(850 * 1000 / 1920, e.factor * e.coordinate / 1080))
-            << "v " << e.coordinate;
-    }
-    MovieMode(false);
-    for (const TouchEdge& e : kEdgesY) {
-        EXPECT_EQ(camera->TouchFocus(Pack(1000, e.coordinate)), 0);
-        EXPECT_EQ(LastSent(), Sent(442, 545 * e.coordinate / 1080)) << "photo mode, v " << e.coordinate;
-    }
 }
 
 TEST_F(NikonZ8Test, TouchOutsideTheRangesKeepsTheLastHorizontalFactor) {
@@ -748,12 +693,12 @@ TEST_F(NikonZ8Test, TouchOutsideTheRangesKeepsTheLastHorizontalFactor) {
     };
     for (const Case& c : cases) {
         MovieMode(c.movie);
-        EXPECT_EQ(camera->TouchFocus(Pack(c.h, c.v)), 0);
+        EXPECT_EQ(camera->TouchFocus(PackPoint(c.h, c.v)), 0);
         EXPECT_EQ(LastSent(), c.sent) << c.h << ", " << c.v;
         EXPECT_TRUE(log.Has(5, "point (" + std::to_string(c.h) + ", " + std::to_string(c.v) + ")"));
     }
     sim().FailLookup("kd_touch_focus", GP_ERROR_IO);
-    EXPECT_EQ(camera->TouchFocus(Pack(10, 10)), -1);
+    EXPECT_EQ(camera->TouchFocus(PackPoint(10, 10)), -1);
     EXPECT_TRUE(
         log.Has(2, "Failed to gp_camera_get_single_config to get kd_touch_focus widget, ret : 0XFFFFFFF9"));
 }

@@ -307,10 +307,14 @@ TEST_F(SonyFamilyTest, FlashWhiteBalanceFollowsEachBodysRule) {
     };
     const Row rows[] = {
         {"sony-a7m3", "P", true},
+        {"sony-a7m3", "M", true},
+        {"sony-a7m3", "", true},
         {"sony-a7m3", "Intelligent Auto", true},
         {"sony-a7m3", "S&Q", false},
+        {"sony-a7m3", "Unknown value 8086", false},
         {"sony-a7m3", "Unknown value 8087", false},
         {"sony-a7m3", "Movie (A)", false},
+        {"sony-a7m3", "Movie (P)", false},
         {"sony-a7m4", "P", true},
         {"sony-a7m4", "Intelligent Auto", true},
         {"sony-a7m4", "Unknown value 805d", true},

@@ -35,11 +35,16 @@ dev_t DeviceOf(const std::string& path) {
     return stat(path.c_str(), &st) == 0 ? st.st_dev : 0;
 }
 
+// Each case works in its own temporary directory.
+class FileUtilsTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_FALSE(dir.Path().empty()); }
+    TempDir dir{"basicfun"};
+};
+
 }  // namespace
 
-TEST(FileUtilsCopy, CopyRenameAndSizes) {
-    TempDir dir{"basicfun"};
-    ASSERT_FALSE(dir.Path().empty());
+TEST_F(FileUtilsTest, CopyRenameAndSizes) {
     const std::string content = Pattern(3 * 4096 + 123);  // several copy blocks and a partial one
     WriteFile(dir.File("src.bin"), content);
     WriteFile(dir.File("old.bin"), "previous content that is longer than nothing");
@@ -70,9 +75,7 @@ TEST(FileUtilsCopy, CopyRenameAndSizes) {
     EXPECT_EQ(-1, ReName(nullptr, dir.File("m2.bin").c_str()));
 }
 
-TEST(FileUtilsCopy, RenameAcrossFileSystemsCopiesAndUnlinks) {
-    TempDir dir{"basicfun"};
-    ASSERT_FALSE(dir.Path().empty());
+TEST_F(FileUtilsTest, RenameAcrossFileSystemsCopiesAndUnlinks) {
     std::string other;
     for (const char* candidate : {"/dev/shm", "/run", "/var/tmp", "/tmp"}) {
         if (DeviceOf(candidate) != 0 && DeviceOf(candidate) != DeviceOf(dir.Path()) &&
@@ -105,9 +108,7 @@ TEST(FileUtilsCopy, RenameAcrossFileSystemsCopiesAndUnlinks) {
     EXPECT_TRUE(HasLog(logs, kFile, ZR_LOG_INFO, "DELETE FILE " + dir.File("clip.mp4")));
 }
 
-TEST(FileUtilsFind, IteratesEveryEntryWithItsRecord) {
-    TempDir dir{"basicfun"};
-    ASSERT_FALSE(dir.Path().empty());
+TEST_F(FileUtilsTest, IteratesEveryEntryWithItsRecord) {
     WriteFile(dir.File("a.tar.gz"), "12345");
     ASSERT_EQ(0, mkdir(dir.File("sub").c_str(), 0755));
     ASSERT_EQ(0, symlink("sub", dir.File("link").c_str()));
@@ -157,10 +158,9 @@ TEST(FileUtilsFind, IteratesEveryEntryWithItsRecord) {
                        "OPEN DIR " + dir.File("none") + " ZRLOG_MSG_ERR. No such file or directory"));
 }
 
-TEST(FileUtilsRemove, TreeRemovalDeletesLinksNotTargets) {
-    TempDir dir{"basicfun"};
+TEST_F(FileUtilsTest, TreeRemovalDeletesLinksNotTargets) {
     TempDir keep{"basicfun"};
-    ASSERT_FALSE(dir.Path().empty() || keep.Path().empty());
+    ASSERT_FALSE(keep.Path().empty());
     WriteFile(keep.File("precious"), "x");
     const std::string root = dir.File("rec");
     ASSERT_EQ(0, MakeDir((root + "/a/b/c").c_str()));
@@ -196,9 +196,7 @@ TEST(FileUtilsRemove, TreeRemovalDeletesLinksNotTargets) {
     ASSERT_EQ(0, chdir(before));
 }
 
-TEST(FileUtilsDirs, EmptinessClearingAndCreation) {
-    TempDir dir{"basicfun"};
-    ASSERT_FALSE(dir.Path().empty());
+TEST_F(FileUtilsTest, EmptinessClearingAndCreation) {
     const std::string d = dir.File("d");
     EXPECT_EQ(-1, IsDirExist(d.c_str()));
     EXPECT_EQ(-1, isDirEmpty(d.c_str()));
@@ -236,9 +234,7 @@ TEST(FileUtilsDirs, EmptinessClearingAndCreation) {
     EXPECT_EQ(-1, MakeFile(dir.File("no/such").c_str()));
 }
 
-TEST(FileUtilsDirs, CheckDirStopsOrVisitsAll) {
-    TempDir dir{"basicfun"};
-    ASSERT_FALSE(dir.Path().empty());
+TEST_F(FileUtilsTest, CheckDirStopsOrVisitsAll) {
     const std::string d = dir.File("clips");
     ASSERT_EQ(0, mkdir(d.c_str(), 0755));
     for (const char* n : {"a.mp4", "b.txt", "c.mp4", "d.txt"}) {
@@ -275,9 +271,7 @@ TEST(FileUtilsDirs, CheckDirStopsOrVisitsAll) {
     EXPECT_EQ(-1, CheckDirIsFail(dir.File("none").c_str(), all, &pass));
 }
 
-TEST(FileUtilsRead, ReadLineEdgeCases) {
-    TempDir dir{"basicfun"};
-    ASSERT_FALSE(dir.Path().empty());
+TEST_F(FileUtilsTest, ReadLineEdgeCases) {
     WriteFile(dir.File("lines"), "ab\n\nabcdefgh\ntail");
     int fd = open(dir.File("lines").c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);
@@ -302,9 +296,7 @@ TEST(FileUtilsRead, ReadLineEdgeCases) {
     EXPECT_EQ(-1, ReadLine(0, buf, 0));
 }
 
-TEST(FileUtilsRead, FileReadAndWrites) {
-    TempDir dir{"basicfun"};
-    ASSERT_FALSE(dir.Path().empty());
+TEST_F(FileUtilsTest, FileReadAndWrites) {
     const std::string content = Pattern(FILE_READ_MAX + 500);
     WriteFile(dir.File("big"), content);
     int len = 0;
@@ -361,9 +353,7 @@ TEST(FileUtilsText, NamesExtensionsAndHex) {
     EXPECT_EQ(0x70, hex[0]);
 }
 
-TEST(FileUtilsSpace, StatfsFiguresAndMounts) {
-    TempDir dir{"basicfun"};
-    ASSERT_FALSE(dir.Path().empty());
+TEST_F(FileUtilsTest, StatfsFiguresAndMounts) {
     uint64_t total = 0;
     uint64_t avail = 0;
     EXPECT_EQ(1, XGetDiskPartitionSpace(dir.Path().c_str(), &total, &avail));
@@ -384,9 +374,7 @@ TEST(FileUtilsSpace, StatfsFiguresAndMounts) {
     EXPECT_EQ(0, XFilePathExists(nullptr));
 }
 
-TEST(FileUtilsLimits, OverlongPathsAreRefused) {
-    TempDir dir{"basicfun"};
-    ASSERT_FALSE(dir.Path().empty());
+TEST_F(FileUtilsTest, OverlongPathsAreRefused) {
     const std::string longName(200, 'n');
     const std::string tooLong = dir.File(longName + "/" + longName);
     EXPECT_EQ(0, XCreateFullPathDir(tooLong.c_str(), 0755));

@@ -304,24 +304,17 @@ TEST(FunctionClock, MilliSecondsWrapAt2To31) {
 }
 
 TEST(FunctionTime, RecTimeLayoutAndRoundTrip) {
-    RECTIME bits{};
-    bits.second = 1;
-    EXPECT_EQ(1u, Packed(bits));
-    bits = RECTIME{};
-    bits.minute = 1;
-    EXPECT_EQ(1u << 6, Packed(bits));
-    bits = RECTIME{};
-    bits.hour = 1;
-    EXPECT_EQ(1u << 12, Packed(bits));
-    bits = RECTIME{};
-    bits.day = 1;
-    EXPECT_EQ(1u << 17, Packed(bits));
-    bits = RECTIME{};
-    bits.month = 1;
-    EXPECT_EQ(1u << 22, Packed(bits));
-    bits = RECTIME{};
-    bits.year = 1;
-    EXPECT_EQ(1u << 26, Packed(bits));
+    // Each field at its bit offset in the packed word.
+    const std::pair<void (*)(RECTIME&), uint32_t> fields[] = {
+        {[](RECTIME& r) { r.second = 1; }, 1u},      {[](RECTIME& r) { r.minute = 1; }, 1u << 6},
+        {[](RECTIME& r) { r.hour = 1; }, 1u << 12},  {[](RECTIME& r) { r.day = 1; }, 1u << 17},
+        {[](RECTIME& r) { r.month = 1; }, 1u << 22}, {[](RECTIME& r) { r.year = 1; }, 1u << 26},
+    };
+    for (const auto& f : fields) {
+        RECTIME bits{};
+        f.first(bits);
+        EXPECT_EQ(f.second, Packed(bits));
+    }
 
     UtcZone utc;
     RECTIME r{};
@@ -342,15 +335,12 @@ TEST(FunctionTime, RecTimeLayoutAndRoundTrip) {
         EXPECT_EQ(-1, Second2RECTIME(static_cast<time_t>(2966371200LL), &r));  // 2064
     }
 
-    RECTIME bad = r;
-    bad.month = 13;
-    EXPECT_EQ(-1, RECTIME2Second(&bad));
-    bad = r;
-    bad.day = 0;
-    EXPECT_EQ(-1, RECTIME2Second(&bad));
-    bad = r;
-    bad.hour = 24;
-    EXPECT_EQ(-1, RECTIME2Second(&bad));
+    for (void (*spoil)(RECTIME&) : {+[](RECTIME& b) { b.month = 13; }, +[](RECTIME& b) { b.day = 0; },
+                                    +[](RECTIME& b) { b.hour = 24; }}) {
+        RECTIME bad = r;
+        spoil(bad);
+        EXPECT_EQ(-1, RECTIME2Second(&bad));
+    }
     EXPECT_EQ(-1, RECTIME2Second(nullptr));
     EXPECT_EQ(-1, SetSysDateTime2(nullptr, 8));  // never called with a real time here
 

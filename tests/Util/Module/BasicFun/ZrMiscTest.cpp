@@ -41,6 +41,7 @@ std::string Decode(const char* in) {
 // Every test leaves the device paths as it found them.
 class ZrMiscDevice : public ::testing::Test {
   protected:
+    void SetUp() override { ASSERT_FALSE(m_dir.Path().empty()); }
     void TearDown() override {
         for (int which = 0; which < ZR_PATH_COUNT; ++which) {
             EXPECT_EQ(0, zr_misc_set_device_path(which, nullptr));
@@ -171,7 +172,6 @@ TEST(ZrMiscCommand, SystemCmdWaitsOrNot) {
 }
 
 TEST_F(ZrMiscDevice, EnvParamFromBootEnvironment) {
-    ASSERT_FALSE(m_dir.Path().empty());
     char value[18] = "untouched";
     if (access("/usr/sbin/fw_printenv", X_OK) != 0) {
         EXPECT_EQ(-1, zr_env_param_get("ethaddr=", value, sizeof(value)));
@@ -192,7 +192,6 @@ TEST_F(ZrMiscDevice, EnvParamFromBootEnvironment) {
 }
 
 TEST_F(ZrMiscDevice, BoardTypeFromGpioValue) {
-    ASSERT_FALSE(m_dir.Path().empty());
     if (access("/sys/class/gpio/gpio5/value", F_OK) != 0) {
         EXPECT_EQ(-1, zr_get_board_type2(5));
     }
@@ -211,7 +210,6 @@ TEST_F(ZrMiscDevice, BoardTypeFromGpioValue) {
 }
 
 TEST_F(ZrMiscDevice, Ip2MacFromArpTable) {
-    ASSERT_FALSE(m_dir.Path().empty());
     const std::string ib(59, 'a');  // an InfiniBand address does not fit 32 bytes
     WriteFile(m_dir.File("arp"),
               "IP address       HW type     Flags       HW address            Mask     Device\n"
@@ -241,7 +239,6 @@ TEST_F(ZrMiscDevice, Ip2MacFromArpTable) {
 }
 
 TEST_F(ZrMiscDevice, RegistersAndGpioThroughAMappedFile) {
-    ASSERT_FALSE(m_dir.Path().empty());
     const std::string mem = m_dir.File("mem");
     int fd = open(mem.c_str(), O_RDWR | O_CREAT, 0600);
     ASSERT_GE(fd, 0);
@@ -284,7 +281,6 @@ TEST_F(ZrMiscDevice, RegistersAndGpioThroughAMappedFile) {
 }
 
 TEST_F(ZrMiscDevice, RegisterAccessFailsCleanlyWithoutTheDevice) {
-    ASSERT_FALSE(m_dir.Path().empty());
     LogCapture logs;
     uint32_t v = 0;
     if (access("/dev/mem", F_OK) != 0) {  // never touch a real /dev/mem
