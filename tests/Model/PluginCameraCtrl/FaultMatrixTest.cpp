@@ -39,7 +39,8 @@ const char kConnectError[] = "camera connected error!!";
 const char kConnectTimedOut[] = "camera connected timed out!!";
 // Every body serves its white balance under this name.
 const char kWhiteBalance[] = "whitebalance";
-const char kUnreadableIso[] = "51200";
+// An ISO the camera reports by event after the failed waits.
+const char kReportedIso[] = "51200";
 
 // What a white-balance read makes of a value the camera serves without one: the whole
 // re-read fails, or the record goes out with an empty white balance.
@@ -385,13 +386,13 @@ void FaultMatrixTest::RunLoss(int code) {
 // handled as usual.
 void FaultMatrixTest::RunWaitBusy() {
     const CameraParams connected = StartConnected();
-    ASSERT_NE(connected.iso, kUnreadableIso);
+    ASSERT_NE(connected.iso, kReportedIso);
     ASSERT_EQ(sim.FailEventWait(GP_ERROR_CAMERA_BUSY, 3), 0) << sim.LastError();
-    ASSERT_EQ(sim.QueueInt32Event(13, std::stoi(kUnreadableIso)), 0) << sim.LastError();
+    ASSERT_EQ(sim.QueueInt32Event(13, std::stoi(kReportedIso)), 0) << sim.LastError();
     std::vector<CameraParams> got = WaitRecords(2);
     ASSERT_EQ(got.size(), 2u);
     CameraParams expected = connected;
-    expected.iso = kUnreadableIso;
+    expected.iso = kReportedIso;
     EXPECT_TRUE(got[1] == expected);
     EXPECT_EQ(got[1].connectState, 1);
     EXPECT_EQ(log.Count(5, kLoss), 0);
