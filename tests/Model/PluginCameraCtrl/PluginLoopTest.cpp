@@ -171,6 +171,14 @@ TEST_F(PluginLoopTest, TheNoCameraReportRepeatsEvery21stPassCountedFromTheLastCo
                                                     scansAtNoCamera.push_back(scans.BusScans());
                                                 },
                                                 &owner});
+    // Stops the worker before the state its subscriber uses goes, on every way out.
+    struct Cleanup {
+        std::function<void()> run;
+        ~Cleanup() { run(); }
+    } cleanup{[&] {
+        plugin->UnInit();
+        bus->UnSubscribe(CAMERA_PARAMS_NOTIFY_EVENT, &owner);
+    }};
     Start();
     PlugAndConnect();
     ASSERT_EQ(sim.Unplug(), 0);
@@ -209,7 +217,6 @@ TEST_F(PluginLoopTest, TheNoCameraReportRepeatsEvery21stPassCountedFromTheLastCo
         size_t n = scansAtNoCamera.size();
         EXPECT_EQ(scansAtNoCamera[n - 1] - scansAtNoCamera[n - 2], 21) << "passes between two reports";
     }
-    bus->UnSubscribe(CAMERA_PARAMS_NOTIFY_EVENT, &owner);
 }
 
 TEST_F(PluginLoopTest, AnIsoEventAbove2To31IsReadAsUnsigned) {
