@@ -291,15 +291,16 @@ int AbstructCamera::SetIrisParam(std::string value) {
     return SetWidgetText(kIrisWidget, value);
 }
 
-int AbstructCamera::GetShutterSpeedParam(CameraParams& params) {
+int AbstructCamera::ReadShutterSpeed(const char* name, CameraParams& params,
+                                     const std::vector<std::string>& fallback, bool* fellBack) const {
+    *fellBack = false;
     if (!CheckParams()) {
         return -1;
     }
     WidgetPtr widget;
-    int ret = FetchWidget(kShutterWidget, widget);
+    int ret = FetchWidget(name, widget);
     if (ret != GP_OK) {
-        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get %s widget, ret : %#X",
-                 kShutterWidget, ret);
+        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get %s widget, ret : %#X", name, ret);
         return -1;
     }
     params.shutterSpeed.clear();
@@ -310,15 +311,24 @@ int AbstructCamera::GetShutterSpeedParam(CameraParams& params) {
     }
     std::vector<std::string>& list = params.supportedShutterSpeed;
     if (gp_widget_count_choices(widget.get()) < 2) {
-        list = FixedShutterList();
-    } else {
-        ForEachChoice(widget.get(), [&](int, const char* text) {
-            if (std::string(text) != "0/0") {
-                list.push_back(text);
-            }
-        });
+        list = fallback;
+        *fellBack = true;
+        return 0;
     }
-    ApplyBulbRule(list, params.mode);
+    ForEachChoice(widget.get(), [&](int, const char* text) {
+        if (std::string(text) != "0/0") {
+            list.push_back(text);
+        }
+    });
+    return 0;
+}
+
+int AbstructCamera::GetShutterSpeedParam(CameraParams& params) {
+    bool fellBack = false;
+    if (ReadShutterSpeed(kShutterWidget, params, FixedShutterList(), &fellBack) != 0) {
+        return -1;
+    }
+    ApplyBulbRule(params.supportedShutterSpeed, params.mode);
     return 0;
 }
 

@@ -87,6 +87,10 @@ class AbstructCamera {
     // `list`; with a fallback, that list replaces fewer than two choices.
     static void FillValueAndList(CameraWidget* widget, std::string& value, std::vector<std::string>& list,
                                  const std::vector<std::string>* fallback);
+    // Shutter-speed read of `name`: the value, and the choices without "0/0"; fewer than two
+    // choices give `fallback` (then *fellBack is true). -1 after the lookup message.
+    int ReadShutterSpeed(const char* name, CameraParams& params, const std::vector<std::string>& fallback,
+                         bool* fellBack) const;
     // Removes the first entry equal to "Bulb" ignoring case; true when one was found.
     static bool RemoveBulbIgnoringCase(std::vector<std::string>& list);
     // Bulb is offered first in manual exposure ("M") and nowhere else.

@@ -283,32 +283,14 @@ int NikonZ8Camera::SetIrisParam(std::string value) {
 }
 
 int NikonZ8Camera::GetShutterSpeedParam(CameraParams& params) {
-    if (!CheckParams()) {
+    bool fellBack = false;
+    if (ReadShutterSpeed(kShutterWidget, params, ShutterFallback(), &fellBack) != 0) {
         return -1;
     }
-    WidgetPtr widget;
-    int ret = FetchWidget(kShutterWidget, widget);
-    if (ret != GP_OK) {
-        ROOT_LOG(ZR_LOG_ERR, kLookupFailedRet, kShutterWidget, ret);
-        return -1;
+    if (!fellBack) {
+        ROOT_LOG(ZR_LOG_INFO, "param.supportedShutterSpeed.size : %d",
+                 static_cast<int>(params.supportedShutterSpeed.size()));
     }
-    params.shutterSpeed.clear();
-    params.supportedShutterSpeed.clear();
-    WidgetText value = ReadText(widget.get());
-    if (value.has) {
-        params.shutterSpeed = value.text;
-    }
-    std::vector<std::string>& list = params.supportedShutterSpeed;
-    if (gp_widget_count_choices(widget.get()) < 2) {
-        list = ShutterFallback();
-        return 0;
-    }
-    ForEachChoice(widget.get(), [&](int, const char* text) {
-        if (std::strcmp(text, "0/0") != 0) {
-            list.push_back(text);
-        }
-    });
-    ROOT_LOG(ZR_LOG_INFO, "param.supportedShutterSpeed.size : %d", static_cast<int>(list.size()));
     return 0;
 }
 

@@ -14,6 +14,7 @@
 #include <new>
 #include <utility>
 
+#include "CameraEventDecoder.h"
 #include "zrlog.h"
 
 namespace {
@@ -30,25 +31,6 @@ constexpr int kEventWaitSliceMs = 25;
 constexpr int kStopDrainMs = 1000;
 constexpr int kConnectErrorsReported = 3;
 constexpr int kAbsentPassesRepeat = 20;
-
-// Camera event types: 0 is libgphoto2's GP_EVENT_UNKNOWN, 10..17 the driver's additions.
-enum CameraEventCode {
-    kEventUnknown = 0,
-    kEventRecordState = 10,
-    kEventIris = 11,
-    kEventWhiteBalance = 12,
-    kEventIso = 13,
-    kEventFocusMode = 15,
-    kEventShutterSpeed = 16,
-    kEventMode = 17,
-};
-
-template <typename T>
-T ReadAt(const void* data, size_t offset) {
-    T value;
-    std::memcpy(&value, static_cast<const char*>(data) + offset, sizeof(T));
-    return value;
-}
 
 // The text of a set request: its bytes up to the first NUL, never past the buffer.
 std::string PayloadText(const void* data) {
@@ -429,85 +411,19 @@ bool PluginCameraCtrlV2::WaitCameraEventOnce(int timeoutMs) {
     return true;
 }
 
-// libgphoto2 hands over no block size: the driver's blocks are trusted to hold what is read
-// here, at least 24 bytes for 10 (state at byte 20), 4 for 11, 12, 13 and 15, 8 for 16 and 2
-// for 17, never NULL. The simulated driver refuses shorter blocks for these types.
 bool PluginCameraCtrlV2::HandleCameraEvent(int type, const void* data) {
-    CameraParams& params = *m_cameraParams;
-    switch (type) {
-        case kEventUnknown:
+    switch (CameraEventDecoder::Decode(type, data, m_camera.get(), *m_cameraParams)) {
+        case CameraEventDecoder::Outcome::ReadAll:
             return m_connected && GetCameraParams() == 0;
-        case kEventRecordState: {
-            int32_t state = ReadAt<int32_t>(data, 20);
-            if (state == 1 || state == 0) {
-                params.recordEnable = state == 1;
-                NotifyParamChangeV2(m_cameraParams.get());
-            }
+        case CameraEventDecoder::Outcome::RecordState:
+            NotifyParamChangeV2(m_cameraParams.get());
             return false;
-        }
-        case kEventIris: {
-            int32_t value = ReadAt<int32_t>(data, 0);
-            char text[20] = {0};
-            if (value % 100 == 0) {
-                std::snprintf(text, sizeof(text), "f/%d", value / 100);
-                ROOT_LOG(ZR_LOG_INFO, "==== 当前 IRIS : %d ====", value / 100);
-            } else {
-                std::snprintf(text, sizeof(text), "f/%.1f", value / 100.0);
-                ROOT_LOG(ZR_LOG_INFO, "==== 当前 IRIS : %.1f ====", value / 100.0);
-            }
-            params.iris = text;
+        case CameraEventDecoder::Outcome::Changed:
             return true;
-        }
-        case kEventWhiteBalance:
-            if (!m_camera)
-                return false;
-            m_camera->GetWhiteBalanceParamByValue(ReadAt<int32_t>(data, 0), params.whiteBalance);
-            return true;
-        case kEventIso:
-            params.iso = std::to_string(ReadAt<uint32_t>(data, 0));
-            return true;
-        case kEventFocusMode: {
-            if (!m_camera)
-                return false;
-            int32_t code = ReadAt<int32_t>(data, 0);
-            std::printf("[%s:%s:%d]===== 当前FocusMode(对焦模式) %u =======\n", ZR_LOG_FILE, "DoTasksThread",
-                        __LINE__, static_cast<unsigned>(code));
-            std::string text = m_camera->GetFocusModeParamByValue(code);
-            if (text.empty())
-                return false;
-            params.focusMode = text;
-            return true;
-        }
-        case kEventShutterSpeed: {
-            if (!m_camera)
-                return false;
-            int32_t numerator = ReadAt<int32_t>(data, 0);
-            int32_t denominator = ReadAt<int32_t>(data, 4);
-            std::printf("[%s:%s:%d]===== 当前ShutterSpeed(快门) %u/%d =======\n", ZR_LOG_FILE,
-                        "DoTasksThread", __LINE__, static_cast<unsigned>(numerator), denominator);
-            std::string text;
-            m_camera->GetShutterSpeedParamByValue(numerator, denominator, text);
-            if (text.empty())
-                return false;
-            params.shutterSpeed = text;
-            return true;
-        }
-        case kEventMode: {
-            if (!m_camera)
-                return false;
-            uint16_t code = ReadAt<uint16_t>(data, 0);
-            std::printf("[%s:%s:%d]===== 当前mode(档位) %u =======\n", ZR_LOG_FILE, "DoTasksThread", __LINE__,
-                        static_cast<unsigned>(code));
-            std::string text;
-            m_camera->GetCurrentModeByValue(code, text);
-            if (text.empty())
-                return false;
-            params.mode = text;
-            return true;
-        }
-        default:
-            return false;
+        case CameraEventDecoder::Outcome::Nothing:
+            break;
     }
+    return false;
 }
 
 int PluginCameraCtrlV2::GetCameraParams() {
