@@ -24,6 +24,6 @@ if [ $quick -eq 0 ]; then
     scripts/build.sh build-tsan -DCAMCTRL_SANITIZE=thread -DCAMCTRL_BUILD_BENCH=OFF \
         --target plugin_host_tests host_contracts_tests camsim_camlib camsim_iolib
     export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
-    (cd build-tsan && ctest -j2 --output-on-failure -R 'PluginHostTest|PluginIdleScanTest|BlockQueue|SharedDataStore')
+    (cd build-tsan && ctest -j2 --output-on-failure -R 'PluginHostTest|PluginIdleScanTest|PluginStopTest|PluginLoopTest|BlockQueue|SharedDataStore')
 fi
 echo "All tests passed."

@@ -26,6 +26,9 @@ constexpr int kEventWaitMs = 50;
 // The idle event wait is made of waits this long, so that a set request that arrives during
 // it waits for at most one of them instead of the whole wait.
 constexpr int kEventWaitSliceMs = 25;
+// How long the sets still queued when the host stops, and the camera's answers to them, may
+// keep the worker (a set already started finishes).
+constexpr int kStopDrainMs = 1000;
 constexpr int kConnectErrorsReported = 3;
 constexpr int kAbsentPassesRepeat = 20;
 
@@ -71,6 +74,12 @@ int PluginCameraCtrlV2::Init(const std::shared_ptr<VirtualEventBus>& bus,
         ROOT_LOG(ZR_LOG_ERR, "Failed, parameter error");
         return -1;
     }
+    if (m_cameraParams) {
+        // A restart begins afresh: the connection the last run left open is closed (its camera
+        // object reports into the record about to be replaced), and nothing queued is kept.
+        DisConnectCamera();
+    }
+    DropWaitingTasks();
     m_eventBus = bus;
     ROOT_LOG(ZR_LOG_INFO, "CameraCtrl thread init");
     m_cameraParams.reset(new (std::nothrow) CameraParams());
@@ -104,14 +113,19 @@ int PluginCameraCtrlV2::Init(const std::shared_ptr<VirtualEventBus>& bus,
 int PluginCameraCtrlV2::UnInit() {
     UnSubscribeEvent();
     m_stop = true;
-    m_taskQueue.RequestAbort();
     if (m_taskThread.joinable()) {
+        // Wakes a worker waiting for a task; it runs the sets already queued before it ends.
+        // The queue stays open, so that a later Init starts a worker that works.
+        QueueTask(Task(), 1);
         m_taskThread.join();
     }
     return 0;
 }
 
 int PluginCameraCtrlV2::ConnectCamera() {
+    if (!m_cameraParams) {
+        return -1;  // before Init: no record to report the connection in
+    }
     if (m_connected) {
         return 0;
     }
@@ -204,6 +218,9 @@ void PluginCameraCtrlV2::DisConnectCamera() {
 }
 
 int PluginCameraCtrlV2::DoTasksThread() {
+    if (!m_cameraParams) {
+        return -1;
+    }
     prctl(PR_SET_NAME, "CameraDoTsk", 0, 0, 0);
     int noCameraPasses = 0;
     int connectErrors = 0;
@@ -217,10 +234,11 @@ int PluginCameraCtrlV2::DoTasksThread() {
             taken = TakeTask(task, 0);
             if (taken == 0) {
                 PollPass(noCameraPasses, connectErrors, 0);
-                if (m_stop) {
-                    break;
-                }
             }
+        } else if (taken == 0 && m_connected) {
+            // The task was there before the wait: the event wait that ended for it may have
+            // ended just before the camera reported something, which still goes first.
+            WaitCameraEventOnce(0);
         }
         if (taken != 0) {
             PollPass(noCameraPasses, connectErrors, kEventWaitMs);
@@ -232,19 +250,49 @@ int PluginCameraCtrlV2::DoTasksThread() {
             PollPass(noCameraPasses, connectErrors, kEventWaitMs);
         }
     }
+    FinishPendingSets();
     return 0;
 }
 
 bool PluginCameraCtrlV2::RunTasks(Task task) {
+    // A round is what was queued when it began: requests that keep coming (a dial turned
+    // fast) wait for the next round, after the camera's answers were read and published.
+    int behind = m_tasksWaiting.load();
     bool ran = false;
     do {
-        if (m_connected && task) {
-            task();
-            ran = true;
+        if (task) {
+            ran = ran || m_connected;
+            task();  // a request refuses itself while not connected
         }
         task = nullptr;
-    } while (!m_stop && TakeTask(task, 0) == 0);
+    } while (!m_stop && behind-- > 0 && TakeTask(task, 0) == 0);
     return ran;
+}
+
+void PluginCameraCtrlV2::FinishPendingSets() {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStopDrainMs);
+    auto timeLeft = [&end] { return std::chrono::steady_clock::now() < end; };
+    Task task;
+    while (timeLeft() && TakeTask(task, 0) == 0) {
+        if (task) {
+            task();
+        }
+        task = nullptr;
+    }
+    // The host's last record should show what the camera made of them.
+    while (m_connected && timeLeft() && WaitCameraEventOnce(kEventWaitMs)) {
+    }
+    DropWaitingTasks();
+}
+
+void PluginCameraCtrlV2::DropWaitingTasks() {
+    Task task;
+    while (TakeTask(task, 0) == 0) {
+    }
+    std::lock_guard<std::mutex> lock(m_requestsMutex);
+    for (Task& request : m_requests) {
+        request = nullptr;
+    }
 }
 
 int PluginCameraCtrlV2::TakeTask(Task& task, int timeoutMs) {
@@ -406,11 +454,39 @@ void PluginCameraCtrlV2::PublishParams() {
     }
 }
 
-void PluginCameraCtrlV2::QueueTask(Task task) {
-    // A request that finds the queue full for the whole wait, or aborted, is dropped.
+bool PluginCameraCtrlV2::QueueTask(Task task, int priority) {
     ++m_tasksWaiting;
-    if (m_taskQueue.Push(task, kPushWaitMs, 0) != 0) {
+    if (m_taskQueue.Push(task, kPushWaitMs, priority) != 0) {
         --m_tasksWaiting;
+        return false;
+    }
+    return true;
+}
+
+void PluginCameraCtrlV2::QueueRequest(int setting, Task request) {
+    // At most one task per setting is queued, so the queue never fills and a request is
+    // never dropped; only a value that a newer one of the same setting replaced is skipped.
+    bool queued = false;
+    {
+        std::lock_guard<std::mutex> lock(m_requestsMutex);
+        queued = static_cast<bool>(m_requests[setting]);
+        m_requests[setting] = std::move(request);
+    }
+    if (!queued && !QueueTask([this, setting] { RunRequest(setting); }, 0)) {
+        std::lock_guard<std::mutex> lock(m_requestsMutex);
+        m_requests[setting] = nullptr;
+    }
+}
+
+void PluginCameraCtrlV2::RunRequest(int setting) {
+    Task request;
+    {
+        std::lock_guard<std::mutex> lock(m_requestsMutex);
+        request = std::move(m_requests[setting]);
+        m_requests[setting] = nullptr;
+    }
+    if (request) {
+        request();
     }
 }
 
@@ -446,19 +522,27 @@ int PluginCameraCtrlV2::SubscribeEvent() {
              return [this, point] { OnTouchFocus(point); };
          }},
     };
+    if (!m_callbackGate) {
+        m_callbackGate = std::make_shared<CallGate>();
+    }
     for (const auto& event : events) {
         EventType type = event.type;
+        int setting = static_cast<int>(type) - CAMERA_SET_FOCUS_MODE_EVENT;
         auto makeTask = event.makeTask;
+        std::shared_ptr<CallGate> gate = m_callbackGate;
         EventSubcribe sub;
         sub.owner = this;
-        sub.callback = [this, type, makeTask](void* data, int length) {
+        sub.callback = [this, gate, type, setting, makeTask](void* data, int length) {
+            if (!gate->Enter()) {
+                return;  // copied by a publish that began before UnSubscribeEvent
+            }
             if (type == CAMERA_SET_WHITE_BALANCE_EVENT) {
                 ROOT_LOG(ZR_LOG_INFO, "======= CAMERA_SET_WHITE_BALANCE_EVENT ======");
             }
-            if (data == nullptr || length != kPayloadSize) {
-                return;
+            if (data != nullptr && length == kPayloadSize) {
+                QueueRequest(setting, makeTask(data));
             }
-            QueueTask(makeTask(data));
+            gate->Leave();
         };
         m_eventBus->Subscribe(type, sub);
     }
@@ -470,6 +554,11 @@ int PluginCameraCtrlV2::UnSubscribeEvent() {
         for (int type = CAMERA_SET_FOCUS_MODE_EVENT; type <= CAMERA_TOUCH_FOCUS_EVENT; ++type) {
             m_eventBus->UnSubscribe(static_cast<EventType>(type), this);
         }
+    }
+    if (m_callbackGate) {
+        // Waits for callbacks already inside; the ones still to come find the gate closed.
+        m_callbackGate->Close();
+        m_callbackGate.reset();
     }
     return 0;
 }
@@ -551,7 +640,7 @@ int PluginCameraCtrlV2::NotifyParamChange() {
 }
 
 int PluginCameraCtrlV2::NotifyParamChangeV2(CameraParams* params) {
-    if (!m_eventBus || params == nullptr || !m_camera || !m_cameraParams) {
+    if (!m_eventBus || params == nullptr || !m_camera || !m_cameraParams || !m_cameraParamsBak) {
         return 0;
     }
     params->cameraType = m_camera->GetCameraType();

@@ -7,11 +7,13 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
 #include "AbstructCamera.h"
 #include "BlockQueue.h"
+#include "CallGate.h"
 #include "CameraDetector.h"
 #include "CameraFactory.h"
 #include "CameraParams.h"
@@ -30,7 +32,7 @@ class PluginCameraCtrlV2 : public PluginInterface {
     int ConnectCamera();
     void DisConnectCamera();
 
-    // Worker thread body; returns 0 once stopped.
+    // Worker thread body; returns 0 once stopped, -1 without Init.
     int DoTasksThread();
     // Re-reads every parameter, mode first (models filter their lists by it).
     int GetCameraParams();
@@ -61,21 +63,32 @@ class PluginCameraCtrlV2 : public PluginInterface {
 
   private:
     using Task = std::function<void()>;
+    // The seven set events, 9001 to 9007, in that order.
+    static constexpr int kSettingCount = 7;
 
     // One pass: detection, connection, then one camera event wait of at most eventWaitMs.
     void PollPass(int& noCameraPasses, int& connectErrors, int eventWaitMs);
     void WaitCameraEvent(int timeoutMs);
     // One gp_camera_wait_for_event; false when it timed out with nothing reported.
     bool WaitCameraEventOnce(int timeoutMs);
-    // Runs task and every task queued behind it (dropped unrun while not connected);
-    // true when one ran.
+    // Runs task and the tasks queued behind it, at most one round of the settings, so that
+    // the camera's answers are read between rounds; true when one ran while connected.
     bool RunTasks(Task task);
+    // Before the worker ends: the sets still queued, then the camera's answers to them.
+    void FinishPendingSets();
     int TakeTask(Task& task, int timeoutMs);
     // Applies one camera event to the record; true when the record may have changed.
     bool HandleCameraEvent(int type, const void* data);
     // Publishes the record as it is, without comparing or updating the backup.
     void PublishParams();
-    void QueueTask(Task task);
+    // False when the queue refused it.
+    bool QueueTask(Task task, int priority);
+    // Keeps request as the one waiting for its setting (replacing an older one) and queues
+    // a task that runs the setting's waiting request, unless one is queued already.
+    void QueueRequest(int setting, Task request);
+    // Runs (or, while not connected, drops: the handlers refuse) the setting's waiting request.
+    void RunRequest(int setting);
+    void DropWaitingTasks();
     bool CanUseCamera() const { return m_connected && m_camera != nullptr; }
 
     std::atomic<bool> m_stop{false};
@@ -92,6 +105,12 @@ class PluginCameraCtrlV2 : public PluginInterface {
     BlockQueue<Task> m_taskQueue{100};
     // Tasks pushed and not yet taken; lets the event wait end early for a set request.
     std::atomic<int> m_tasksWaiting{0};
+    // The newest request of each setting not yet run (empty: none); guarded by m_requestsMutex.
+    std::mutex m_requestsMutex;
+    Task m_requests[kSettingCount];
+    // Held by the bus callbacks: closed by UnSubscribeEvent, so that a callback the bus copied
+    // for a publish in flight does not reach into a plug-in that stopped (or was deleted).
+    std::shared_ptr<CallGate> m_callbackGate;
     std::thread m_taskThread;
     std::shared_ptr<VirtualEventBus> m_eventBus;
     bool m_forceNotify = false;
