@@ -69,7 +69,8 @@ int g_plugged = 0;
 // What the host sees, filled on the worker thread.
 std::mutex g_mutex;
 std::condition_variable g_cv;
-std::string g_lastMarker;  // the marker text of the last OnSetWhiteBalanceParam line
+std::string g_lastMarker;               // the marker text of the last OnSetWhiteBalanceParam line
+unsigned long g_whiteBalanceLines = 0;  // every OnSetWhiteBalanceParam line, marker or not
 CameraParams g_last;
 int g_records = 0;
 int g_lostRecords = 0;  // records with the camera not connected while it stayed plugged
@@ -83,6 +84,11 @@ void LogHook(void*, const char*, const char*, int, int, const char* message) {
     const size_t n = sizeof(kMarkerLine) - 1;
     if (std::strncmp(message, kMarkerLine, n) != 0)
         return;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        ++g_whiteBalanceLines;
+        g_cv.notify_all();
+    }
     // The marker text runs up to the first space; a fuzzed text without one is no marker.
     const char* text = message + n;
     const char* end = std::strchr(text, ' ');
@@ -228,6 +234,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     const EventType type = static_cast<EventType>(CAMERA_SET_FOCUS_MODE_EVENT + data[0] % 7);
     const size_t length = size - 1;
+    unsigned long whiteBalanceLines = 0;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        whiteBalanceLines = g_whiteBalanceLines;
+    }
     {
         std::unique_ptr<char[]> payload(new char[length]);
         if (length > 0)
@@ -237,6 +248,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Other lengths are dropped by the callback; nothing reaches the worker.
     if (length != kPayloadSize)
         return 0;
+    if (type == CAMERA_SET_WHITE_BALANCE_EVENT) {
+        // A waiting white-balance request takes the value of a newer one: the marker would
+        // replace this input. Let its own task run first.
+        std::unique_lock<std::mutex> lock(g_mutex);
+        if (!g_cv.wait_until(lock, Clock::now() + kWorkerWait,
+                             [&] { return g_whiteBalanceLines != whiteBalanceLines; }))
+            Fail("the white-balance request did not run for 20 s");
+    }
     WaitForWorker();
     if (++g_queuedInputs % kInputsPerCamera == 0 && g_rotate)
         PlugNext((g_profile + 1) % std::size(kProfiles));

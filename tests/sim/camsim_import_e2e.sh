@@ -6,35 +6,7 @@ set -euo pipefail
 build=$1
 case=$2
 
-if [ "${CAMSIM_E2E_PRELOAD:-}" = "unavailable" ]; then
-    echo "sanitizer runtime for the uninstrumented gphoto2 not found: skipped"
-    exit 77
-fi
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export HOME=$work/home CAMSIM_STATE_DIR=$work/state
-export CAMLIBS=$build/sim/camlibs IOLIBS=$build/sim/iolibs
-mkdir -p "$HOME"
-# A cross build runs the target's programs behind $CAMCTRL_TEST_LAUNCHER (an
-# emulator) and names the target's gphoto2 in $CAMCTRL_GPHOTO2.
-read -ra launcher <<<"${CAMCTRL_TEST_LAUNCHER:-}"
-gphoto2=${CAMCTRL_GPHOTO2:-gphoto2}
-
-camsim() {
-    "${launcher[@]}" "$build/bin/camsim" "$@"
-}
-gp() {
-    if [ -n "${CAMSIM_E2E_PRELOAD:-}" ]; then
-        # Our drivers are instrumented, gphoto2 is not: bring the runtime in first.
-        LD_PRELOAD=$CAMSIM_E2E_PRELOAD ASAN_OPTIONS=detect_leaks=0 "$gphoto2" "$@"
-    else
-        "${launcher[@]}" "$gphoto2" "$@"
-    fi
-}
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
+. "$(dirname "$0")/e2e_common.sh"
 # Plugs a profile and prints what gphoto2 lists of it.
 listing() {
     camsim plug "$1"
