@@ -235,10 +235,6 @@ int PluginCameraCtrlV2::DoTasksThread() {
             if (taken == 0) {
                 PollPass(noCameraPasses, connectErrors, 0);
             }
-        } else if (taken == 0 && m_connected) {
-            // The task was there before the wait: the event wait that ended for it may have
-            // ended just before the camera reported something, which still goes first.
-            WaitCameraEventOnce(0);
         }
         if (taken != 0) {
             PollPass(noCameraPasses, connectErrors, kEventWaitMs);
@@ -365,7 +361,13 @@ void PluginCameraCtrlV2::WaitCameraEvent(int timeoutMs) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     int left = timeoutMs;
     while (!WaitCameraEventOnce(std::min(left, kEventWaitSliceMs))) {
-        if (m_stop || m_tasksWaiting.load() > 0) {
+        if (m_stop) {
+            return;
+        }
+        if (m_tasksWaiting.load() > 0) {
+            // Cut short for a request: what the camera reported since the last look, before
+            // the request came, still goes first.
+            WaitCameraEventOnce(0);
             return;
         }
         left = static_cast<int>(
