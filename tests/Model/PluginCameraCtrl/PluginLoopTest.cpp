@@ -260,6 +260,10 @@ TEST_F(PluginLoopTest, ASetMadeWhileDisconnectedIsNotAppliedWhenTheCameraComesBa
 // UnInit leaves the connection open; unloading the plug-in closes it, which releases the
 // camera driver that libgphoto2 loaded for it.
 TEST_F(PluginLoopTest, UnloadingThePluginClosesTheConnectionThatUnInitLeftOpen) {
+    const char* launcher = std::getenv("CAMCTRL_TEST_LAUNCHER");
+    if (launcher != nullptr && *launcher != '\0')
+        GTEST_SKIP() << "under the emulator the driver stays listed in /proc/self/maps after "
+                        "libgphoto2 closed it: the close cannot be seen";
     ASSERT_FALSE(SimulatorDriverMapped());
     Start();
     PlugAndConnect();
