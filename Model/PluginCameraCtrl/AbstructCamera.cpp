@@ -3,7 +3,12 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "zrlog.h"
 
@@ -36,6 +41,40 @@ std::string FocusToDriver(const std::string& text) {
     if (text == "MF")
         return "Manual";
     return text;
+}
+
+// A whole decimal number and nothing else, as toggles and dates hold one.
+bool ParseWhole(const std::string& text, int& out) {
+    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) {
+        return false;
+    }
+    char* end = nullptr;
+    errno = 0;
+    long long value = std::strtoll(text.c_str(), &end, 10);
+    if (*end != '\0' || errno == ERANGE || value < INT_MIN || value > INT_MAX) {
+        return false;
+    }
+    out = static_cast<int>(value);
+    return true;
+}
+
+// The number a range is set to: plain ("5.6") or as an f-number ("f/5.6").
+bool ParseRangeNumber(const std::string& text, float& out) {
+    std::string number = text;
+    if (number.rfind("f/", 0) == 0 || number.rfind("F/", 0) == 0) {
+        number.erase(0, 2);
+    }
+    if (number.empty() || std::isspace(static_cast<unsigned char>(number[0]))) {
+        return false;
+    }
+    char* end = nullptr;
+    errno = 0;
+    float value = std::strtof(number.c_str(), &end);
+    if (*end != '\0' || errno == ERANGE || !std::isfinite(value)) {
+        return false;
+    }
+    out = value;
+    return true;
 }
 
 }  // namespace
@@ -94,13 +133,68 @@ int AbstructCamera::FetchWidget(const char* name, WidgetPtr& out) const {
     return widget != nullptr ? GP_OK : GP_ERROR;
 }
 
-int AbstructCamera::WriteWidget(const char* name, CameraWidget* widget, const char* value) const {
-    int ret = gp_widget_set_value(widget, value);
+int AbstructCamera::PutValue(CameraWidget* widget, const char* name, const std::string& value,
+                             int setFailureLevel) {
+    CameraWidgetType type;
+    int ret = gp_widget_get_type(widget, &type);
+    if (ret == GP_OK) {
+        switch (type) {
+            case GP_WIDGET_TEXT:
+            case GP_WIDGET_RADIO:
+            case GP_WIDGET_MENU:
+                // The driver checks a radio's text against its choices (or not at all, where it
+                // serves none): that is the camera's answer to give.
+                ret = gp_widget_set_value(widget, value.c_str());
+                break;
+            case GP_WIDGET_RANGE: {
+                float number = 0;
+                float bottom = 0;
+                float top = 0;
+                float step = 0;
+                if (!ParseRangeNumber(value, number)) {
+                    ROOT_LOG(ZR_LOG_ERR, "Failed, %s widget is a range and \"%s\" is no number", name,
+                             value.c_str());
+                    return -1;
+                }
+                ret = gp_widget_get_range(widget, &bottom, &top, &step);
+                if (ret == GP_OK && (number < bottom || number > top)) {
+                    ROOT_LOG(ZR_LOG_ERR, "Failed, %s widget takes %g to %g, not \"%s\"", name,
+                             static_cast<double>(bottom), static_cast<double>(top), value.c_str());
+                    return -1;
+                }
+                if (ret == GP_OK) {
+                    ret = gp_widget_set_value(widget, &number);
+                }
+                break;
+            }
+            case GP_WIDGET_TOGGLE:
+            case GP_WIDGET_DATE: {
+                int number = 0;
+                if (!ParseWhole(value, number)) {
+                    ROOT_LOG(ZR_LOG_ERR, "Failed, %s widget takes a whole number, not \"%s\"", name,
+                             value.c_str());
+                    return -1;
+                }
+                ret = gp_widget_set_value(widget, &number);
+                break;
+            }
+            default:
+                ROOT_LOG(ZR_LOG_ERR, "Failed, %s widget holds no value to set", name);
+                return -1;
+        }
+    }
     if (ret != GP_OK) {
-        ROOT_LOG(ZR_LOG_INFO, "Failed to gp_widget_set_value, ret : %#X", ret);
+        ROOT_LOG(setFailureLevel, "Failed to gp_widget_set_value, ret : %#X", ret);
         return -1;
     }
-    ret = gp_camera_set_single_config(m_gpCamera, name, widget, m_context);
+    return 0;
+}
+
+int AbstructCamera::WriteWidget(const char* name, CameraWidget* widget, const std::string& value) const {
+    if (PutValue(widget, name, value, ZR_LOG_INFO) != 0) {
+        return -1;
+    }
+    int ret = gp_camera_set_single_config(m_gpCamera, name, widget, m_context);
     if (ret != GP_OK) {
         ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_set_single_config");
         return -1;
@@ -118,7 +212,7 @@ int AbstructCamera::SetWidgetText(const char* name, const std::string& value) co
         ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get %s widget, ret : %#X", name, ret);
         return -1;
     }
-    return WriteWidget(name, widget.get(), value.c_str());
+    return WriteWidget(name, widget.get(), value);
 }
 
 WidgetText AbstructCamera::ReadText(CameraWidget* widget) {
@@ -131,6 +225,7 @@ WidgetText AbstructCamera::ReadText(CameraWidget* widget) {
     if (value.status != GP_OK) {
         return value;
     }
+    value.type = type;
     char number[32] = {0};
     switch (type) {
         case GP_WIDGET_TEXT:
@@ -149,12 +244,14 @@ WidgetText AbstructCamera::ReadText(CameraWidget* widget) {
             int n = 0;
             value.status = gp_widget_get_value(widget, &n);
             std::snprintf(number, sizeof(number), "%d", n);
+            value.number = n;
             break;
         }
         case GP_WIDGET_RANGE: {
             float f = 0;
             value.status = gp_widget_get_value(widget, &f);
             std::snprintf(number, sizeof(number), "%g", static_cast<double>(f));
+            value.number = static_cast<double>(f);
             break;
         }
         default:
@@ -163,9 +260,17 @@ WidgetText AbstructCamera::ReadText(CameraWidget* widget) {
     }
     if (value.status == GP_OK) {
         value.has = true;
+        value.numeric = true;
         value.text = number;
     }
     return value;
+}
+
+std::string AbstructCamera::IrisText(const WidgetText& value) {
+    if (value.type == GP_WIDGET_RANGE && value.has) {
+        return "f/" + value.text;
+    }
+    return value.text;
 }
 
 int AbstructCamera::ForEachChoice(CameraWidget* widget, const std::function<void(int, const char*)>& fn) {
@@ -181,10 +286,10 @@ int AbstructCamera::ForEachChoice(CameraWidget* widget, const std::function<void
 
 void AbstructCamera::FillValueAndList(CameraWidget* widget, std::string& value,
                                       std::vector<std::string>& list,
-                                      const std::vector<std::string>* fallback) {
+                                      const std::vector<std::string>* fallback, ValueForm form) {
     WidgetText current = ReadText(widget);
     if (current.has) {
-        value = current.text;
+        value = form(current);
     }
     if (fallback != nullptr && gp_widget_count_choices(widget) < 2) {
         list = *fallback;
@@ -283,7 +388,7 @@ int AbstructCamera::GetIrisParam(CameraParams& params) {
                  ret);
         return -1;
     }
-    FillValueAndList(widget.get(), params.iris, params.supportedIris, &FixedIrisList());
+    FillValueAndList(widget.get(), params.iris, params.supportedIris, &FixedIrisList(), IrisText);
     return 0;
 }
 
@@ -444,6 +549,7 @@ int AbstructCamera::TouchFocus(int a, int b) {
     }
     char text[50] = {0};
     std::snprintf(text, sizeof(text), "(%d, %d)", a, b);
+    // The driver's touch widget is a text; served in another form, the write refuses the point.
     return WriteWidget(kTouchWidget, widget.get(), text);
 }
 

@@ -19,11 +19,16 @@ struct WidgetUnref {
 using WidgetPtr = std::unique_ptr<CameraWidget, WidgetUnref>;
 
 // A widget's current value as text: `status` is gp_widget_get_value's result;
-// `has` is true only when that succeeded with a non-null text.
+// `has` is true only when that succeeded with a non-null text. Ranges, toggles and
+// dates hold a number: `numeric` is then true and `number` is the value itself,
+// which the text (as libgphoto2's tools print it) may round.
 struct WidgetText {
     int status = 0;
     bool has = false;
     std::string text;
+    CameraWidgetType type = GP_WIDGET_TEXT;
+    bool numeric = false;
+    double number = 0;
 };
 
 class AbstructCamera {
@@ -63,6 +68,9 @@ class AbstructCamera {
 
     // A widget's current value as text, whatever its type (numbers as decimal text).
     static WidgetText ReadText(CameraWidget* widget);
+    // An iris value as the host sees it: a range holds the bare f-number, which is published
+    // in the form of the iris lists ("f/3.5") so that it is one of the offered entries.
+    static std::string IrisText(const WidgetText& value);
 
     // Fallback lists for cameras that report fewer than two choices.
     static const std::vector<std::string>& FixedIsoList();
@@ -75,8 +83,16 @@ class AbstructCamera {
     // Widget read: 0 with `out` owning the widget, else the libgphoto2 result
     // (-1 for a null widget). Logs nothing: each operation has its own message.
     int FetchWidget(const char* name, WidgetPtr& out) const;
-    // Widget write of a fetched widget: set the text, then send it to the camera.
-    int WriteWidget(const char* name, CameraWidget* widget, const char* value) const;
+    // Puts the host's text into a fetched widget in the widget's own form: text, radio and
+    // menu widgets take it as it is, a range the number it stands for ("5.6" or "f/5.6")
+    // within the range's bounds, toggles and dates a whole number. A text that does not fit
+    // is refused with a level-2 line naming the widget; a refusal of libgphoto2 is logged at
+    // `setFailureLevel`. 0, or -1 with nothing changed in the widget.
+    static int PutValue(CameraWidget* widget, const char* name, const std::string& value,
+                        int setFailureLevel);
+    // Widget write of a fetched widget: PutValue, then send it to the camera (nothing is
+    // sent when the value was refused).
+    int WriteWidget(const char* name, CameraWidget* widget, const std::string& value) const;
     // Guard, read and write of one widget, with the generic lookup message.
     int SetWidgetText(const char* name, const std::string& value) const;
 
@@ -85,8 +101,10 @@ class AbstructCamera {
     static int ForEachChoice(CameraWidget* widget, const std::function<void(int, const char*)>& fn);
     // The current value into `value` when it can be read, and the choices into
     // `list`; with a fallback, that list replaces fewer than two choices.
+    using ValueForm = std::string (*)(const WidgetText&);
+    static std::string AsRead(const WidgetText& value) { return value.text; }
     static void FillValueAndList(CameraWidget* widget, std::string& value, std::vector<std::string>& list,
-                                 const std::vector<std::string>* fallback);
+                                 const std::vector<std::string>* fallback, ValueForm form = AsRead);
     // Shutter-speed read of `name`: the value, and the choices without "0/0"; fewer than two
     // choices give `fallback` (then *fellBack is true). -1 after the lookup message.
     int ReadShutterSpeed(const char* name, CameraParams& params, const std::vector<std::string>& fallback,

@@ -100,7 +100,7 @@ CameraEventDecoder::Outcome CameraEventDecoder::Decode(int type, const void* dat
             if (text.empty())
                 return Outcome::Nothing;
             params.mode = text;
-            return Outcome::Changed;
+            return Outcome::ModeChanged;
         }
         default:
             return Outcome::Nothing;

@@ -153,7 +153,9 @@ const CanonEosModel kRP = {
     {kUnknown00ff, "implicit auto"},
     IrisAutoChoice::AtFrontIgnoringCase,
     IrisWithoutChoices::EmptyList,
-    {{"Fv", kUnknown00ff}, {"Tv", "implicit auto"}},
+    // The driver names shutter priority "TV" (as the R6 II mode table does); the RP's automatic
+    // aperture there is "implicit auto".
+    {{"Fv", kUnknown00ff}, {"TV", "implicit auto"}},
     // Focus
     {{"Automatic", "AF-S"}, {"Manual", "MF"}, {"Unknown value 0007", "One Shot"}},
     {{FocusIs::NotManual,
@@ -336,7 +338,7 @@ int CanonEosCamera::GetIrisParam(CameraParams& params) {
     const Texts& autoValues = m_model.irisAutoValues;
     WidgetText value = ReadText(widget.get());
     if (value.has) {
-        params.iris = Contains(autoValues, value.text) ? kAuto : value.text;
+        params.iris = Contains(autoValues, value.text) ? kAuto : IrisText(value);
     }
     std::vector<std::string>& list = params.supportedIris;
     const int count = ForEachChoice(widget.get(), [&](int index, const char* text) {
@@ -384,7 +386,7 @@ int CanonEosCamera::SetIrisParam(std::string value) {
     if (value == kAuto) {
         value = Mapped(rows, mode, value);
     }
-    return WriteWidget(kIrisWidget, widget.get(), value.c_str());
+    return WriteWidget(kIrisWidget, widget.get(), value);
 }
 
 int CanonEosCamera::GetWhiteBalanceParam(CameraParams& params) {

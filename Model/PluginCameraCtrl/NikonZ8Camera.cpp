@@ -1,7 +1,9 @@
 #include "NikonZ8Camera.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -124,16 +126,23 @@ std::string FocusToHost(const std::string& text) {
     return text == "Manual" ? "MF" : text;
 }
 
-// The selector as an integer, whichever widget type the driver serves it as.
+// The selector as an integer: toggles, dates and ranges hold one, texts spell one.
 int ReadInteger(CameraWidget* widget, int& out) {
     WidgetText value = AbstructCamera::ReadText(widget);
     if (!value.has) {
         return value.status != GP_OK ? value.status : GP_ERROR_BAD_PARAMETERS;
     }
+    if (value.numeric) {
+        if (value.number != std::floor(value.number) || value.number < INT_MIN || value.number > INT_MAX) {
+            return GP_ERROR_BAD_PARAMETERS;
+        }
+        out = static_cast<int>(value.number);
+        return GP_OK;
+    }
     const char* text = value.text.c_str();
     char* end = nullptr;
     errno = 0;
-    long n = std::strtol(text, &end, 10);
+    long long n = std::strtoll(text, &end, 10);
     if (end == text || *end != '\0' || errno == ERANGE || n < INT_MIN || n > INT_MAX) {
         return GP_ERROR_BAD_PARAMETERS;
     }
@@ -248,7 +257,7 @@ int NikonZ8Camera::GetIrisParam(CameraParams& params) {
         ROOT_LOG(ZR_LOG_ERR, kLookupFailedRet, name, ret);
         return -1;
     }
-    FillValueAndList(widget.get(), params.iris, params.supportedIris, &FixedIrisList());
+    FillValueAndList(widget.get(), params.iris, params.supportedIris, &FixedIrisList(), IrisText);
     return ReadText(widget.get()).status;
 }
 
@@ -333,7 +342,7 @@ int NikonZ8Camera::SetShutterSpeedParam(std::string value) {
         return -1;
     }
     ROOT_LOG(ZR_LOG_INFO, "ShutterSpeed: %s", value.c_str());
-    if (WriteWidget(kShutterWidget, widget.get(), value.c_str()) != 0) {
+    if (WriteWidget(kShutterWidget, widget.get(), value) != 0) {
         return -1;
     }
     ROOT_LOG(ZR_LOG_INFO, "SetShutterSpeedParam");
@@ -369,13 +378,10 @@ int NikonZ8Camera::SetFocusModeParam(std::string value) {
     if (FetchChild(kFocusWidget, widget, child) != 0) {
         return -1;
     }
-    const std::string text = value == "MF" ? "Manual" : value;
-    int ret = gp_widget_set_value(child, text.c_str());
-    if (ret != GP_OK) {
-        ROOT_LOG(ZR_LOG_INFO, "Failed to gp_widget_set_value, ret : %#X", ret);
+    if (PutValue(child, kFocusWidget, value == "MF" ? "Manual" : value, ZR_LOG_INFO) != 0) {
         return -1;
     }
-    ret = gp_camera_set_single_config(m_gpCamera, kFocusWidget, widget.get(), m_context);
+    int ret = gp_camera_set_single_config(m_gpCamera, kFocusWidget, widget.get(), m_context);
     if (ret != GP_OK) {
         ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_set_single_config, ret: %d", ret);
         return -1;
@@ -400,12 +406,26 @@ int NikonZ8Camera::GetWhiteBalanceParam(CameraParams& params) {
     if (value.has) {
         params.whiteBalance = value.text;
     }
-    const int names = static_cast<int>(sizeof(kWhiteBalanceNames) / sizeof(kWhiteBalanceNames[0]));
-    ForEachChoice(widget.get(), [&](int i, const char* text) {
-        // A known name is listed by its position among the camera's choices.
-        const bool named = IsWhiteBalanceName(text) && i < names;
-        params.supportedWhiteBalance.push_back(named ? kWhiteBalanceNames[i] : text);
+    // The camera's own names take the places where it lists them, in the fixed name order: a
+    // body that offers all ten lists them as that order has them, one that offers fewer lists
+    // exactly those. Other choices keep their place.
+    std::vector<std::string>& list = params.supportedWhiteBalance;
+    std::vector<size_t> namedAt;
+    std::vector<const char*> offered;
+    ForEachChoice(widget.get(), [&](int, const char* text) {
+        if (IsWhiteBalanceName(text)) {
+            namedAt.push_back(list.size());
+        }
+        list.push_back(text);
     });
+    for (const char* name : kWhiteBalanceNames) {
+        if (std::find(list.begin(), list.end(), name) != list.end()) {
+            offered.push_back(name);
+        }
+    }
+    for (size_t i = 0; i < namedAt.size() && i < offered.size(); ++i) {
+        list[namedAt[i]] = offered[i];
+    }
     return 0;
 }
 
@@ -444,13 +464,10 @@ int NikonZ8Camera::EnableRecord(bool on) {
     if (FetchChild(kMovieWidget, widget, child) != 0) {
         return -1;
     }
-    int state = on ? 1 : 0;
-    int ret = gp_widget_set_value(child, &state);
-    if (ret != GP_OK) {
-        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_widget_set_value, ret : %#X", ret);
+    if (PutValue(child, kMovieWidget, on ? "1" : "0", ZR_LOG_ERR) != 0) {
         return -1;
     }
-    ret = gp_camera_set_single_config(m_gpCamera, kMovieWidget, widget.get(), m_context);
+    int ret = gp_camera_set_single_config(m_gpCamera, kMovieWidget, widget.get(), m_context);
     if (ret != GP_OK) {
         ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_set_single_config");
         return -1;

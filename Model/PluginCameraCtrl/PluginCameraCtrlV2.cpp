@@ -417,6 +417,10 @@ bool PluginCameraCtrlV2::HandleCameraEvent(int type, const void* data) {
     switch (CameraEventDecoder::Decode(type, data, m_camera.get(), *m_cameraParams)) {
         case CameraEventDecoder::Outcome::ReadAll:
             return m_connected && GetCameraParams() == 0;
+        case CameraEventDecoder::Outcome::ModeChanged:
+            // The event's mode stays; what the models filter by it is read again, so that the
+            // record never pairs the new mode with the old mode's lists.
+            return m_connected && ReadParams(kReadAfterMode) == 0;
         case CameraEventDecoder::Outcome::RecordState:
             NotifyParamChangeV2(m_cameraParams.get());
             return false;
@@ -429,6 +433,10 @@ bool PluginCameraCtrlV2::HandleCameraEvent(int type, const void* data) {
 }
 
 int PluginCameraCtrlV2::GetCameraParams() {
+    return ReadParams(0);
+}
+
+int PluginCameraCtrlV2::ReadParams(size_t first) {
     // Mode first: the models filter their lists by it.
     const std::function<int()> reads[] = {
         [this] { return GetCurrentMode(); },
@@ -440,8 +448,8 @@ int PluginCameraCtrlV2::GetCameraParams() {
         [this] { return GetShutterSpeedParam(); },
         [this] { return GetWhiteBalanceParam(); },
     };
-    for (const auto& read : reads) {
-        if (read() < 0) {
+    for (size_t i = first; i < sizeof(reads) / sizeof(reads[0]); ++i) {
+        if (reads[i]() < 0) {
             ROOT_LOG(ZR_LOG_ERR, "Failed to Get");  // the failed step
             ROOT_LOG(ZR_LOG_ERR, "Failed to Get");  // the whole re-read
             return -1;
@@ -466,8 +474,14 @@ bool PluginCameraCtrlV2::QueueTask(Task task, int priority) {
 }
 
 void PluginCameraCtrlV2::QueueRequest(int setting, Task request) {
-    // At most one task per setting is queued, so the queue never fills and a request is
-    // never dropped; only a value that a newer one of the same setting replaced is skipped.
+    if (setting >= kSettingCount) {
+        // Recording on/off and touches are actions: each one runs, in the order they came.
+        QueueTask(std::move(request), 0);
+        return;
+    }
+    // At most one task per setting is queued, so the queue never fills with settings and a
+    // request is never dropped; only a value that a newer one of the same setting replaced is
+    // skipped.
     bool queued = false;
     {
         std::lock_guard<std::mutex> lock(m_requestsMutex);

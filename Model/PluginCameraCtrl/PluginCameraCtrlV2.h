@@ -63,8 +63,9 @@ class PluginCameraCtrlV2 : public PluginInterface {
 
   private:
     using Task = std::function<void()>;
-    // The seven set events, 9001 to 9007, in that order.
-    static constexpr int kSettingCount = 7;
+    // The set events 9001 to 9005 carry settings, of which only the newest counts; 9006 and
+    // 9007 (recording, touch) are actions.
+    static constexpr int kSettingCount = 5;
 
     // One pass: detection, connection, then one camera event wait of at most eventWaitMs.
     void PollPass(int& noCameraPasses, int& connectErrors, int eventWaitMs);
@@ -77,6 +78,9 @@ class PluginCameraCtrlV2 : public PluginInterface {
     // Before the worker ends: the sets still queued, then the camera's answers to them.
     void FinishPendingSets();
     int TakeTask(Task& task, int timeoutMs);
+    // The reads of GetCameraParams from the given one on (kReadAfterMode: all but the mode).
+    static constexpr size_t kReadAfterMode = 1;
+    int ReadParams(size_t first);
     // Applies one camera event to the record; true when the record may have changed.
     bool HandleCameraEvent(int type, const void* data);
     // Publishes the record as it is, without comparing or updating the backup.
@@ -84,7 +88,8 @@ class PluginCameraCtrlV2 : public PluginInterface {
     // False when the queue refused it.
     bool QueueTask(Task task, int priority);
     // Keeps request as the one waiting for its setting (replacing an older one) and queues
-    // a task that runs the setting's waiting request, unless one is queued already.
+    // a task that runs the setting's waiting request, unless one is queued already. An
+    // action (setting kSettingCount or later) is queued as it is.
     void QueueRequest(int setting, Task request);
     // Runs (or, while not connected, drops: the handlers refuse) the setting's waiting request.
     void RunRequest(int setting);

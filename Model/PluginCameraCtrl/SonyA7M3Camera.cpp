@@ -125,7 +125,7 @@ int SonyA7M3Camera::SetIrisParam(std::string value) {
                  ret);
         return -1;
     }
-    return WriteWidget("f-number", widget.get(), value.c_str());
+    return WriteWidget("f-number", widget.get(), value);
 }
 
 int SonyA7M3Camera::GetShutterSpeedParam(CameraParams& params) {
@@ -165,7 +165,7 @@ int SonyA7M3Camera::SetShutterSpeedParam(std::string value) {
         ROOT_LOG(ZR_LOG_ERR, kLookupFailedRet, ret);
         return -1;
     }
-    if (WriteWidget("shutterspeed", widget.get(), value.c_str()) != 0) {
+    if (WriteWidget("shutterspeed", widget.get(), value) != 0) {
         return -1;
     }
     // The camera needs a moment to apply the speed; the set counts only when

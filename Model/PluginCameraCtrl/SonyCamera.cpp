@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -218,6 +219,16 @@ int SonyCamera::ReadProgram(CameraParams& params, Body body) const {
         return -1;
     }
     WidgetText value = ReadText(widget.get());
+    // A numeric form holds the program value itself; its printed text may be rounded.
+    if (value.has && value.numeric) {
+        if (value.number != std::floor(value.number) || value.number < INT32_MIN ||
+            value.number > static_cast<double>(UINT32_MAX)) {
+            ROOT_LOG(ZR_LOG_ERR, "Failed, %s value is no program number : %s", kProgramWidget,
+                     value.text.c_str());
+            return -1;
+        }
+        value.text = std::to_string(static_cast<long long>(value.number));
+    }
     // An empty value is no value: nothing to map.
     if (!value.has || value.text.empty()) {
         if (read->logValueFailure && value.status != GP_OK) {

@@ -50,8 +50,9 @@ int SonyFX3Camera::GetShutterSpeedParam(CameraParams& params) {
             }
         });
     }
-    // The record's type decides: until the plug-in has stored it, an FX3A lists like an FX3.
-    if (params.cameraType == SonyFX3A) {
+    // The type this object was made for: the record's is written only when it is published,
+    // after the first read, which would then offer the FX3A what it refuses.
+    if (m_modelType == SonyFX3A) {
         for (const HiddenEntry& hidden : kFx3aHidden) {
             auto found = std::find(list.begin(), list.end(), hidden.entry);
             if (found != list.end() && InModes(params.mode, hidden.modes)) {

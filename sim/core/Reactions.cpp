@@ -56,6 +56,10 @@ int CheckValue(const Widget& w, const std::string& value) {
     switch (w.kind) {
         case Kind::Radio:
         case Kind::Menu:
+            // A radio served without choices (a real Sony body's ISO) has nothing to check
+            // against: the driver passes the text on and the camera takes it.
+            if (w.choices.empty())
+                return GP_OK;
             return std::find(w.choices.begin(), w.choices.end(), value) != w.choices.end()
                        ? GP_OK
                        : GP_ERROR_BAD_PARAMETERS;

@@ -83,6 +83,13 @@ TEST_P(NikonHostTest, PhotoAndMovieModeIsoAndRecording) {
     EXPECT_EQ(r["supportedIso"].get<Strings>(), sim.Choices("kd_nikon_movie_iso"));
     EXPECT_EQ(r["iris"], "f/2.8");
     EXPECT_EQ(r["supportedIris"].get<Strings>(), sim.Choices("kd_nikon_movie_f_numer"));
+    // A mode reported by event brings the reads that depend on it: in M the camera's movie ISO.
+    for (const char* mode : {"M", "P"}) {
+        r = step([&] { ASSERT_EQ(sim.ChangeOnCamera("expprogram", mode), 0); },
+                 [mode](const json& j) { return j["mode"] == mode; });
+        EXPECT_EQ(r["iso"],
+                  std::string(mode) == "M" ? sim.Value("kd_nikon_movie_iso").value_or("?") : "Auto");
+    }
 
     r = step([&] { host.Write("iso 1600\n"); }, [](const json& j) { return j["iso"] == "1600"; });
     EXPECT_EQ(r["dispMode"], true);

@@ -194,8 +194,8 @@ TEST(CameraEventDecoder, ShutterSpeedFractionsByModel) {
 TEST(CameraEventDecoder, ModeCodesByModel) {
     auto mode = [](const char* text) { return [text](CameraParams& p) { p.mode = text; }; };
     Check({
-        {"Nikon 1", NikonZ8, 17, ModeBlock(1), Outcome::Changed, mode("M"), ""},
-        {"Nikon 3", NikonZ8, 17, ModeBlock(3), Outcome::Changed, mode("A"), ""},
+        {"Nikon 1", NikonZ8, 17, ModeBlock(1), Outcome::ModeChanged, mode("M"), ""},
+        {"Nikon 3", NikonZ8, 17, ModeBlock(3), Outcome::ModeChanged, mode("A"), ""},
         {"Nikon unknown 5", NikonZ8, 17, ModeBlock(5), Outcome::Nothing, nullptr, ""},
         {"Nikon 65535", NikonZ8, 17, ModeBlock(65535), Outcome::Nothing, nullptr, ""},
         {"Sony has no codes", SonyZVE10, 17, ModeBlock(1), Outcome::Nothing, nullptr, ""},

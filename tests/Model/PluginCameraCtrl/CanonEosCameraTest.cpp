@@ -197,10 +197,10 @@ TEST(CanonEosCamera, IrisAutoIsSentAsTheDriverTextTheBodyAndProgramNeed) {
         {kR6, "0", "Manual", "f/4", "f/4", 0},
         {kR6M2, "1", "TV", "Auto", "Unknown value 00ff", 0},
         {kRP, "0", "Fv", "Auto", "Unknown value 00ff", 0},
-        {kRP, "0", "Tv", "Auto", "implicit auto", 0},
-        {kRP, "0", "TV", "Auto", "Auto", -1},      // not a choice: refused
-        {kRP, "0", "Manual", "Auto", "Auto", -1},  // not a choice: refused
-        {kRP, "1", "Fv", "Auto", "Auto", -1},      // movie mode: no program name
+        {kRP, "0", "TV", "Auto", "implicit auto", 0},  // the driver's spelling
+        {kRP, "0", "Tv", "Auto", "Auto", -1},          // not a choice: refused
+        {kRP, "0", "Manual", "Auto", "Auto", -1},      // not a choice: refused
+        {kRP, "1", "Fv", "Auto", "Auto", -1},          // movie mode: no program name
         {kRP, "0", "Fv", "f/4", "f/4", 0},
         {kRP, "0", "Fv", "f/99", "f/99", -1},
     };

@@ -395,17 +395,26 @@ TEST_F(NikonZ8Test, FocusModeSetSendsManualForMfAndNotifiesNothing) {
         log.Has(2, "Failed to gp_camera_get_single_config to get focusmode widget, ret : 0XFFFFFFFA"));
 }
 
-TEST_F(NikonZ8Test, WhiteBalanceNamesAreListedByChoicePosition) {
+TEST_F(NikonZ8Test, WhiteBalanceListsTheOfferedNamesInTheirFixedOrder) {
     struct Case {
         Strings choices;
         Strings expected;
     };
     const Case cases[] = {
         {kWhiteBalanceNames, kWhiteBalanceNames},
-        {{"Daylight", "Automatic", "Moonlight"}, {"Automatic", "Natural light auto", "Moonlight"}},
+        {{"Daylight", "Automatic", "Moonlight"}, {"Automatic", "Daylight", "Moonlight"}},
         {{"A", "B", "C", "D", "E", "F", "G", "H", "I", "J", "Flash", "K"},
          {"A", "B", "C", "D", "E", "F", "G", "H", "I", "J", "Flash", "K"}},
-        {{"x", "Preset"}, {"x", "Natural light auto"}},
+        {{"x", "Preset"}, {"x", "Preset"}},
+        // The Z9's own order, all ten names: listed in the fixed order.
+        {{"Automatic", "Daylight", "Fluorescent", "Tungsten", "Flash", "Cloudy", "Shade", "Color Temperature",
+          "Preset", "Natural light auto"},
+         kWhiteBalanceNames},
+        // Nine of ten: none made up, none lost.
+        {{"Automatic", "Daylight", "Fluorescent", "Tungsten", "Flash", "Cloudy", "Shade", "Color Temperature",
+          "Preset"},
+         {"Automatic", "Daylight", "Cloudy", "Shade", "Tungsten", "Fluorescent", "Flash", "Color Temperature",
+          "Preset"}},
     };
     plugin.whiteBalance = "Cloudy";
     for (const Case& c : cases) {

@@ -437,9 +437,9 @@ TEST_F(SonyFamilyTest, FxThreeShutterListKeepsBulbFirstAndTheFx3aDropsEntriesByP
         {"sony-fx3a", 6, "Movie (S)", noBulb},
         {"sony-fx3a", 6, "Movie (M)", noBulb},
         {"sony-fx3a", 6, "M", noZero},
-        {"sony-fx3a", 0, "S", all},
-        {"sony-fx3a", 0, "M", all},
-        {"sony-fx3", 6, "S", noBulb},  // the record's type decides
+        {"sony-fx3a", 0, "S", noBulb},  // before the record names the type
+        {"sony-fx3a", 0, "M", noZero},
+        {"sony-fx3", 6, "S", all},  // the object's type decides, not the record's
     };
     for (const Row& row : rows) {
         Body& body = Open(row.profile);
