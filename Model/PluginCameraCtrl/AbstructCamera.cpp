@@ -26,23 +26,6 @@ const char kBatteryWidget[] = "batterylevel";
 const char kTouchWidget[] = "kd_touch_focus";
 const char kBatteryDebugFile[] = "/tmp/debug_show_baytterylevel";
 
-// Driver texts of the focus modes and the host's names for them.
-std::string FocusToHost(const std::string& text) {
-    if (text == "Automatic")
-        return "AF-S";
-    if (text == "Manual")
-        return "MF";
-    return text;
-}
-
-std::string FocusToDriver(const std::string& text) {
-    if (text == "AF-S")
-        return "Automatic";
-    if (text == "MF")
-        return "Manual";
-    return text;
-}
-
 // A whole decimal number and nothing else, as toggles and dates hold one.
 bool ParseWhole(const std::string& text, int& out) {
     if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) {
@@ -202,17 +185,107 @@ int AbstructCamera::WriteWidget(const char* name, CameraWidget* widget, const st
     return 0;
 }
 
-int AbstructCamera::SetWidgetText(const char* name, const std::string& value) const {
+int AbstructCamera::SetWidgetText(const char* name, const std::string& value, Lookup lookup) const {
     if (!CheckParams()) {
         return -1;
     }
     WidgetPtr widget;
     int ret = FetchWidget(name, widget);
     if (ret != GP_OK) {
-        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get %s widget, ret : %#X", name, ret);
+        LogLookupFailure(lookup, name, ret);
         return -1;
     }
     return WriteWidget(name, widget.get(), value);
+}
+
+void AbstructCamera::LogLookupFailure(Lookup message, const char* name, int ret) {
+    switch (message) {
+        case Lookup::Named:
+            ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get %s widget", name);
+            return;
+        case Lookup::NamedIso:
+            ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config get %s widget", name);
+            return;
+        case Lookup::NamedWithResult:
+            ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get %s widget, ret : %#X", name,
+                     ret);
+            return;
+        case Lookup::WithResult:
+            ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get widget, ret : %#X", ret);
+            return;
+        case Lookup::Plain:
+            ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get widget");
+            return;
+        case Lookup::FocusWording:
+            ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get focusmode widget");
+            return;
+    }
+}
+
+std::string AbstructCamera::Mapped(const TextRows& rows, const std::string& text,
+                                   const std::string& otherwise) {
+    for (const TextRow& row : rows) {
+        if (row.from == nullptr || text == row.from) {
+            return row.to;
+        }
+    }
+    return otherwise;
+}
+
+const AbstructCamera::TextRows& AbstructCamera::FocusNames() {
+    static const TextRows names = {{"Automatic", "AF-S"}, {"Manual", "MF"}};
+    return names;
+}
+
+AbstructCamera::TextRows AbstructCamera::Reversed(const TextRows& rows) {
+    TextRows out;
+    for (const TextRow& row : rows) {
+        out.push_back({row.to, row.from});
+    }
+    return out;
+}
+
+AbstructCamera::Strings AbstructCamera::Reading::Texts() const {
+    Strings out;
+    for (const auto& choice : choices) {
+        out.push_back(choice.second);
+    }
+    return out;
+}
+
+int AbstructCamera::Read(const char* name, Lookup lookup, const Fields& fields, Reading& out) const {
+    if (!CheckParams()) {
+        return -1;
+    }
+    auto clear = [&fields] {
+        if (fields.value != nullptr) {
+            fields.value->clear();
+        }
+        if (fields.list != nullptr) {
+            fields.list->clear();
+        }
+    };
+    if (fields.when == Clear::BeforeLookup) {
+        clear();
+    }
+    WidgetPtr widget;
+    int ret = FetchWidget(name, widget);
+    if (ret != GP_OK) {
+        LogLookupFailure(lookup, name, ret);
+        return -1;
+    }
+    if (fields.when == Clear::AfterLookup) {
+        clear();
+    }
+    out.value = ReadText(widget.get());
+    out.count = gp_widget_count_choices(widget.get());
+    for (int i = 0; i < out.count; ++i) {
+        const char* text = nullptr;
+        if (gp_widget_get_choice(widget.get(), i, &text) == GP_OK && text != nullptr) {
+            out.choices.emplace_back(i, text);
+        }
+    }
+    return 0;
 }
 
 WidgetText AbstructCamera::ReadText(CameraWidget* widget) {
@@ -273,32 +346,7 @@ std::string AbstructCamera::IrisText(const WidgetText& value) {
     return value.text;
 }
 
-int AbstructCamera::ForEachChoice(CameraWidget* widget, const std::function<void(int, const char*)>& fn) {
-    int count = gp_widget_count_choices(widget);
-    for (int i = 0; i < count; ++i) {
-        const char* text = nullptr;
-        if (gp_widget_get_choice(widget, i, &text) == GP_OK && text != nullptr) {
-            fn(i, text);
-        }
-    }
-    return count;
-}
-
-void AbstructCamera::FillValueAndList(CameraWidget* widget, std::string& value,
-                                      std::vector<std::string>& list,
-                                      const std::vector<std::string>* fallback, ValueForm form) {
-    WidgetText current = ReadText(widget);
-    if (current.has) {
-        value = form(current);
-    }
-    if (fallback != nullptr && gp_widget_count_choices(widget) < 2) {
-        list = *fallback;
-        return;
-    }
-    ForEachChoice(widget, [&](int, const char* text) { list.push_back(text); });
-}
-
-bool AbstructCamera::RemoveBulbIgnoringCase(std::vector<std::string>& list) {
+bool AbstructCamera::RemoveBulbIgnoringCase(Strings& list) {
     for (auto it = list.begin(); it != list.end(); ++it) {
         if (strcasecmp(it->c_str(), "Bulb") == 0) {
             list.erase(it);
@@ -308,7 +356,7 @@ bool AbstructCamera::RemoveBulbIgnoringCase(std::vector<std::string>& list) {
     return false;
 }
 
-void AbstructCamera::ApplyBulbRule(std::vector<std::string>& list, const std::string& mode) {
+void AbstructCamera::ApplyBulbRule(Strings& list, const std::string& mode) {
     RemoveBulbIgnoringCase(list);
     if (mode == "M") {
         list.insert(list.begin(), "Bulb");
@@ -321,31 +369,25 @@ void AbstructCamera::UnpackPoint(int point, int& horizontal, int& vertical) {
     vertical = static_cast<int16_t>(static_cast<uint16_t>(bits & 0xFFFFu));
 }
 
-int AbstructCamera::ReadFocusMode(CameraParams& params, std::string (*toHost)(const std::string&)) const {
-    if (!CheckParams()) {
+int AbstructCamera::ReadFocusMode(CameraParams& params, const TextRows& names) const {
+    Reading r;
+    if (Read(kFocusWidget, Lookup::Named, {&params.focusMode, &params.supportedFocusMode}, r) != 0) {
         return -1;
     }
-    params.focusMode.clear();
-    params.supportedFocusMode.clear();
-    WidgetPtr widget;
-    if (FetchWidget(kFocusWidget, widget) != GP_OK) {
-        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get %s widget", kFocusWidget);
-        return -1;
-    }
-    WidgetText value = ReadText(widget.get());
-    if (value.has) {
-        if (value.text == "Undefined") {
+    if (r.value.has) {
+        if (r.value.text == "Undefined") {
             return -1;
         }
-        params.focusMode = toHost(value.text);
+        params.focusMode = Mapped(names, r.value.text);
     }
-    ForEachChoice(widget.get(),
-                  [&](int, const char* text) { params.supportedFocusMode.push_back(toHost(text)); });
+    for (const std::string& text : r.Texts()) {
+        params.supportedFocusMode.push_back(Mapped(names, text));
+    }
     return 0;
 }
 
 int AbstructCamera::GetFocusModeParam(CameraParams& params) {
-    return ReadFocusMode(params, FocusToHost);
+    return ReadFocusMode(params, FocusNames());
 }
 
 std::string AbstructCamera::GetFocusModeParamByValue(int) {
@@ -353,21 +395,18 @@ std::string AbstructCamera::GetFocusModeParamByValue(int) {
 }
 
 int AbstructCamera::SetFocusModeParam(std::string value) {
-    return SetWidgetText(kFocusWidget, FocusToDriver(value));
+    return SetWidgetText(kFocusWidget, Mapped(Reversed(FocusNames()), value));
 }
 
 int AbstructCamera::GetIsoParam(CameraParams& params) {
-    if (!CheckParams()) {
+    Reading r;
+    if (Read(kIsoWidget, Lookup::NamedIso, {&params.iso, &params.supportedIso}, r) != 0) {
         return -1;
     }
-    params.iso.clear();
-    params.supportedIso.clear();
-    WidgetPtr widget;
-    if (FetchWidget(kIsoWidget, widget) != GP_OK) {
-        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config get %s widget", kIsoWidget);
-        return -1;
+    if (r.value.has) {
+        params.iso = r.value.text;
     }
-    FillValueAndList(widget.get(), params.iso, params.supportedIso, &FixedIsoList());
+    params.supportedIso = r.TextsOr(FixedIsoList());
     return 0;
 }
 
@@ -376,19 +415,14 @@ int AbstructCamera::SetIsoParam(std::string value) {
 }
 
 int AbstructCamera::GetIrisParam(CameraParams& params) {
-    if (!CheckParams()) {
+    Reading r;
+    if (Read(kIrisWidget, Lookup::NamedWithResult, {&params.iris, &params.supportedIris}, r) != 0) {
         return -1;
     }
-    params.iris.clear();
-    params.supportedIris.clear();
-    WidgetPtr widget;
-    int ret = FetchWidget(kIrisWidget, widget);
-    if (ret != GP_OK) {
-        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get %s widget, ret : %#X", kIrisWidget,
-                 ret);
-        return -1;
+    if (r.value.has) {
+        params.iris = IrisText(r.value);
     }
-    FillValueAndList(widget.get(), params.iris, params.supportedIris, &FixedIrisList(), IrisText);
+    params.supportedIris = r.TextsOr(FixedIrisList());
     return 0;
 }
 
@@ -396,35 +430,23 @@ int AbstructCamera::SetIrisParam(std::string value) {
     return SetWidgetText(kIrisWidget, value);
 }
 
-int AbstructCamera::ReadShutterSpeed(const char* name, CameraParams& params,
-                                     const std::vector<std::string>& fallback, bool* fellBack) const {
+int AbstructCamera::ReadShutterSpeed(const char* name, CameraParams& params, const Strings& fallback,
+                                     bool* fellBack) const {
     *fellBack = false;
-    if (!CheckParams()) {
+    Reading r;
+    Fields fields{&params.shutterSpeed, &params.supportedShutterSpeed, Clear::AfterLookup};
+    if (Read(name, Lookup::NamedWithResult, fields, r) != 0) {
         return -1;
     }
-    WidgetPtr widget;
-    int ret = FetchWidget(name, widget);
-    if (ret != GP_OK) {
-        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get %s widget, ret : %#X", name, ret);
-        return -1;
+    if (r.value.has) {
+        params.shutterSpeed = r.value.text;
     }
-    params.shutterSpeed.clear();
-    params.supportedShutterSpeed.clear();
-    WidgetText value = ReadText(widget.get());
-    if (value.has) {
-        params.shutterSpeed = value.text;
-    }
-    std::vector<std::string>& list = params.supportedShutterSpeed;
-    if (gp_widget_count_choices(widget.get()) < 2) {
-        list = fallback;
-        *fellBack = true;
-        return 0;
-    }
-    ForEachChoice(widget.get(), [&](int, const char* text) {
-        if (std::string(text) != "0/0") {
-            list.push_back(text);
+    *fellBack = r.count < 2;
+    for (const std::string& text : r.TextsOr(fallback)) {
+        if (*fellBack || text != "0/0") {
+            params.supportedShutterSpeed.push_back(text);
         }
-    });
+    }
     return 0;
 }
 
@@ -446,22 +468,15 @@ int AbstructCamera::SetShutterSpeedParam(std::string value) {
 }
 
 int AbstructCamera::GetCurrentMode(CameraParams& params) {
-    if (!CheckParams()) {
+    Reading r;
+    if (Read(kModeWidget, Lookup::NamedWithResult, {}, r) != 0) {
         return -1;
     }
-    WidgetPtr widget;
-    int ret = FetchWidget(kModeWidget, widget);
-    if (ret != GP_OK) {
-        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get %s widget, ret : %#X", kModeWidget,
-                 ret);
+    if (!r.value.has) {
+        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_widget_get_value, ret : %#X", r.value.status);
         return -1;
     }
-    WidgetText value = ReadText(widget.get());
-    if (!value.has) {
-        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_widget_get_value, ret : %#X", value.status);
-        return -1;
-    }
-    params.mode = value.text;
+    params.mode = r.value.text;
     return 0;
 }
 
@@ -470,19 +485,15 @@ int AbstructCamera::GetCurrentModeByValue(int, std::string&) {
 }
 
 int AbstructCamera::GetWhiteBalanceParam(CameraParams& params) {
-    if (!CheckParams()) {
+    Reading r;
+    if (Read(kWhiteBalanceWidget, Lookup::NamedWithResult,
+             {&params.whiteBalance, &params.supportedWhiteBalance}, r) != 0) {
         return -1;
     }
-    params.whiteBalance.clear();
-    params.supportedWhiteBalance.clear();
-    WidgetPtr widget;
-    int ret = FetchWidget(kWhiteBalanceWidget, widget);
-    if (ret != GP_OK) {
-        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get %s widget, ret : %#X",
-                 kWhiteBalanceWidget, ret);
-        return -1;
+    if (r.value.has) {
+        params.whiteBalance = r.value.text;
     }
-    FillValueAndList(widget.get(), params.whiteBalance, params.supportedWhiteBalance, nullptr);
+    params.supportedWhiteBalance = r.Texts();
     return 0;
 }
 
@@ -499,35 +510,25 @@ int AbstructCamera::EnableRecord(bool on) {
 }
 
 int AbstructCamera::GetRecordEnable(CameraParams& params, const char*) {
-    if (!CheckParams()) {
-        return -1;
-    }
-    WidgetPtr widget;
-    if (FetchWidget(kRecordStateWidget, widget) != GP_OK) {
-        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get %s widget", kRecordStateWidget);
+    Reading r;
+    if (Read(kRecordStateWidget, Lookup::Named, {}, r) != 0) {
         return -1;
     }
     // Without a text the state is unknown: keep what the record says.
-    WidgetText value = ReadText(widget.get());
-    if (value.has) {
-        params.recordEnable = value.text != "0";
+    if (r.value.has) {
+        params.recordEnable = r.value.text != "0";
     }
     return 0;
 }
 
 int AbstructCamera::GetBatteryLevel() {
-    if (!CheckParams()) {
+    Reading r;
+    if (Read(kBatteryWidget, Lookup::Named, {}, r) != 0) {
         return -1;
     }
-    WidgetPtr widget;
-    if (FetchWidget(kBatteryWidget, widget) != GP_OK) {
-        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get %s widget", kBatteryWidget);
-        return -1;
-    }
-    WidgetText value = ReadText(widget.get());
     // Tested on every call so that the file can be created while running.
-    if (value.has && access(kBatteryDebugFile, F_OK) == 0) {
-        ROOT_LOG(ZR_LOG_INFO, "current baytterylevel : %s", value.text.c_str());
+    if (r.value.has && access(kBatteryDebugFile, F_OK) == 0) {
+        ROOT_LOG(ZR_LOG_INFO, "current baytterylevel : %s", r.value.text.c_str());
     }
     return 0;
 }
@@ -537,20 +538,10 @@ int AbstructCamera::QueryCameraDispMode(CameraParams&) {
 }
 
 int AbstructCamera::TouchFocus(int a, int b) {
-    if (!CheckParams()) {
-        return -1;
-    }
-    WidgetPtr widget;
-    int ret = FetchWidget(kTouchWidget, widget);
-    if (ret != GP_OK) {
-        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get %s widget, ret : %#X",
-                 kTouchWidget, ret);
-        return -1;
-    }
     char text[50] = {0};
     std::snprintf(text, sizeof(text), "(%d, %d)", a, b);
     // The driver's touch widget is a text; served in another form, the write refuses the point.
-    return WriteWidget(kTouchWidget, widget.get(), text);
+    return SetWidgetText(kTouchWidget, text);
 }
 
 int AbstructCamera::TouchFocus(int point) {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "CameraParams.h"
@@ -42,6 +43,27 @@ class AbstructCamera {
     AbstructCamera& operator=(const AbstructCamera&) = delete;
 
     CameraType GetCameraType() const { return m_modelType; }
+
+    // The wordings of a failed widget lookup, logged at level 2.
+    enum class Lookup {
+        Named,            // "... to get %s widget"
+        NamedIso,         // "... get %s widget"
+        NamedWithResult,  // "... to get %s widget, ret : %#X"
+        WithResult,       // "... to get widget, ret : %#X"
+        Plain,            // "... to get widget"
+        FocusWording,     // "... to get focusmode widget", whatever the widget
+    };
+
+    // A text the host and the driver name differently; `from` nullptr matches any text.
+    struct TextRow {
+        const char* from;
+        const char* to;
+    };
+    using TextRows = std::vector<TextRow>;
+    // The focus names of the generic camera, driver text to host text; Reversed() turns a
+    // table around for the writes.
+    static const TextRows& FocusNames();
+    static TextRows Reversed(const TextRows& rows);
 
     virtual int GetFocusModeParam(CameraParams& params);
     virtual std::string GetFocusModeParamByValue(int value);
@@ -78,10 +100,42 @@ class AbstructCamera {
     static const std::vector<std::string>& FixedShutterList();
 
   protected:
+    using Strings = std::vector<std::string>;
+
+    static void LogLookupFailure(Lookup message, const char* name, int ret);
+
+    // The row for `text`, or `otherwise` when no row names it.
+    static std::string Mapped(const TextRows& rows, const std::string& text, const std::string& otherwise);
+    static std::string Mapped(const TextRows& rows, const std::string& text) {
+        return Mapped(rows, text, text);
+    }
+    // What one read of a widget found.
+    struct Reading {
+        WidgetText value;
+        int count = 0;  // gp_widget_count_choices; negative when the widget has none to count
+        std::vector<std::pair<int, std::string>> choices;  // position and text of each choice with one
+        // The current value when it was read and is not empty.
+        bool HasText() const { return value.has && !value.text.empty(); }
+        Strings Texts() const;
+        // The choices, or `fallback` when the camera reports fewer than two.
+        Strings TextsOr(const Strings& fallback) const { return count < 2 ? fallback : Texts(); }
+    };
+    // Which record fields a read fills: cleared before the lookup, or only once the lookup
+    // succeeded where a failed lookup must leave them as they were.
+    enum class Clear { BeforeLookup, AfterLookup };
+    struct Fields {
+        std::string* value = nullptr;
+        Strings* list = nullptr;
+        Clear when = Clear::BeforeLookup;
+    };
+    // The one read every reader builds on: the parameter guard, the fields cleared, the widget
+    // fetched (a failed lookup logs `lookup` and gives -1), its value and choices read.
+    int Read(const char* name, Lookup lookup, const Fields& fields, Reading& out) const;
+
     // Parameter guard: false (after logging) when a libgphoto2 handle is missing.
     bool CheckParams() const;
-    // Widget read: 0 with `out` owning the widget, else the libgphoto2 result
-    // (-1 for a null widget). Logs nothing: each operation has its own message.
+    // Widget fetch: 0 with `out` owning the widget, else the libgphoto2 result (-1 for a null
+    // widget). Logs nothing: each operation has its own message.
     int FetchWidget(const char* name, WidgetPtr& out) const;
     // Puts the host's text into a fetched widget in the widget's own form: text, radio and
     // menu widgets take it as it is, a range the number it stands for ("5.6" or "f/5.6")
@@ -93,29 +147,21 @@ class AbstructCamera {
     // Widget write of a fetched widget: PutValue, then send it to the camera (nothing is
     // sent when the value was refused).
     int WriteWidget(const char* name, CameraWidget* widget, const std::string& value) const;
-    // Guard, read and write of one widget, with the generic lookup message.
-    int SetWidgetText(const char* name, const std::string& value) const;
+    // Guard, fetch and write of one widget, with the lookup message `lookup`.
+    int SetWidgetText(const char* name, const std::string& value,
+                      Lookup lookup = Lookup::NamedWithResult) const;
 
-    // Calls fn(index, text) for every choice with a text; returns the choice
-    // count (negative when the widget has no choices to count).
-    static int ForEachChoice(CameraWidget* widget, const std::function<void(int, const char*)>& fn);
-    // The current value into `value` when it can be read, and the choices into
-    // `list`; with a fallback, that list replaces fewer than two choices.
-    using ValueForm = std::string (*)(const WidgetText&);
-    static std::string AsRead(const WidgetText& value) { return value.text; }
-    static void FillValueAndList(CameraWidget* widget, std::string& value, std::vector<std::string>& list,
-                                 const std::vector<std::string>* fallback, ValueForm form = AsRead);
     // Shutter-speed read of `name`: the value, and the choices without "0/0"; fewer than two
-    // choices give `fallback` (then *fellBack is true). -1 after the lookup message.
-    int ReadShutterSpeed(const char* name, CameraParams& params, const std::vector<std::string>& fallback,
+    // choices give `fallback` (then *fellBack is true). A failed lookup leaves the fields.
+    int ReadShutterSpeed(const char* name, CameraParams& params, const Strings& fallback,
                          bool* fellBack) const;
     // Removes the first entry equal to "Bulb" ignoring case; true when one was found.
-    static bool RemoveBulbIgnoringCase(std::vector<std::string>& list);
+    static bool RemoveBulbIgnoringCase(Strings& list);
     // Bulb is offered first in manual exposure ("M") and nowhere else.
-    static void ApplyBulbRule(std::vector<std::string>& list, const std::string& mode);
-    // Focus-mode read of "focusmode": value and choices pass through `toHost`;
-    // "Undefined" fails with both fields left empty.
-    int ReadFocusMode(CameraParams& params, std::string (*toHost)(const std::string&)) const;
+    static void ApplyBulbRule(Strings& list, const std::string& mode);
+    // Focus-mode read of "focusmode" with the given names for value and choices; "Undefined"
+    // fails with both fields left empty.
+    int ReadFocusMode(CameraParams& params, const TextRows& names) const;
     // Packed touch point: high 16 bits horizontal, low 16 bits vertical, each signed.
     static void UnpackPoint(int point, int& horizontal, int& vertical);
 

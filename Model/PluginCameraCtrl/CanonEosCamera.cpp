@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 #include "zrlog.h"
@@ -18,22 +19,14 @@ const char kFocusWidget[] = "focusmode";
 const char kWhiteBalanceWidget[] = "whitebalance";
 
 const char kAuto[] = "Auto";
+const char kUnknown00ff[] = "Unknown value 00ff";
 
+using Lookup = AbstructCamera::Lookup;
 using Texts = std::vector<std::string>;
-
-struct TextRow {
-    const char* from;  // nullptr: any text
-    const char* to;
-};
 
 bool Contains(const Texts& texts, const std::string& text) {
     return std::find(texts.begin(), texts.end(), text) != texts.end();
 }
-
-enum class ModeStart { Cleared, Kept };  // the record's mode before the read
-enum class OtherMovieMode { LeftEmpty, Unchanged };
-enum class DispMode { Untouched, FromMovieSwitch };
-enum class IrisWithoutChoices { FixedList, EmptyList };
 
 // Where a choice that means automatic aperture lands in the iris list.
 enum class IrisAutoChoice {
@@ -42,8 +35,8 @@ enum class IrisAutoChoice {
     AtFrontIgnoringCase  // an automatic text, in any case, puts "Auto" at the front
 };
 
-// A focus-list rule: when the focus mode and the exposure program match, the
-// choices in `texts` are left out, or each choice is replaced by all of `texts`.
+// A focus-list rule: when the focus mode and the exposure program match, the choices in
+// `texts` are left out, or each choice is replaced by all of `texts`.
 enum class FocusIs { Any, Manual, NotManual };
 enum class ModeIs { Any, In, NotIn };
 enum class FocusAction { LeaveOut, ReplaceEach };
@@ -54,136 +47,61 @@ struct FocusRule {
     FocusAction action;
     Texts texts;
 };
+using FocusRules = std::vector<FocusRule>;
 
-}  // namespace
+// One value per body, in the order R6, R6 Mark II, RP.
+template <typename T>
+using PerBody = std::array<T, 3>;
 
-struct CanonEosModel {
-    CameraType ownType;  // "AWB White" moves second only for an object of this type
+using Rows = std::vector<AbstructCamera::TextRow>;
+const Rows kRpFocusNames = {{"Automatic", "AF-S"}, {"Manual", "MF"}, {"Unknown value 0007", "One Shot"}};
 
-    // Mode reader
-    ModeStart modeStart;
-    CanonEosCamera::LookupFailure modeLookup;
-    CanonEosCamera::ValueFailure modeValue;
-    std::vector<TextRow> movieModes;  // exposure text -> mode text with the movie switch on
-    OtherMovieMode otherMovieMode;
-    DispMode dispMode;
+// clang-format off
+// Behaviour                                         R6                    R6 Mark II             RP
 
-    // Recording
-    CanonEosCamera::LookupFailure captureTargetLookup;
-
-    // Iris reader and writer
-    CanonEosCamera::LookupFailure irisLookup;
-    Texts irisAutoValues;  // current values shown as "Auto"
-    IrisAutoChoice irisAutoChoice;
-    IrisWithoutChoices irisWithoutChoices;
-    std::vector<TextRow> irisAutoWritten;  // exposure program -> text sent for "Auto"
-
-    // Focus reader
-    std::vector<TextRow> focusNames;  // driver text -> host text
-    std::vector<FocusRule> focusRules;
-};
-
-namespace {
-
-using LF = CanonEosCamera::LookupFailure;
+// Mode: the record's mode cleared before the read; the lookup and value messages; the exposure
+// program's name with the movie switch on (other programs: empty, or the program itself); the
+// display mode set from the movie switch.
+const PerBody<bool> kModeClearedFirst            = {true,                 false,                 true};
+const PerBody<Lookup> kModeLookup                = {Lookup::Named,        Lookup::WithResult,    Lookup::Named};
 using VF = CanonEosCamera::ValueFailure;
+const PerBody<VF> kModeValueFailure              = {VF::WithName,         VF::WithResult,        VF::WithName};
+const PerBody<Rows> kMovieModes                  = {{
+    /* R6 */   {{"P", "Movie (Auto)"}, {"Manual", "Movie (M)"}},
+    /* R6 II */{{"P", "Movie (Auto)"}, {"TV", "Movie (TV)"}, {"AV", "Movie (AV)"}, {"M", "Movie (M)"}},
+    /* RP */   {{"P", "Movie (Auto)"}, {"Manual", "Movie (M)"}}}};
+const PerBody<bool> kOtherMovieModeKept          = {false,                true,                  false};
+const PerBody<bool> kDispModeFromMovieSwitch     = {false,                true,                  false};
 
-const char kUnknown00ff[] = "Unknown value 00ff";
+// Recording: the message when the storage target cannot be looked up.
+const PerBody<Lookup> kCaptureTargetLookup       = {Lookup::WithResult,   Lookup::Named,         Lookup::WithResult};
 
-// The three bodies, field by field in the order of CanonEosModel.
-const CanonEosModel kR6 = {
-    CanonEosR6,
-    // Mode reader
-    ModeStart::Cleared,
-    LF::WithName,
-    VF::WithName,
-    {{"P", "Movie (Auto)"}, {"Manual", "Movie (M)"}},
-    OtherMovieMode::LeftEmpty,
-    DispMode::Untouched,
-    // Recording
-    LF::WithResult,
-    // Iris
-    LF::WithName,
-    {kUnknown00ff},
-    IrisAutoChoice::AtIndexZero,
-    IrisWithoutChoices::FixedList,
-    {{nullptr, kUnknown00ff}},
-    // Focus
-    {{"Automatic", "AF-S"}, {"Manual", "MF"}},
-    {{FocusIs::Manual, ModeIs::Any, {}, FocusAction::LeaveOut, {"One Shot", "AI Servo"}},
-     {FocusIs::Any, ModeIs::In, {"Movie (M)", "Movie Auto"}, FocusAction::LeaveOut, {"AI Servo", "AI Focus"}},
-     {FocusIs::Any, ModeIs::NotIn, {"Movie (M)", "Movie Auto"}, FocusAction::LeaveOut, {"AI Focus"}}},
-};
+// Iris read: the lookup message, the values shown as "Auto", where an automatic choice is
+// listed, and whether a camera without choices gets the fixed iris list.
+const PerBody<Lookup> kIrisLookup                = {Lookup::Named,        Lookup::FocusWording,  Lookup::FocusWording};
+const PerBody<Texts> kIrisAutoValues             = {{{kUnknown00ff},      {kUnknown00ff},        {kUnknown00ff, "implicit auto"}}};
+const PerBody<IrisAutoChoice> kIrisAutoChoice    = {IrisAutoChoice::AtIndexZero, IrisAutoChoice::InPlace,
+                                                    IrisAutoChoice::AtFrontIgnoringCase};
+const PerBody<bool> kFixedIrisWithoutChoices     = {true,                 false,                 false};
 
-const CanonEosModel kR6M2 = {
-    CanonEosR6M2,
-    // Mode reader
-    ModeStart::Kept,
-    LF::WithResult,
-    VF::WithResult,
-    {{"P", "Movie (Auto)"}, {"TV", "Movie (TV)"}, {"AV", "Movie (AV)"}, {"M", "Movie (M)"}},
-    OtherMovieMode::Unchanged,
-    DispMode::FromMovieSwitch,
-    // Recording
-    LF::WithName,
-    // Iris
-    LF::FocusWording,
-    {kUnknown00ff},
-    IrisAutoChoice::InPlace,
-    IrisWithoutChoices::EmptyList,
-    {{nullptr, kUnknown00ff}},
-    // Focus
-    {{"Automatic", "AF-S"}, {"Manual", "MF"}},
-    {{FocusIs::Manual, ModeIs::Any, {}, FocusAction::LeaveOut, {"One Shot", "AI Servo", "AI Focus"}}},
-};
+// White balance: "AWB White" moves second only in an object made for this type.
+const PerBody<CameraType> kAwbWhiteSecondFor     = {CanonEosR6,           CanonEosR6M2,          CanonEosRP};
 
-const CanonEosModel kRP = {
-    CanonEosRP,
-    // Mode reader
-    ModeStart::Cleared,
-    LF::WithName,
-    VF::WithName,
-    {{"P", "Movie (Auto)"}, {"Manual", "Movie (M)"}},
-    OtherMovieMode::LeftEmpty,
-    DispMode::Untouched,
-    // Recording
-    LF::WithResult,
-    // Iris
-    LF::FocusWording,
-    {kUnknown00ff, "implicit auto"},
-    IrisAutoChoice::AtFrontIgnoringCase,
-    IrisWithoutChoices::EmptyList,
-    // The driver names shutter priority "TV" (as the R6 II mode table does); the RP's automatic
-    // aperture there is "implicit auto".
-    {{"Fv", kUnknown00ff}, {"TV", "implicit auto"}},
-    // Focus
-    {{"Automatic", "AF-S"}, {"Manual", "MF"}, {"Unknown value 0007", "One Shot"}},
-    {{FocusIs::NotManual,
-      ModeIs::NotIn,
-      {"Movie (M)", "Portrait", "Auto"},
-      FocusAction::ReplaceEach,
-      {"One Shot", "AI Servo"}}},
-};
+// Focus: the names, and the rules that filter the list.
+const Rows& kFocusNames = AbstructCamera::FocusNames();
+const PerBody<const Rows*> kFocusNameRows        = {&kFocusNames,         &kFocusNames,          &kRpFocusNames};
+const PerBody<FocusRules> kFocusRules            = {{
+    /* R6 */   {{FocusIs::Manual, ModeIs::Any, {}, FocusAction::LeaveOut, {"One Shot", "AI Servo"}},
+                {FocusIs::Any, ModeIs::In, {"Movie (M)", "Movie Auto"}, FocusAction::LeaveOut, {"AI Servo", "AI Focus"}},
+                {FocusIs::Any, ModeIs::NotIn, {"Movie (M)", "Movie Auto"}, FocusAction::LeaveOut, {"AI Focus"}}},
+    /* R6 II */{{FocusIs::Manual, ModeIs::Any, {}, FocusAction::LeaveOut, {"One Shot", "AI Servo", "AI Focus"}}},
+    /* RP */   {{FocusIs::NotManual, ModeIs::NotIn, {"Movie (M)", "Portrait", "Auto"}, FocusAction::ReplaceEach,
+                 {"One Shot", "AI Servo"}}}}};
+// clang-format on
 
-const CanonEosModel& ModelOf(CanonEosBody body) {
-    switch (body) {
-        case CanonEosBody::R6M2:
-            return kR6M2;
-        case CanonEosBody::RP:
-            return kRP;
-        case CanonEosBody::R6:
-            break;
-    }
-    return kR6;
-}
-
-// The row for `from`, or the text itself when no row names it.
-std::string Mapped(const std::vector<TextRow>& rows, const std::string& from, const std::string& otherwise) {
-    for (const TextRow& row : rows) {
-        if (row.from == nullptr || from == row.from)
-            return row.to;
-    }
-    return otherwise;
+template <typename T>
+const T& Of(const PerBody<T>& row, CanonEosBody body) {
+    return row[static_cast<size_t>(body)];
 }
 
 bool Holds(const FocusRule& rule, const std::string& focusMode, const std::string& mode) {
@@ -204,45 +122,25 @@ bool Holds(const FocusRule& rule, const std::string& focusMode, const std::strin
 }  // namespace
 
 CanonEosCamera::CanonEosCamera(_Camera* camera, _GPContext* context, CameraType type, CanonEosBody body)
-    : AbstructCamera(camera, context, type), m_cameraType(type), m_model(ModelOf(body)) {}
+    : AbstructCamera(camera, context, type), m_cameraType(type), m_body(body) {}
 
 CanonEosCamera::~CanonEosCamera() = default;
 
-void CanonEosCamera::LogLookupFailure(LookupFailure message, const char* name, int ret) {
-    switch (message) {
-        case LookupFailure::WithName:
-            ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get %s widget", name);
-            return;
-        case LookupFailure::WithResult:
-            ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get widget, ret : %#X", ret);
-            return;
-        case LookupFailure::Plain:
-            ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get widget");
-            return;
-        case LookupFailure::FocusWording:
-            ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get focusmode widget");
-            return;
-    }
-}
-
-int CanonEosCamera::ReadWidgetText(const char* name, LookupFailure lookup, ValueFailure value,
+int CanonEosCamera::ReadWidgetText(const char* name, Lookup lookup, ValueFailure value,
                                    std::string& out) const {
-    WidgetPtr widget;
-    int ret = FetchWidget(name, widget);
-    if (ret != GP_OK) {
-        LogLookupFailure(lookup, name, ret);
+    Reading r;
+    if (Read(name, lookup, {}, r) != 0) {
         return -1;
     }
-    WidgetText text = ReadText(widget.get());
-    if (!text.has) {
+    if (!r.value.has) {
         if (value == ValueFailure::WithName) {
             ROOT_LOG(ZR_LOG_ERR, "Failed to gp_widget_get_value %s widget", name);
         } else {
-            ROOT_LOG(ZR_LOG_ERR, "Failed to gp_widget_get_value, ret : %#X", text.status);
+            ROOT_LOG(ZR_LOG_ERR, "Failed to gp_widget_get_value, ret : %#X", r.value.status);
         }
         return -1;
     }
-    out = text.text;
+    out = r.value.text;
     return 0;
 }
 
@@ -250,207 +148,153 @@ int CanonEosCamera::GetCurrentMode(CameraParams& params) {
     if (!CheckParams()) {
         return -1;
     }
-    if (m_model.modeStart == ModeStart::Cleared) {
+    if (Of(kModeClearedFirst, m_body)) {
         params.mode.clear();
         params.supportedMode.clear();
     }
+    const Lookup lookup = Of(kModeLookup, m_body);
+    const ValueFailure value = Of(kModeValueFailure, m_body);
     std::string movieSwitch;
     std::string exposure;
-    if (ReadWidgetText(kMovieSwitchWidget, m_model.modeLookup, m_model.modeValue, movieSwitch) != 0 ||
-        ReadWidgetText(kExposureWidget, m_model.modeLookup, m_model.modeValue, exposure) != 0) {
+    if (ReadWidgetText(kMovieSwitchWidget, lookup, value, movieSwitch) != 0 ||
+        ReadWidgetText(kExposureWidget, lookup, value, exposure) != 0) {
         return -1;
     }
     const bool movie = movieSwitch == "1";
     if (!movie) {
         params.mode = exposure;
     } else {
-        params.mode = Mapped(m_model.movieModes, exposure,
-                             m_model.otherMovieMode == OtherMovieMode::Unchanged ? exposure : "");
+        params.mode =
+            Mapped(Of(kMovieModes, m_body), exposure, Of(kOtherMovieModeKept, m_body) ? exposure : "");
     }
-    if (m_model.dispMode == DispMode::FromMovieSwitch) {
+    if (Of(kDispModeFromMovieSwitch, m_body)) {
         params.dispMode = movie;
     }
     return 0;
 }
 
-int CanonEosCamera::WriteCaptureTarget(LookupFailure lookup) const {
-    WidgetPtr widget;
-    int ret = FetchWidget(kCaptureTargetWidget, widget);
-    if (ret != GP_OK) {
-        LogLookupFailure(lookup, kCaptureTargetWidget, ret);
-        return -1;
-    }
-    return WriteWidget(kCaptureTargetWidget, widget.get(), "Memory card");
+int CanonEosCamera::WriteCaptureTarget(Lookup lookup) const {
+    return SetWidgetText(kCaptureTargetWidget, "Memory card", lookup);
 }
 
 int CanonEosCamera::InitRecord() {
-    if (!CheckParams()) {
-        return -1;
-    }
-    return WriteCaptureTarget(LookupFailure::WithResult);
+    return WriteCaptureTarget(Lookup::WithResult);
 }
 
 int CanonEosCamera::EnableRecord(bool on) {
-    if (!CheckParams()) {
-        return -1;
-    }
     // The movie goes to the card only while stills go there too.
-    if (WriteCaptureTarget(m_model.captureTargetLookup) != 0) {
+    if (WriteCaptureTarget(Of(kCaptureTargetLookup, m_body)) != 0) {
         return -1;
     }
-    WidgetPtr widget;
-    if (FetchWidget(kRecordTargetWidget, widget) != GP_OK) {
-        LogLookupFailure(LookupFailure::Plain, kRecordTargetWidget, 0);
-        return -1;
-    }
-    return WriteWidget(kRecordTargetWidget, widget.get(), on ? "Card" : "None");
+    return SetWidgetText(kRecordTargetWidget, on ? "Card" : "None", Lookup::Plain);
 }
 
 int CanonEosCamera::GetRecordEnable(CameraParams& params, const char*) {
-    if (!CheckParams()) {
-        return -1;
-    }
-    WidgetPtr widget;
-    if (FetchWidget(kRecordTargetWidget, widget) != GP_OK) {
-        LogLookupFailure(LookupFailure::WithName, kRecordTargetWidget, 0);
+    Reading r;
+    if (Read(kRecordTargetWidget, Lookup::Named, {}, r) != 0) {
         return -1;
     }
     // Without a text the state is unknown: keep what the record says.
-    WidgetText value = ReadText(widget.get());
-    if (value.has) {
-        params.recordEnable = value.text == "Card";
+    if (r.value.has) {
+        params.recordEnable = r.value.text == "Card";
     }
     return 0;
 }
 
 int CanonEosCamera::GetIrisParam(CameraParams& params) {
-    if (!CheckParams()) {
+    Reading r;
+    if (Read(kIrisWidget, Of(kIrisLookup, m_body), {&params.iris, &params.supportedIris}, r) != 0) {
         return -1;
     }
-    params.iris.clear();
-    params.supportedIris.clear();
-    WidgetPtr widget;
-    int ret = FetchWidget(kIrisWidget, widget);
-    if (ret != GP_OK) {
-        LogLookupFailure(m_model.irisLookup, kIrisWidget, ret);
-        return -1;
+    const Texts& autoValues = Of(kIrisAutoValues, m_body);
+    if (r.value.has) {
+        params.iris = Contains(autoValues, r.value.text) ? kAuto : IrisText(r.value);
     }
-    const Texts& autoValues = m_model.irisAutoValues;
-    WidgetText value = ReadText(widget.get());
-    if (value.has) {
-        params.iris = Contains(autoValues, value.text) ? kAuto : IrisText(value);
-    }
-    std::vector<std::string>& list = params.supportedIris;
-    const int count = ForEachChoice(widget.get(), [&](int index, const char* text) {
-        switch (m_model.irisAutoChoice) {
+    Strings& list = params.supportedIris;
+    for (const auto& choice : r.choices) {
+        const std::string& text = choice.second;
+        switch (Of(kIrisAutoChoice, m_body)) {
             case IrisAutoChoice::AtIndexZero:
-                list.push_back(index == 0 ? kAuto : text);
-                return;
+                list.push_back(choice.first == 0 ? kAuto : text);
+                break;
             case IrisAutoChoice::InPlace:
                 list.push_back(Contains(autoValues, text) ? kAuto : text);
-                return;
+                break;
             case IrisAutoChoice::AtFrontIgnoringCase:
-                if (std::any_of(autoValues.begin(), autoValues.end(),
-                                [&](const std::string& a) { return strcasecmp(a.c_str(), text) == 0; })) {
+                if (std::any_of(autoValues.begin(), autoValues.end(), [&](const std::string& a) {
+                        return strcasecmp(a.c_str(), text.c_str()) == 0;
+                    })) {
                     list.insert(list.begin(), kAuto);
                 } else {
                     list.push_back(text);
                 }
-                return;
+                break;
         }
-    });
-    if (count < 1 && m_model.irisWithoutChoices == IrisWithoutChoices::FixedList) {
+    }
+    if (r.count < 1 && Of(kFixedIrisWithoutChoices, m_body)) {
         list = FixedIrisList();
     }
-    return value.status;
+    return r.value.status;
 }
 
 int CanonEosCamera::SetIrisParam(std::string value) {
-    if (!CheckParams()) {
-        return -1;
-    }
-    WidgetPtr widget;
-    int ret = FetchWidget(kIrisWidget, widget);
-    if (ret != GP_OK) {
-        LogLookupFailure(LookupFailure::WithResult, kIrisWidget, ret);
-        return -1;
-    }
-    // Automatic aperture has a different driver text per exposure program on some bodies.
-    const std::vector<TextRow>& rows = m_model.irisAutoWritten;
-    std::string mode;
-    if (std::any_of(rows.begin(), rows.end(), [](const TextRow& row) { return row.from != nullptr; })) {
-        CameraParams scratch;
-        GetCurrentMode(scratch);
-        mode = scratch.mode;
-    }
-    if (value == kAuto) {
-        value = Mapped(rows, mode, value);
-    }
-    return WriteWidget(kIrisWidget, widget.get(), value);
+    return SetWidgetText(kIrisWidget, value == kAuto ? kUnknown00ff : value, Lookup::WithResult);
 }
 
 int CanonEosCamera::GetWhiteBalanceParam(CameraParams& params) {
-    if (!CheckParams()) {
+    Reading r;
+    if (Read(kWhiteBalanceWidget, Lookup::Named, {&params.whiteBalance, &params.supportedWhiteBalance}, r) !=
+        0) {
         return -1;
     }
-    params.whiteBalance.clear();
-    params.supportedWhiteBalance.clear();
-    WidgetPtr widget;
-    if (FetchWidget(kWhiteBalanceWidget, widget) != GP_OK) {
-        LogLookupFailure(LookupFailure::WithName, kWhiteBalanceWidget, 0);
-        return -1;
+    if (r.value.has) {
+        params.whiteBalance = r.value.text;
     }
-    WidgetText value = ReadText(widget.get());
-    if (value.has) {
-        params.whiteBalance = value.text;
-    }
-    const bool ownModel = m_cameraType == m_model.ownType;
-    const int count = gp_widget_count_choices(widget.get());
-    std::vector<std::string>& list = params.supportedWhiteBalance;
-    ForEachChoice(widget.get(), [&](int, const char* text) {
+    const bool awbWhiteSecond = m_cameraType == Of(kAwbWhiteSecondFor, m_body) && r.count >= 2;
+    Strings& list = params.supportedWhiteBalance;
+    for (const std::string& text : r.Texts()) {
         // Offered right after the first entry; as the first choice it has nothing to follow yet.
-        if (ownModel && count >= 2 && std::string(text) == "AWB White" && !list.empty()) {
+        if (awbWhiteSecond && text == "AWB White" && !list.empty()) {
             list.insert(list.begin() + 1, text);
         } else {
             list.push_back(text);
         }
-    });
-    return value.status;
+    }
+    return r.value.status;
 }
 
 int CanonEosCamera::GetFocusModeParam(CameraParams& params) {
-    if (!CheckParams()) {
+    Reading r;
+    if (Read(kFocusWidget, Lookup::Named, {&params.focusMode, &params.supportedFocusMode}, r) != 0) {
         return -1;
     }
-    params.focusMode.clear();
-    params.supportedFocusMode.clear();
-    WidgetPtr widget;
-    if (FetchWidget(kFocusWidget, widget) != GP_OK) {
-        LogLookupFailure(LookupFailure::WithName, kFocusWidget, 0);
-        return -1;
-    }
-    WidgetText value = ReadText(widget.get());
-    if (value.has) {
-        if (value.text == "Undefined") {
+    const TextRows& names = *Of(kFocusNameRows, m_body);
+    if (r.value.has) {
+        if (r.value.text == "Undefined") {
             return -1;
         }
-        params.focusMode = Mapped(m_model.focusNames, value.text, value.text);
+        params.focusMode = Mapped(names, r.value.text);
     }
-    ForEachChoice(widget.get(), [&](int, const char* raw) {
-        for (const FocusRule& rule : m_model.focusRules) {
+    for (const std::string& raw : r.Texts()) {
+        bool listed = true;
+        for (const FocusRule& rule : Of(kFocusRules, m_body)) {
             if (!Holds(rule, params.focusMode, params.mode)) {
                 continue;
             }
             if (rule.action == FocusAction::ReplaceEach) {
                 params.supportedFocusMode.insert(params.supportedFocusMode.end(), rule.texts.begin(),
                                                  rule.texts.end());
-                return;
+                listed = false;
+                break;
             }
             if (Contains(rule.texts, raw)) {
-                return;
+                listed = false;
+                break;
             }
         }
-        params.supportedFocusMode.push_back(Mapped(m_model.focusNames, raw, raw));
-    });
+        if (listed) {
+            params.supportedFocusMode.push_back(Mapped(names, raw));
+        }
+    }
     return 0;
 }

@@ -1,33 +1,25 @@
-// Canon EOS mirrorless bodies (R6, R6 Mark II, RP): the steps the three share.
-// Each step is written once and reads its model's row of the tables in the .cpp,
-// so the differences between the bodies are data, not code paths.
+// Canon EOS mirrorless bodies (R6, R6 Mark II, RP): the steps the three share, each written
+// once. Where the bodies differ, a row of the table in the .cpp holds one value per body; where
+// a difference is code (the RP's iris writer), the body's class overrides the step.
 #pragma once
 
 #include <string>
 
 #include "AbstructCamera.h"
 
-// Which row of the Canon tables a body uses.
+// Which column of the Canon table a body uses.
 enum class CanonEosBody { R6, R6M2, RP };
-
-struct CanonEosModel;
 
 class CanonEosCamera : public AbstructCamera {
   public:
-    // The failure messages the Canon steps log when a widget lookup fails.
-    enum class LookupFailure {
-        WithName,     // "... to get %s widget"
-        WithResult,   // "... to get widget, ret : %#X"
-        Plain,        // "... to get widget"
-        FocusWording  // "... to get focusmode widget", whatever the widget
-    };
-    // The failure messages when a widget's value cannot be read.
+    // How a value that cannot be read is reported.
     enum class ValueFailure { WithName, WithResult };
 
     ~CanonEosCamera() override;
 
     int GetFocusModeParam(CameraParams& params) override;
     int GetIrisParam(CameraParams& params) override;
+    // "Auto" is sent as the driver's text for automatic aperture.
     int SetIrisParam(std::string value) override;
     // Also tells movie mode: the movie switch decides how the exposure program is named.
     int GetCurrentMode(CameraParams& params) override;
@@ -39,17 +31,14 @@ class CanonEosCamera : public AbstructCamera {
   protected:
     CanonEosCamera(_Camera* camera, _GPContext* context, CameraType type, CanonEosBody body);
 
-    static void LogLookupFailure(LookupFailure message, const char* name, int ret);
-
-    // Widget read and text read of one widget; 0, or -1 after the given message.
-    int ReadWidgetText(const char* name, LookupFailure lookup, ValueFailure value, std::string& out) const;
+    // Fetch and text read of one widget; 0, or -1 after the given message.
+    int ReadWidgetText(const char* name, Lookup lookup, ValueFailure value, std::string& out) const;
     // Sets the storage target to the memory card; R6 and RP do it once at start.
     int InitRecord();
 
     int m_cameraType;
+    const CanonEosBody m_body;
 
   private:
-    int WriteCaptureTarget(LookupFailure lookup) const;
-
-    const CanonEosModel& m_model;
+    int WriteCaptureTarget(Lookup lookup) const;
 };

@@ -2,7 +2,7 @@
 
 #include <unistd.h>
 
-#include <cerrno>
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -38,21 +38,15 @@ const DiffRow kTouchDiffs[] = {
     {480, 490, -34}, {490, 500, -36}, {500, 510, -38}, {510, 520, -38},
 };
 
-// The text's leading decimal integer, 0 when it does not start with one.
+// The text's leading decimal integer, 0 when it does not start with one; beyond int's range,
+// the nearest int (strtoll saturates, so does this).
 int LeadingInt(const char* text) {
     char* end = nullptr;
-    errno = 0;
-    long value = std::strtol(text, &end, 10);
+    long long value = std::strtoll(text, &end, 10);
     if (end == text) {
         return 0;
     }
-    if (value > INT_MAX) {
-        return INT_MAX;
-    }
-    if (value < INT_MIN) {
-        return INT_MIN;
-    }
-    return static_cast<int>(value);
+    return static_cast<int>(std::max<long long>(INT_MIN, std::min<long long>(INT_MAX, value)));
 }
 
 // Read afresh on every touch, so a changed file counts without a restart.
@@ -93,8 +87,7 @@ int CanonEosR6M2Camera::TouchFocus(int point) {
         return -1;
     }
     std::string movieSwitch;
-    if (ReadWidgetText(kMovieSwitchWidget, LookupFailure::WithResult, ValueFailure::WithResult,
-                       movieSwitch) != 0) {
+    if (ReadWidgetText(kMovieSwitchWidget, Lookup::WithResult, ValueFailure::WithResult, movieSwitch) != 0) {
         return -1;
     }
     m_isVideoMode = LeadingInt(movieSwitch.c_str());
@@ -126,7 +119,7 @@ int CanonEosR6M2Camera::TouchFocus(float x, float y) {
     WidgetPtr widget;
     int ret = FetchWidget(kTouchWidget, widget);
     if (ret != GP_OK) {
-        LogLookupFailure(LookupFailure::WithResult, kTouchWidget, ret);
+        LogLookupFailure(Lookup::WithResult, kTouchWidget, ret);
         return -1;
     }
     char text[100] = {0};

@@ -7,9 +7,14 @@
 namespace {
 
 const char kShutterWidget[] = "shutterspeed";
+const char kIrisWidget[] = "aperture";
 
-bool IsBulb(const char* text) {
-    return strcasecmp(text, "bulb") == 0;
+// The text sent for "Auto" by exposure program; in other programs "Auto" goes as it is. The
+// driver names shutter priority "TV" (as the R6 II mode table does).
+const AbstructCamera::TextRows kIrisAuto = {{"Fv", "Unknown value 00ff"}, {"TV", "implicit auto"}};
+
+bool IsBulb(const std::string& text) {
+    return strcasecmp(text.c_str(), "bulb") == 0;
 }
 
 }  // namespace
@@ -22,33 +27,42 @@ CanonEosRPCamera::CanonEosRPCamera(_Camera* camera, _GPContext* context, CameraT
 
 CanonEosRPCamera::~CanonEosRPCamera() = default;
 
-int CanonEosRPCamera::GetShutterSpeedParam(CameraParams& params) {
+int CanonEosRPCamera::SetIrisParam(std::string value) {
     if (!CheckParams()) {
         return -1;
     }
-    params.shutterSpeed.clear();
-    params.supportedShutterSpeed.clear();
     WidgetPtr widget;
-    int ret = FetchWidget(kShutterWidget, widget);
+    int ret = FetchWidget(kIrisWidget, widget);
     if (ret != GP_OK) {
-        LogLookupFailure(LookupFailure::FocusWording, kShutterWidget, ret);
+        LogLookupFailure(Lookup::WithResult, kIrisWidget, ret);
         return -1;
     }
-    WidgetText value = ReadText(widget.get());
-    if (value.has) {
-        params.shutterSpeed = IsBulb(value.text.c_str()) ? "Auto" : value.text;
+    CameraParams scratch;
+    GetCurrentMode(scratch);
+    if (value == "Auto") {
+        value = Mapped(kIrisAuto, scratch.mode, value);
     }
-    std::vector<std::string>& list = params.supportedShutterSpeed;
-    if (gp_widget_count_choices(widget.get()) >= 2) {
-        ForEachChoice(widget.get(), [&](int, const char* text) {
-            if (IsBulb(text)) {
-                list.insert(list.begin(), "Auto");
-            } else {
-                list.push_back(text);
-            }
-        });
+    return WriteWidget(kIrisWidget, widget.get(), value);
+}
+
+int CanonEosRPCamera::GetShutterSpeedParam(CameraParams& params) {
+    Reading r;
+    if (Read(kShutterWidget, Lookup::FocusWording, {&params.shutterSpeed, &params.supportedShutterSpeed},
+             r) != 0) {
+        return -1;
     }
-    return value.status;
+    if (r.value.has) {
+        params.shutterSpeed = IsBulb(r.value.text) ? "Auto" : r.value.text;
+    }
+    Strings& list = params.supportedShutterSpeed;
+    for (const std::string& text : r.count >= 2 ? r.Texts() : Strings()) {
+        if (IsBulb(text)) {
+            list.insert(list.begin(), "Auto");
+        } else {
+            list.push_back(text);
+        }
+    }
+    return r.value.status;
 }
 
 int CanonEosRPCamera::SetShutterSpeedParam(std::string value) {

@@ -1,5 +1,6 @@
-// Canon EOS RP: the shared Canon steps with the RP's tables, and its own shutter
-// speed, whose "bulb" the host sees as "Auto".
+// Canon EOS RP: the shared Canon steps with the RP's column, its own shutter speed, whose
+// "bulb" the host sees as "Auto", and its own iris writer: automatic aperture has a different
+// driver text per exposure program.
 #pragma once
 
 #include "CanonEosCamera.h"
@@ -11,6 +12,7 @@ class CanonEosRPCamera : public CanonEosCamera {
 
     using CanonEosCamera::InitRecord;
 
+    int SetIrisParam(std::string value) override;
     int GetShutterSpeedParam(CameraParams& params) override;
     int SetShutterSpeedParam(std::string value) override;
 };

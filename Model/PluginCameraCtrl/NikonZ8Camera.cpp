@@ -24,8 +24,6 @@ const char kWhiteBalanceWidget[] = "whitebalance";
 const char kFocusWidget[] = "focusmode";
 const char kMovieWidget[] = "movie";
 
-const char kLookupFailedRet[] = "Failed to gp_camera_get_single_config to get %s widget, ret : %#X";
-
 // Touch scale factor by coordinate: each row covers lower <= v < upper.
 struct TouchRow {
     int upper;
@@ -122,13 +120,11 @@ const char* ModeWidget(const char* photo, const char* movie, bool movieMode) {
     return movieMode ? movie : photo;
 }
 
-std::string FocusToHost(const std::string& text) {
-    return text == "Manual" ? "MF" : text;
-}
+// The camera's focus names differ from the generic camera's in one: "Automatic" stays.
+const AbstructCamera::TextRows kFocusNames = {{"Manual", "MF"}};
 
 // The selector as an integer: toggles, dates and ranges hold one, texts spell one.
-int ReadInteger(CameraWidget* widget, int& out) {
-    WidgetText value = AbstructCamera::ReadText(widget);
+int ReadInteger(const WidgetText& value, int& out) {
     if (!value.has) {
         return value.status != GP_OK ? value.status : GP_ERROR_BAD_PARAMETERS;
     }
@@ -181,23 +177,19 @@ int NikonZ8Camera::FetchChild(const char* name, WidgetPtr& widget, CameraWidget*
         ret = gp_widget_get_child_by_name(widget.get(), name, &child);
     }
     if (ret != GP_OK || child == nullptr) {
-        ROOT_LOG(ZR_LOG_ERR, kLookupFailedRet, name, ret);
+        LogLookupFailure(Lookup::NamedWithResult, name, ret);
         return -1;
     }
     return 0;
 }
 
 int NikonZ8Camera::QueryCameraDispMode(CameraParams& params) {
-    if (!CheckParams()) {
-        return -1;
-    }
-    WidgetPtr widget;
-    if (FetchWidget(kSelectorWidget, widget) != GP_OK) {
-        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get %s widget", kSelectorWidget);
+    Reading r;
+    if (Read(kSelectorWidget, Lookup::Named, {}, r) != 0) {
         return -1;
     }
     int selector = 0;
-    int ret = ReadInteger(widget.get(), selector);
+    int ret = ReadInteger(r.value, selector);
     if (ret == GP_OK) {
         m_recordModeActive = selector == 1;
         params.dispMode = m_recordModeActive;
@@ -210,16 +202,7 @@ int NikonZ8Camera::QueryCameraDispMode(CameraParams& params) {
 }
 
 int NikonZ8Camera::InitRecord() {
-    if (!CheckParams()) {
-        return -1;
-    }
-    WidgetPtr widget;
-    int ret = FetchWidget(kAppModeWidget, widget);
-    if (ret != GP_OK) {
-        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get widget, ret : %#X", ret);
-        return -1;
-    }
-    return WriteWidget(kAppModeWidget, widget.get(), "1");
+    return SetWidgetText(kAppModeWidget, "1", Lookup::WithResult);
 }
 
 int NikonZ8Camera::GetIsoParam(CameraParams& params) {
@@ -227,19 +210,16 @@ int NikonZ8Camera::GetIsoParam(CameraParams& params) {
         return -1;
     }
     QueryCameraDispMode(params);
-    const char* name = ModeWidget(kPhotoIsoWidget, kMovieIsoWidget, params.dispMode);
-    params.iso.clear();
-    params.supportedIso.clear();
-    WidgetPtr widget;
-    if (FetchWidget(name, widget) != GP_OK) {
-        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config get %s widget", name);
+    Reading r;
+    if (Read(ModeWidget(kPhotoIsoWidget, kMovieIsoWidget, params.dispMode), Lookup::NamedIso,
+             {&params.iso, &params.supportedIso}, r) != 0) {
         return -1;
     }
-    FillValueAndList(widget.get(), params.iso, params.supportedIso, &FixedIsoList());
     // Outside manual exposure the camera chooses the movie ISO itself.
-    if (params.dispMode && params.mode != "M" && ReadText(widget.get()).has) {
-        params.iso = "Auto";
+    if (r.value.has) {
+        params.iso = params.dispMode && params.mode != "M" ? "Auto" : r.value.text;
     }
+    params.supportedIso = r.TextsOr(FixedIsoList());
     return 0;
 }
 
@@ -248,17 +228,16 @@ int NikonZ8Camera::GetIrisParam(CameraParams& params) {
         return -1;
     }
     QueryCameraDispMode(params);
-    const char* name = ModeWidget(kPhotoIrisWidget, kMovieIrisWidget, params.dispMode);
-    params.iris.clear();
-    params.supportedIris.clear();
-    WidgetPtr widget;
-    int ret = FetchWidget(name, widget);
-    if (ret != GP_OK) {
-        ROOT_LOG(ZR_LOG_ERR, kLookupFailedRet, name, ret);
+    Reading r;
+    if (Read(ModeWidget(kPhotoIrisWidget, kMovieIrisWidget, params.dispMode), Lookup::NamedWithResult,
+             {&params.iris, &params.supportedIris}, r) != 0) {
         return -1;
     }
-    FillValueAndList(widget.get(), params.iris, params.supportedIris, &FixedIrisList(), IrisText);
-    return ReadText(widget.get()).status;
+    if (r.value.has) {
+        params.iris = IrisText(r.value);
+    }
+    params.supportedIris = r.TextsOr(FixedIrisList());
+    return r.value.status;
 }
 
 int NikonZ8Camera::SetModeDependent(const char* photo, const char* movie, const std::string& value) {
@@ -338,7 +317,7 @@ int NikonZ8Camera::SetShutterSpeedParam(std::string value) {
     WidgetPtr widget;
     int ret = FetchWidget(kShutterWidget, widget);
     if (ret != GP_OK) {
-        ROOT_LOG(ZR_LOG_ERR, kLookupFailedRet, kShutterWidget, ret);
+        LogLookupFailure(Lookup::NamedWithResult, kShutterWidget, ret);
         return -1;
     }
     ROOT_LOG(ZR_LOG_INFO, "ShutterSpeed: %s", value.c_str());
@@ -365,7 +344,7 @@ std::string NikonZ8Camera::GetFocusModeParamByValue(int value) {
 }
 
 int NikonZ8Camera::GetFocusModeParam(CameraParams& params) {
-    return ReadFocusMode(params, FocusToHost);
+    return ReadFocusMode(params, kFocusNames);
 }
 
 int NikonZ8Camera::SetFocusModeParam(std::string value) {
@@ -378,7 +357,7 @@ int NikonZ8Camera::SetFocusModeParam(std::string value) {
     if (FetchChild(kFocusWidget, widget, child) != 0) {
         return -1;
     }
-    if (PutValue(child, kFocusWidget, value == "MF" ? "Manual" : value, ZR_LOG_INFO) != 0) {
+    if (PutValue(child, kFocusWidget, Mapped(Reversed(kFocusNames), value), ZR_LOG_INFO) != 0) {
         return -1;
     }
     int ret = gp_camera_set_single_config(m_gpCamera, kFocusWidget, widget.get(), m_context);
@@ -394,30 +373,26 @@ int NikonZ8Camera::GetWhiteBalanceParam(CameraParams& params) {
         return -1;
     }
     ROOT_LOG(ZR_LOG_INFO, "GetWhiteBalanceParam IS %s", params.whiteBalance.c_str());
-    params.whiteBalance.clear();
-    params.supportedWhiteBalance.clear();
-    WidgetPtr widget;
-    int ret = FetchWidget(kWhiteBalanceWidget, widget);
-    if (ret != GP_OK) {
-        ROOT_LOG(ZR_LOG_ERR, kLookupFailedRet, kWhiteBalanceWidget, ret);
+    Reading r;
+    if (Read(kWhiteBalanceWidget, Lookup::NamedWithResult,
+             {&params.whiteBalance, &params.supportedWhiteBalance}, r) != 0) {
         return -1;
     }
-    WidgetText value = ReadText(widget.get());
-    if (value.has) {
-        params.whiteBalance = value.text;
+    if (r.value.has) {
+        params.whiteBalance = r.value.text;
     }
     // The camera's own names take the places where it lists them, in the fixed name order: a
     // body that offers all ten lists them as that order has them, one that offers fewer lists
     // exactly those. Other choices keep their place.
-    std::vector<std::string>& list = params.supportedWhiteBalance;
+    Strings& list = params.supportedWhiteBalance;
+    list = r.Texts();
     std::vector<size_t> namedAt;
     std::vector<const char*> offered;
-    ForEachChoice(widget.get(), [&](int, const char* text) {
-        if (IsWhiteBalanceName(text)) {
-            namedAt.push_back(list.size());
+    for (size_t i = 0; i < list.size(); ++i) {
+        if (IsWhiteBalanceName(list[i].c_str())) {
+            namedAt.push_back(i);
         }
-        list.push_back(text);
-    });
+    }
     for (const char* name : kWhiteBalanceNames) {
         if (std::find(list.begin(), list.end(), name) != list.end()) {
             offered.push_back(name);

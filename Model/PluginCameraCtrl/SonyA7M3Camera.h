@@ -10,8 +10,6 @@ class SonyA7M3Camera : public SonyCamera {
 
     int GetFocusModeParam(CameraParams& params) override;
     int GetIsoParam(CameraParams& params) override;
-    int SetIrisParam(std::string value) override;
     int GetShutterSpeedParam(CameraParams& params) override;
     int SetShutterSpeedParam(std::string value) override;
-    int GetWhiteBalanceParam(CameraParams& params) override;
 };

@@ -7,7 +7,4 @@ class SonyA7M4Camera : public SonyCamera {
   public:
     SonyA7M4Camera(_Camera* camera, _GPContext* context, CameraType type);
     ~SonyA7M4Camera() override;
-
-    int GetCurrentMode(CameraParams& params) override;
-    int GetWhiteBalanceParam(CameraParams& params) override;
 };

@@ -7,7 +7,4 @@ class SonyA7S3Camera : public SonyCamera {
   public:
     SonyA7S3Camera(_Camera* camera, _GPContext* context, CameraType type);
     ~SonyA7S3Camera() override;
-
-    int GetCurrentMode(CameraParams& params) override;
-    int GetWhiteBalanceParam(CameraParams& params) override;
 };

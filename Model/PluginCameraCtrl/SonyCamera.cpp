@@ -1,12 +1,14 @@
 #include "SonyCamera.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cmath>
-#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
+#include <utility>
 
 #include "zrlog.h"
 
@@ -18,30 +20,8 @@ using Modes = SonyCamera::Modes;
 const char kProgramWidget[] = "500e";
 const char kWhiteBalanceWidget[] = "whitebalance";
 
-// How a body words a failed widget lookup.
-enum class LookupMessage { WithResult, WithName };
-
-void LogLookupFailure(LookupMessage message, const char* name, int ret) {
-    if (message == LookupMessage::WithResult) {
-        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get widget, ret : %#X", ret);
-    } else {
-        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_single_config to get %s widget", name);
-    }
-}
-
-template <typename Row, size_t N>
-const Row* RowOf(const Row (&table)[N], Body body) {
-    for (const Row& row : table) {
-        if (row.body == body) {
-            return &row;
-        }
-    }
-    return nullptr;
-}
-
 // Program codes of "500e" and the mode text each body shows for them; nullptr: the body
-// does not know the code. The A7 IV and A7S III compare the whole value text, the others
-// the low 16 bits of its number.
+// does not know the code.
 struct ProgramRow {
     uint16_t code;
     const char* valueText;
@@ -85,26 +65,122 @@ const ProgramRow kPrograms[] = {
 };
 // clang-format on
 
-// How each "500e" reader finds its row and what it logs on the way.
-struct ProgramRead {
+// How a body reads its exposure program: the generic "expprogram", or "500e" compared by its
+// whole value text or by the low 16 bits of its number.
+enum class ProgramRead { Expprogram, WholeText, Low16 };
+
+using Lookup = AbstructCamera::Lookup;
+
+// What differs between the bodies' shared steps, one row per body.
+struct BodyRow {
     Body body;
-    const char* ProgramRow::*column;
-    bool byLow16;  // otherwise by the whole value text
-    LookupMessage lookupMessage;
-    bool logValueFailure;
-    int noMatchLevel;         // 0: an unknown code is stored without a word
-    const char* noMatchName;  // "<name> no support mode : <value>"
+    ProgramRead program;
+    const char* ProgramRow::*names;  // the body's column of kPrograms
+    Lookup programLookup;
+    bool logUnreadProgram;    // "Failed to gp_widget_get_value" when "500e" has no value
+    int unknownLevel;         // "<name> no support mode : <value>" for a code without row; 0: silent
+    const char* unknownName;  //
+    Lookup whiteBalanceLookup;
 };
 
 // clang-format off
-const ProgramRead kProgramReads[] = {
-    {Body::A7M4,    &ProgramRow::a7m4,    false, LookupMessage::WithResult, false, 0,           nullptr},
-    {Body::A7S3,    &ProgramRow::a7s3,    false, LookupMessage::WithName,   false, 0,           nullptr},
-    {Body::FX3,     &ProgramRow::fx3,     true,  LookupMessage::WithName,   false, ZR_LOG_INFO, "fx3"},
-    {Body::FX30,    &ProgramRow::fx3,     true,  LookupMessage::WithResult, true,  ZR_LOG_ERR,  "fx3"},
-    {Body::ZVE10M2, &ProgramRow::zve10m2, true,  LookupMessage::WithName,   false, ZR_LOG_INFO, "zve10m2"},
+const BodyRow kBodies[] = {
+    // body        program                  names                 500e lookup         unread  unknown code            WB lookup
+    {Body::A7M3,    ProgramRead::Expprogram, nullptr,              Lookup::Named,      false,  0,           nullptr,   Lookup::WithResult},
+    {Body::A7M4,    ProgramRead::WholeText,  &ProgramRow::a7m4,    Lookup::WithResult, false,  0,           nullptr,   Lookup::WithResult},
+    {Body::A7S3,    ProgramRead::WholeText,  &ProgramRow::a7s3,    Lookup::Named,      false,  0,           nullptr,   Lookup::Named},
+    {Body::ZVE10,   ProgramRead::Expprogram, nullptr,              Lookup::Named,      false,  0,           nullptr,   Lookup::Named},
+    {Body::FX3,     ProgramRead::Low16,      &ProgramRow::fx3,     Lookup::Named,      false,  ZR_LOG_INFO, "fx3",     Lookup::Named},
+    {Body::FX3A,    ProgramRead::Low16,      &ProgramRow::fx3,     Lookup::Named,      false,  ZR_LOG_INFO, "fx3",     Lookup::Named},
+    {Body::FX30,    ProgramRead::Low16,      &ProgramRow::fx3,     Lookup::WithResult, true,   ZR_LOG_ERR,  "fx3",     Lookup::WithResult},
+    {Body::ZVE10M2, ProgramRead::Low16,      &ProgramRow::zve10m2, Lookup::Named,      false,  ZR_LOG_INFO, "zve10m2", Lookup::Named},
 };
 // clang-format on
+
+const BodyRow& RowOf(Body body) {
+    for (const BodyRow& row : kBodies) {
+        if (row.body == body) {
+            return row;
+        }
+    }
+    return kBodies[0];
+}
+
+// Which choices a body's list leaves out while the camera is in some programs: positions
+// (inclusive ranges) or entries. The first rule of a body and list whose programs match decides.
+enum class When { In, NotIn, Always };
+struct ListRule {
+    Body body;
+    SonyCamera::List list;
+    When when;
+    std::initializer_list<const Modes*> programs;
+    std::initializer_list<std::pair<int, int>> positions;
+    std::initializer_list<const char*> entries;
+    bool ignoringCase;
+};
+
+const Modes& kStill = SonyCamera::kStillModes;
+const Modes& kMovie = SonyCamera::kExpprogramMovieModes;
+const Modes& kSlowQuick = SonyCamera::kExpprogramSlowQuickModes;
+const Modes kScene = {"Portrait", "Macro", "Landscape", "Sunset", "Night Scene", "Night Portrait"};
+const Modes kSports = {"Sports Action"};
+const Modes kA7M4FlashHidden = {"Movie (P)",          "Movie (A)",          "Movie (S)",
+                                "Movie (M)",          "Movie (Scene)",      "Unknown value 8059",
+                                "Unknown value 805a", "Unknown value 805b", "Unknown value 805c"};
+const Modes kFx3aNoBulb = {"S", "Unknown value 8090", "S&Q (S)", "S&Q (M)", "Movie (S)", "Movie (M)"};
+const Modes kManual = {"M"};
+
+using List = SonyCamera::List;
+constexpr List kFocus = List::Focus;
+constexpr List kIso = List::Iso;
+constexpr List kShutter = List::Shutter;
+constexpr List kWhiteBalance = List::WhiteBalance;
+constexpr std::pair<int, int> From(int first) {
+    return {first, INT_MAX};
+}
+constexpr std::pair<int, int> UpTo(int last) {
+    return {INT_MIN, last};
+}
+
+// clang-format off
+const ListRule kRules[] = {
+    // The A7 III's lists hold fixed positions; what each program cannot use is left out.
+    {Body::A7M3,    kFocus,        When::In,     {&kSports},          {{1, 1}, {3, 3}},         {},               false},
+    {Body::A7M3,    kFocus,        When::In,     {&kScene},           {{2, 3}},                 {},               false},
+    {Body::A7M3,    kFocus,        When::In,     {&kMovie, &kSlowQuick}, {{1, 1}, {3, 4}},      {},               false},
+    {Body::A7M3,    kIso,          When::In,     {&kMovie, &kSlowQuick}, {{1, 4}, From(36)},   {},               false},
+    {Body::A7M3,    kIso,          When::Always, {},                  {{1, 1}, From(39)},      {},               false},
+    {Body::A7M3,    kShutter,      When::In,     {&kStill},           {{55, 60}},               {},               false},
+    {Body::A7M3,    kShutter,      When::In,     {&kMovie},           {UpTo(20), {55, 60}},    {},               false},
+    {Body::A7M3,    kShutter,      When::In,     {&kSlowQuick},       {UpTo(32), {55, 60}},    {},               false},
+    {Body::FX3A,    kShutter,      When::In,     {&kFx3aNoBulb},      {},                       {"Bulb"},         false},
+    {Body::FX3A,    kShutter,      When::In,     {&kManual},          {},                       {"0/0"},          false},
+    {Body::ZVE10M2, kShutter,      When::Always, {},                  {},                       {"0/0", "Bulb"},  true},
+    // "Flash" as a white balance.
+    {Body::A7M3,    kWhiteBalance, When::In,     {&kMovie, &kSlowQuick}, {},                    {"Flash"},        false},
+    {Body::A7M4,    kWhiteBalance, When::In,     {&kA7M4FlashHidden}, {},                       {"Flash"},        false},
+    {Body::A7S3,    kWhiteBalance, When::NotIn,  {&kStill},           {},                       {"Flash"},        false},
+    {Body::ZVE10,   kWhiteBalance, When::NotIn,  {&kStill},           {},                       {"Flash"},        false},
+    {Body::FX3,     kWhiteBalance, When::NotIn,  {&kStill},           {},                       {"Flash"},        false},
+    {Body::FX3A,    kWhiteBalance, When::NotIn,  {&kStill},           {},                       {"Flash"},        false},
+    {Body::FX30,    kWhiteBalance, When::Always, {},                  {},                       {"Flash"},        false},
+    {Body::ZVE10M2, kWhiteBalance, When::NotIn,  {&kStill},           {},                       {"Flash"},        false},
+};
+// clang-format on
+
+bool Applies(const ListRule& rule, const std::string& mode) {
+    const bool named = std::any_of(rule.programs.begin(), rule.programs.end(),
+                                   [&](const Modes* modes) { return SonyCamera::InModes(mode, *modes); });
+    switch (rule.when) {
+        case When::In:
+            return named;
+        case When::NotIn:
+            return !named;
+        case When::Always:
+            break;
+    }
+    return true;
+}
 
 // A decimal 32-bit value (signed or unsigned) with optional leading blanks and sign;
 // the digits end at the first other character. False when there is no number.
@@ -120,66 +196,17 @@ bool ParseProgramValue(const std::string& text, uint32_t& out) {
     return true;
 }
 
-const char* FindByText(const ProgramRead& read, const std::string& text) {
-    for (const ProgramRow& row : kPrograms) {
-        if (row.valueText != nullptr && row.*read.column != nullptr && text == row.valueText) {
-            return row.*read.column;
+const char* ModeOf(const BodyRow& row, const std::string& text, uint16_t code) {
+    for (const ProgramRow& program : kPrograms) {
+        const char* mode = program.*row.names;
+        const bool match = row.program == ProgramRead::WholeText
+                               ? program.valueText != nullptr && text == program.valueText
+                               : program.code == code;
+        if (mode != nullptr && match) {
+            return mode;
         }
     }
     return nullptr;
-}
-
-const char* FindByCode(const ProgramRead& read, uint16_t code) {
-    for (const ProgramRow& row : kPrograms) {
-        if (row.code == code && row.*read.column != nullptr) {
-            return row.*read.column;
-        }
-    }
-    return nullptr;
-}
-
-const Modes kA7M4FlashHidden = {"Movie (P)",          "Movie (A)",          "Movie (S)",
-                                "Movie (M)",          "Movie (Scene)",      "Unknown value 8059",
-                                "Unknown value 805a", "Unknown value 805b", "Unknown value 805c"};
-
-// When a body lists the "Flash" white balance.
-enum class Flash { HiddenIn, ShownOnlyIn, Never };
-
-struct WhiteBalanceRead {
-    Body body;
-    LookupMessage lookupMessage;
-    Flash flash;
-    std::initializer_list<const Modes*> modes;
-};
-
-const Modes& kStill = SonyCamera::kStillModes;
-const Modes& kA7M3Movie = SonyCamera::kExpprogramMovieModes;
-const Modes& kA7M3SlowQuick = SonyCamera::kExpprogramSlowQuickModes;
-
-// clang-format off
-const WhiteBalanceRead kWhiteBalanceReads[] = {
-    {Body::A7M3,    LookupMessage::WithResult, Flash::HiddenIn,    {&kA7M3Movie, &kA7M3SlowQuick}},
-    {Body::A7M4,    LookupMessage::WithResult, Flash::HiddenIn,    {&kA7M4FlashHidden}},
-    {Body::A7S3,    LookupMessage::WithName,   Flash::ShownOnlyIn, {&kStill}},
-    {Body::ZVE10,   LookupMessage::WithName,   Flash::ShownOnlyIn, {&kStill}},
-    {Body::FX3,     LookupMessage::WithName,   Flash::ShownOnlyIn, {&kStill}},
-    {Body::FX30,    LookupMessage::WithResult, Flash::Never,       {}},
-    {Body::ZVE10M2, LookupMessage::WithName,   Flash::ShownOnlyIn, {&kStill}},
-};
-// clang-format on
-
-bool FlashListed(const WhiteBalanceRead& read, const std::string& mode) {
-    bool named = std::any_of(read.modes.begin(), read.modes.end(),
-                             [&](const Modes* modes) { return SonyCamera::InModes(mode, *modes); });
-    switch (read.flash) {
-        case Flash::HiddenIn:
-            return !named;
-        case Flash::ShownOnlyIn:
-            return named;
-        case Flash::Never:
-            break;
-    }
-    return false;
 }
 
 }  // namespace
@@ -190,35 +217,39 @@ const SonyCamera::Modes SonyCamera::kExpprogramMovieModes = {"Movie (P)", "Movie
 const SonyCamera::Modes SonyCamera::kExpprogramSlowQuickModes = {"S&Q", "Unknown value 8085",
                                                                  "Unknown value 8086", "Unknown value 8087"};
 
-SonyCamera::SonyCamera(_Camera* camera, _GPContext* context, CameraType type)
-    : AbstructCamera(camera, context, type) {}
+SonyCamera::SonyCamera(_Camera* camera, _GPContext* context, CameraType type, Body body)
+    : AbstructCamera(camera, context, type), m_body(body) {}
 
 bool SonyCamera::InModes(const std::string& mode, const Modes& modes) {
     return std::any_of(modes.begin(), modes.end(), [&](const char* m) { return mode == m; });
 }
 
-int SonyCamera::ReadValue(CameraWidget* widget, std::string& field) {
-    WidgetText value = ReadText(widget);
-    if (value.has && !value.text.empty()) {
-        field = value.text;
+bool SonyCamera::LeftOut(List list, const std::string& mode, int position, const std::string& text) const {
+    for (const ListRule& rule : kRules) {
+        if (rule.body != m_body || rule.list != list || !Applies(rule, mode)) {
+            continue;
+        }
+        const bool atPosition = std::any_of(
+            rule.positions.begin(), rule.positions.end(),
+            [&](const std::pair<int, int>& r) { return r.first <= position && position <= r.second; });
+        const bool isEntry = std::any_of(rule.entries.begin(), rule.entries.end(), [&](const char* entry) {
+            return rule.ignoringCase ? strcasecmp(entry, text.c_str()) == 0 : text == entry;
+        });
+        return atPosition || isEntry;
     }
-    return value.status;
+    return false;
 }
 
-int SonyCamera::ReadProgram(CameraParams& params, Body body) const {
-    const ProgramRead* read = RowOf(kProgramReads, body);
-    if (read == nullptr || !CheckParams()) {
+int SonyCamera::GetCurrentMode(CameraParams& params) {
+    const BodyRow& row = RowOf(m_body);
+    if (row.program == ProgramRead::Expprogram) {
+        return AbstructCamera::GetCurrentMode(params);
+    }
+    Reading r;
+    if (Read(kProgramWidget, row.programLookup, {&params.mode, &params.supportedMode}, r) != 0) {
         return -1;
     }
-    params.mode.clear();
-    params.supportedMode.clear();
-    WidgetPtr widget;
-    int ret = FetchWidget(kProgramWidget, widget);
-    if (ret != GP_OK) {
-        LogLookupFailure(read->lookupMessage, kProgramWidget, ret);
-        return -1;
-    }
-    WidgetText value = ReadText(widget.get());
+    WidgetText& value = r.value;
     // A numeric form holds the program value itself; its printed text may be rounded.
     if (value.has && value.numeric) {
         if (value.number != std::floor(value.number) || value.number < INT32_MIN ||
@@ -230,51 +261,41 @@ int SonyCamera::ReadProgram(CameraParams& params, Body body) const {
         value.text = std::to_string(static_cast<long long>(value.number));
     }
     // An empty value is no value: nothing to map.
-    if (!value.has || value.text.empty()) {
-        if (read->logValueFailure && value.status != GP_OK) {
+    if (!r.HasText()) {
+        if (row.logUnreadProgram && value.status != GP_OK) {
             ROOT_LOG(ZR_LOG_ERR, "Failed to gp_widget_get_value, ret : %#X", value.status);
         }
         return value.status;
     }
-    const char* mode = nullptr;
-    if (read->byLow16) {
-        uint32_t number = 0;
-        if (!ParseProgramValue(value.text, number)) {
-            ROOT_LOG(ZR_LOG_ERR, "Failed, %s value is no program number : %s", kProgramWidget,
-                     value.text.c_str());
-            return -1;
-        }
-        mode = FindByCode(*read, static_cast<uint16_t>(number & 0xFFFFu));
-        if (mode == nullptr && read->noMatchLevel != 0) {
-            ROOT_LOG(read->noMatchLevel, "%s no support mode : %s", read->noMatchName, value.text.c_str());
-        }
-    } else {
-        mode = FindByText(*read, value.text);
+    uint32_t number = 0;
+    if (row.program == ProgramRead::Low16 && !ParseProgramValue(value.text, number)) {
+        ROOT_LOG(ZR_LOG_ERR, "Failed, %s value is no program number : %s", kProgramWidget,
+                 value.text.c_str());
+        return -1;
+    }
+    const char* mode = ModeOf(row, value.text, static_cast<uint16_t>(number & 0xFFFFu));
+    if (mode == nullptr && row.program == ProgramRead::Low16 && row.unknownLevel != 0) {
+        ROOT_LOG(row.unknownLevel, "%s no support mode : %s", row.unknownName, value.text.c_str());
     }
     // A code without row reaches the host as the number itself.
     params.mode = mode != nullptr ? mode : value.text;
     return 0;
 }
 
-int SonyCamera::ReadWhiteBalance(CameraParams& params, Body body) const {
-    const WhiteBalanceRead* read = RowOf(kWhiteBalanceReads, body);
-    if (read == nullptr || !CheckParams()) {
+int SonyCamera::GetWhiteBalanceParam(CameraParams& params) {
+    Reading r;
+    if (Read(kWhiteBalanceWidget, RowOf(m_body).whiteBalanceLookup,
+             {&params.whiteBalance, &params.supportedWhiteBalance}, r) != 0) {
         return -1;
     }
-    params.whiteBalance.clear();
-    params.supportedWhiteBalance.clear();
-    WidgetPtr widget;
-    int ret = FetchWidget(kWhiteBalanceWidget, widget);
-    if (ret != GP_OK) {
-        LogLookupFailure(read->lookupMessage, kWhiteBalanceWidget, ret);
-        return -1;
+    if (r.HasText()) {
+        params.whiteBalance = r.value.text;
     }
-    int status = ReadValue(widget.get(), params.whiteBalance);
-    const bool flashListed = FlashListed(*read, params.mode);
-    ForEachChoice(widget.get(), [&](int, const char* text) {
-        if (*text != '\0' && (flashListed || std::strcmp(text, "Flash") != 0)) {
-            params.supportedWhiteBalance.push_back(text);
+    for (const auto& choice : r.choices) {
+        if (!choice.second.empty() &&
+            !LeftOut(List::WhiteBalance, params.mode, choice.first, choice.second)) {
+            params.supportedWhiteBalance.push_back(choice.second);
         }
-    });
-    return status;
+    }
+    return r.value.status;
 }

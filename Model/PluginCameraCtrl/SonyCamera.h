@@ -1,6 +1,7 @@
-// Procedures the Sony bodies share: the exposure program from "500e" and the white
-// balance with each body's "Flash" rule. The per-body differences are rows of the
-// tables in SonyCamera.cpp; a body class only names its row.
+// The Sony bodies. Where they differ the difference is data in SonyCamera.cpp: a row of the
+// body table (how the exposure program is read, how lookups are worded, the flash rule) and
+// rows of the list rules (which choices a list leaves out in which programs). A body class
+// names its row and overrides only the steps that are its own code.
 #pragma once
 
 #include <initializer_list>
@@ -10,8 +11,8 @@
 
 class SonyCamera : public AbstructCamera {
   public:
-    // One row per body class of the tables (the FX3A uses the FX3's row).
-    enum class Body { A7M3, A7M4, A7S3, ZVE10, FX3, FX30, ZVE10M2 };
+    // One row per body of the tables; the FX3A shares the FX3's row but has list rules of its own.
+    enum class Body { A7M3, A7M4, A7S3, ZVE10, FX3, FX3A, FX30, ZVE10M2 };
 
     using Modes = std::initializer_list<const char*>;
     static bool InModes(const std::string& mode, const Modes& modes);
@@ -22,16 +23,18 @@ class SonyCamera : public AbstructCamera {
     static const Modes kExpprogramMovieModes;
     static const Modes kExpprogramSlowQuickModes;
 
+    // The lists a rule can filter.
+    enum class List { Focus, Iso, Shutter, WhiteBalance };
+
+    int GetCurrentMode(CameraParams& params) override;
+    int GetWhiteBalanceParam(CameraParams& params) override;
+
   protected:
-    SonyCamera(_Camera* camera, _GPContext* context, CameraType type);
+    SonyCamera(_Camera* camera, _GPContext* context, CameraType type, Body body);
 
-    // The exposure program from "500e" into `mode`, mapped by the body's program table.
-    int ReadProgram(CameraParams& params, Body body) const;
-    // "whitebalance" into `whiteBalance` and `supportedWhiteBalance`, "Flash" listed
-    // only where the body's flash rule allows it.
-    int ReadWhiteBalance(CameraParams& params, Body body) const;
+    // Whether the body's rules leave out the choice at `position` with `text` while the camera
+    // is in `mode`. The first rule of the body and list whose programs match decides.
+    bool LeftOut(List list, const std::string& mode, int position, const std::string& text) const;
 
-    // The current value into `field` when it was read and is not empty; returns the
-    // gp_widget_get_value status.
-    static int ReadValue(CameraWidget* widget, std::string& field);
+    const Body m_body;
 };

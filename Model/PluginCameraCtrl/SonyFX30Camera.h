@@ -1,4 +1,4 @@
-// Sony FX30: program code from "500e"; never offers the flash white balance.
+// Sony FX30: program code from "500e"; no "Flash" white balance.
 #pragma once
 
 #include "SonyCamera.h"
@@ -7,7 +7,4 @@ class SonyFX30Camera : public SonyCamera {
   public:
     SonyFX30Camera(_Camera* camera, _GPContext* context, CameraType type);
     ~SonyFX30Camera() override;
-
-    int GetCurrentMode(CameraParams& params) override;
-    int GetWhiteBalanceParam(CameraParams& params) override;
 };

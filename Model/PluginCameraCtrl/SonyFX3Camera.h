@@ -1,5 +1,5 @@
-// Sony FX3 and FX3A: program code from "500e"; the FX3A drops shutter entries it
-// cannot use in some programs.
+// Sony FX3 and FX3A: program code from "500e"; Bulb offered first. The FX3A has list rules
+// of its own (shutter entries it cannot use in some programs).
 #pragma once
 
 #include "SonyCamera.h"
@@ -10,6 +10,4 @@ class SonyFX3Camera : public SonyCamera {
     ~SonyFX3Camera() override;
 
     int GetShutterSpeedParam(CameraParams& params) override;
-    int GetCurrentMode(CameraParams& params) override;
-    int GetWhiteBalanceParam(CameraParams& params) override;
 };

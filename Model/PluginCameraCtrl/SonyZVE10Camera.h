@@ -1,4 +1,4 @@
-// Sony ZV-E10: the generic exposure program, its own ISO set and flash rule.
+// Sony ZV-E10: the generic exposure program; "Flash" only in the still programs.
 #pragma once
 
 #include "SonyCamera.h"
@@ -7,7 +7,4 @@ class SonyZVE10Camera : public SonyCamera {
   public:
     SonyZVE10Camera(_Camera* camera, _GPContext* context, CameraType type);
     ~SonyZVE10Camera() override;
-
-    int SetIsoParam(std::string value) override;
-    int GetWhiteBalanceParam(CameraParams& params) override;
 };

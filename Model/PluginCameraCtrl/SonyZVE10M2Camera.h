@@ -1,4 +1,4 @@
-// Sony ZV-E10 II: program code from "500e", its own ISO set, no Bulb shutter.
+// Sony ZV-E10 II: program code from "500e"; neither Bulb nor "0/0" is offered.
 #pragma once
 
 #include "SonyCamera.h"
@@ -8,8 +8,5 @@ class SonyZVE10M2Camera : public SonyCamera {
     SonyZVE10M2Camera(_Camera* camera, _GPContext* context, CameraType type);
     ~SonyZVE10M2Camera() override;
 
-    int SetIsoParam(std::string value) override;
     int GetShutterSpeedParam(CameraParams& params) override;
-    int GetCurrentMode(CameraParams& params) override;
-    int GetWhiteBalanceParam(CameraParams& params) override;
 };

@@ -5,7 +5,7 @@
 
 // Covers the coordinates v with second <= v < first.
 struct XPointRange {
-    XPointRange(int first, int second) : first(first), second(second) {}
+    XPointRange(int upper, int lower) : first(upper), second(lower) {}
     int first;   // exclusive upper end
     int second;  // inclusive lower end
 };

@@ -134,8 +134,8 @@ TEST_P(CanonE2E, ConnectsListsTouchesAndRecordsInMovieMode) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Bodies, CanonE2E, ::testing::ValuesIn(kRuns),
-                         [](const ::testing::TestParamInfo<CanonRun>& info) {
-                             return std::string(info.param.name);
+                         [](const ::testing::TestParamInfo<CanonRun>& p) {
+                             return std::string(p.param.name);
                          });
 
 }  // namespace

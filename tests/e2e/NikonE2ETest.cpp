@@ -123,8 +123,6 @@ TEST_P(NikonHostTest, PhotoAndMovieModeIsoAndRecording) {
 INSTANTIATE_TEST_SUITE_P(Models, NikonHostTest,
                          ::testing::Values(Model{"Nikon Z8", 13, "NikonZ8"},
                                            Model{"Nikon Z9", 14, "NikonZ9"}),
-                         [](const ::testing::TestParamInfo<Model>& info) {
-                             return std::string(info.param.name);
-                         });
+                         [](const ::testing::TestParamInfo<Model>& p) { return std::string(p.param.name); });
 
 }  // namespace

@@ -90,8 +90,8 @@ const SonyBody kSonyBodies[] = {
 // clang-format on
 
 INSTANTIATE_TEST_SUITE_P(EverySonyModel, SonyFamilyE2E, ::testing::ValuesIn(kSonyBodies),
-                         [](const ::testing::TestParamInfo<SonyBody>& info) {
-                             return std::string(info.param.cameraName);
+                         [](const ::testing::TestParamInfo<SonyBody>& p) {
+                             return std::string(p.param.cameraName);
                          });
 
 }  // namespace

@@ -160,9 +160,7 @@ TEST_P(RealCaptureTest, ListedValuesReachTheCameraInItsFormOrAreRefused) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Forms, RealCaptureTest, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<Case>& info) {
-                             return std::string(info.param.name);
-                         });
+                         [](const ::testing::TestParamInfo<Case>& p) { return std::string(p.param.name); });
 
 // Texts that do not fit a widget's form are refused before anything is sent; recording
 // switches and touches are actions, each of which reaches the camera, in order.
