@@ -147,15 +147,18 @@ function connect() {
   };
 }
 
+// The surface's box snapped to whole pixels, as clicks land on whole pixels: the middle pixel
+// of an even-sized box is then exactly the middle of the 1920 x 1080 surface.
 function touch(e) {
-  const box = $('surface').getBoundingClientRect();
-  const fx = Math.min(Math.max((e.clientX - box.left) / box.width, 0), 1);
-  const fy = Math.min(Math.max((e.clientY - box.top) / box.height, 0), 1);
-  const x = Math.min(Math.floor(fx * SURFACE.w), SURFACE.w - 1);
-  const y = Math.min(Math.floor(fy * SURFACE.h), SURFACE.h - 1);
+  const r = $('surface').getBoundingClientRect();
+  const left = Math.round(r.left), top = Math.round(r.top);
+  const w = Math.round(r.width), h = Math.round(r.height);
+  const clamp = (v, max) => Math.min(Math.max(v, 0), max);
+  const x = clamp(Math.floor((e.clientX - left) * SURFACE.w / w), SURFACE.w - 1);
+  const y = clamp(Math.floor((e.clientY - top) * SURFACE.h / h), SURFACE.h - 1);
   const marker = $('marker');
-  marker.style.left = (fx * 100) + '%';
-  marker.style.top = (fy * 100) + '%';
+  marker.style.left = (x * 100 / SURFACE.w) + '%';
+  marker.style.top = (y * 100 / SURFACE.h) + '%';
   marker.hidden = false;
   text($('surface-hint'), `Focus point (${x}, ${y})`);
   post('/api/touch', { x, y });
