@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string auth = (flags & 0x40) ? "Bearer fuzz-token" : in.ConsumeRandomLengthString(32);
     const std::string query = in.ConsumeRandomLengthString(16);
     r.token = WebApi::RequestToken(auth.c_str(), query.empty() ? nullptr : query.c_str());
-    r.body = in.ConsumeRemainingAsString();
+    r.body = in.ConsumeRemainingBytesAsString();
     if (r.body.size() > WebApi::kMaxBody) {
         r.body.clear();
         r.bodyTooLarge = true;

@@ -34,10 +34,11 @@ bool ParseObject(const WebRequest& r, std::initializer_list<const char*> names, 
         error = Error(400, "the body is empty: expected a JSON object");
         return false;
     }
-    // nlohmann-json reports where the text goes wrong only through its exception.
+    // nlohmann-json reports where the text goes wrong only through its exceptions: a syntax
+    // error, or a number too large for a double (out_of_range).
     try {
         out = json::parse(r.body);
-    } catch (const json::parse_error& e) {
+    } catch (const json::exception& e) {
         error = Error(400, std::string("malformed JSON: ") + e.what());
         return false;
     }

@@ -146,6 +146,8 @@ TEST_F(WebApiTest, BadRequestsAreRefusedWithTheirReasonAndPublishNothing) {
         {"POST", "/api/touch", R"({"x":0,"y":18446744073709551615})", 400,
          "y 18446744073709551615 is outside"},
         {"POST", "/api/touch", R"({"x":9.5,"y":0})", 400, "x must be a whole number"},
+        {"POST", "/api/touch", R"({"x":1E400,"y":0})", 400,
+         "malformed JSON: [json.exception.out_of_range.406] number overflow"},
         {"POST", "/api/record", R"({"on":"yes"})", 400, "on must be true or false"},
         {"POST", "/api/record", "", 400, "the body is empty: expected a JSON object"},
         {"GET", "/api/set", "", 405, "GET is not allowed on /api/set (allowed: POST)"},
