@@ -1,4 +1,3 @@
-pkg_check_modules(MICROHTTPD REQUIRED IMPORTED_TARGET libmicrohttpd)
 camctrl_fuzz_library(CameraWebCore)
 add_dependencies(CameraWebCore_fuzz CameraWebAssets)
 target_link_libraries(${FUZZER} PRIVATE CameraWebCore_fuzz)

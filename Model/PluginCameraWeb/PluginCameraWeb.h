@@ -25,7 +25,6 @@ class PluginCameraWeb : public PluginInterface {
     // Init with a configuration at hand.
     int Start(const std::shared_ptr<VirtualEventBus>& bus, const WebConfig& config);
     int Port() const;  // the port listened on, 0 when not started
-    std::string Token() const { return m_token; }
     std::shared_ptr<EventHub> Hub() const { return m_hub; }
 
   private:
