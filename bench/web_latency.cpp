@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "CameraParams.h"
 #include "PluginCameraWeb.h"
 
 namespace {
