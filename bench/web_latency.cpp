@@ -109,7 +109,11 @@ int main(int argc, char** argv) {
     p.cameraType = SonyA7M3;
     p.connectState = 1;
     p.supportedIso = {"AUTO", "100", "200", "400", "800", "1600", "3200", "6400", "12800", "25600"};
-    p.supportedShutterSpeed = std::vector<std::string>(40, "1/1000");
+    // About the size of a Sony body's record (lists of that length).
+    p.supportedShutterSpeed = std::vector<std::string>(52, "1/1000");
+    p.supportedIris = std::vector<std::string>(23, "f/2.8");
+    p.supportedWhiteBalance = std::vector<std::string>(10, "Daylight");
+    p.supportedFocusMode = {"AF-S", "AF-C", "DMF", "AF-A", "MF"};
     for (int i = 0; i < records; ++i) {
         p.iso = "b" + std::to_string(i);  // the sequence number, for the clients
         current = i;
