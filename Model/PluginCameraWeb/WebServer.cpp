@@ -18,7 +18,9 @@ namespace {
 struct Pending {
     std::string body;
     bool tooLarge = false;
+    size_t discarded = 0;
 };
+constexpr size_t kMaxDiscarded = 64 * 1024;
 
 // One event stream: what is still to be written and the last record it was sent.
 struct Stream {
@@ -100,20 +102,21 @@ MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char* url, con
             return MHD_YES;
     }
     Pending* p = static_cast<Pending*>(*state);
-    if (*uploadSize != 0 && !p->tooLarge) {
-        if (p->body.size() + *uploadSize > WebApi::kMaxBody) {
-            p->tooLarge = true;
-            p->body.clear();
-        } else {
+    if (*uploadSize != 0) {
+        // libmicrohttpd answers only once the body is in: a body without a declared length
+        // that grows too large is read on and dropped, for the 413, up to a bound.
+        if (!p->tooLarge && p->body.size() + *uploadSize <= WebApi::kMaxBody) {
             p->body.append(upload, *uploadSize);
+        } else {
+            p->discarded += *uploadSize + p->body.size();
+            p->body.clear();
+            p->tooLarge = true;
+            if (p->discarded > kMaxDiscarded)
+                return MHD_NO;  // closes the connection
         }
-    }
-    if (*uploadSize != 0 && !p->tooLarge) {
         *uploadSize = 0;
         return MHD_YES;
     }
-    // Answered now: the whole body is in, or too much of it; MHD closes the connection
-    // after an answer given before the body's end.
     WebRequest request;
     request.method = method;
     request.path = url;
@@ -122,7 +125,6 @@ MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char* url, con
                              MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "token"));
     request.body = std::move(p->body);
     request.bodyTooLarge = p->tooLarge;
-    *uploadSize = 0;
     WebResponse response = server->Api().Handle(request);
     if (response.status >= 400)
         WEB_LOG(ZR_LOG_INFO, "%s %s: %d %s", method, url, response.status, response.body.c_str());

@@ -36,8 +36,10 @@ class Client {
     ~Client() { close(m_fd); }
     void Send(const std::string& method, const std::string& path, const std::string& body,
               const std::string& headers = "") {
-        std::string r = method + " " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n" + headers +
-                        "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+        SendRaw(method + " " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n" + headers +
+                "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+    }
+    void SendRaw(const std::string& r) {
         ASSERT_EQ(send(m_fd, r.data(), r.size(), MSG_NOSIGNAL), static_cast<ssize_t>(r.size()));
     }
     // Reads until `needle` has come (true) or the server closed or went quiet (false).
@@ -165,6 +167,11 @@ TEST_F(WebApiTest, BadRequestsAreRefusedWithTheirReasonAndPublishNothing) {
         EXPECT_EQ(Taken().size(), 0u) << c.body;
     }
     EXPECT_NE(Call("GET", "/api/set").In().find("Allow: POST\r\n"), std::string::npos);
+    Client chunked(web.Port());  // no declared length: read to its end, then refused
+    chunked.SendRaw("POST /api/set HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n1388\r\n" +
+                    std::string(5000, ' ') + "\r\n0\r\n\r\n");
+    EXPECT_TRUE(chunked.ReadUntil("{\"error\":\"the body is over 4096 bytes\"}")) << chunked.In();
+    EXPECT_EQ(Taken().size(), 0u);
 }
 
 TEST_F(WebApiTest, GoodRequestsPublishTheHostsHundredBytePayloadAndAnswer202) {
