@@ -1,7 +1,8 @@
 # Install rules, the CMake package and pkg-config files that hosts and other plug-ins build
 # against, and the Debian packages (CPack). Two components, one package each:
-#   plugin  libPluginCameraCtrl.so, the libZRLog.so stand-in, the headers, the CMake package
-#           and the pkg-config files
+#   plugin  libPluginCameraCtrl.so, the web remote libPluginCameraWeb.so with a sample of its
+#           configuration, the libZRLog.so stand-in, the headers, the CMake package and the
+#           pkg-config files
 #   tools   camera-host, camera-monitor, camsim, the simulator's drivers and profiles
 # The installed tree is relocatable: programs find the plug-in, the drivers and the profiles
 # relative to their own directory, so the same files work under /usr and in a staging directory.
@@ -63,6 +64,14 @@ install(TARGETS PluginCameraCtrl ZRLog HostContracts
         EXPORT PluginCameraCtrlTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT plugin
         INCLUDES DESTINATION ${CAMCTRL_INSTALL_INCLUDEDIR})
+# The web remote: a plug-in of its own; its configuration file is the device's to write
+# (/etc/camera-web.conf, see docs/web.md), the package carries a commented sample.
+if(TARGET PluginCameraWeb)
+    set_target_properties(PluginCameraWeb PROPERTIES INSTALL_RPATH "$ORIGIN")
+    install(TARGETS PluginCameraWeb LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT plugin)
+    install(FILES packaging/camera-web.conf
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/lib${CAMCTRL_PACKAGE_NAME}/examples COMPONENT plugin)
+endif()
 install(FILES
             include/BlockQueue.h
             include/CameraParams.h
@@ -170,7 +179,9 @@ libPluginCameraCtrl.so is a plug-in for the host process of an embedded video
 device. It finds a USB camera through libgphoto2 (Sony Alpha/FX, Canon EOS R,
 Nikon Z), reads and sets ISO, iris, shutter speed, white balance, focus mode,
 exposure program, movie recording and a touch-focus point, and talks to its
-host over a publish/subscribe event bus.
+host over a publish/subscribe event bus. libPluginCameraWeb.so, a second
+plug-in on the same bus, shows the camera in a browser and sets it from there
+(HTTP API and Server-Sent Events, compiled-in page, token for LAN use).
 .
 The package also holds what hosts and other plug-ins build against: the host
 contract headers, the device utility library that the plug-in exports, a

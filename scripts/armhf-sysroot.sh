@@ -20,11 +20,12 @@ mkdir -p "$debs"
 
 # What the build links against and the tests run: libgphoto2 with its port
 # library, the C++ runtime, and the gphoto2 tool for tests that drive the
-# camera through it.
+# camera through it, and the web remote's HTTP library.
 seeds=(
     libc6 libgcc-s1 libstdc++6
     libgphoto2-dev libgphoto2-6 libgphoto2-port12 libexif-dev libexif12
     libltdl-dev libltdl7 libusb-1.0-0 libudev1
+    libmicrohttpd-dev libmicrohttpd12
     gphoto2
 )
 # Architecture-independent headers the build uses.

@@ -64,6 +64,7 @@ for deb in "$plugin" "$tools"; do
     expect_depends "$deb" "libc6 (>= " "libstdc++6 (>= " "libgphoto2-6 (>= "
 done
 expect_depends "$tools" "libplugincameractrl (= $version)" "libgphoto2-port12 (>= "
+expect_depends "$plugin" "libmicrohttpd12 (>= "
 
 contents() { dpkg-deb --contents "$1" | awk '{ print $6 }' | sed 's,^\./,/,'; }
 expect_files() {
@@ -79,7 +80,8 @@ expect_files() {
     fi
 }
 expect_files "$plugin" \
-    "/usr/$libdir/libPluginCameraCtrl.so" "/usr/$libdir/libZRLog.so" \
+    "/usr/$libdir/libPluginCameraCtrl.so" "/usr/$libdir/libZRLog.so" "/usr/$libdir/libPluginCameraWeb.so" \
+    /usr/share/doc/libplugincameractrl/examples/camera-web.conf \
     /usr/include/plugincameractrl/{BlockQueue,CameraParams,PluginInterface,SharedDataStore,VirtualEventBus}.h \
     /usr/include/plugincameractrl/{zrlog,PluginManager,BasicFunExport,FileUtils,Function,zr_misc}.h \
     "/usr/$libdir/cmake/PluginCameraCtrl/PluginCameraCtrlConfig.cmake" \

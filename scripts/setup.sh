@@ -6,6 +6,7 @@ packages=(
     build-essential cmake pkg-config clang clang-format
     libgphoto2-dev gphoto2 nlohmann-json3-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
+    libmicrohttpd-dev chromium chromium-driver python3-selenium
 )
 packages+=("$@")
 

@@ -38,7 +38,8 @@ stage=$work/stage
 
 cmake --install "$build" --prefix "$stage" --strip >/dev/null
 for f in bin/camera-host bin/camera-monitor bin/camsim \
-    "$libdir/libPluginCameraCtrl.so" "$libdir/libZRLog.so" \
+    "$libdir/libPluginCameraCtrl.so" "$libdir/libZRLog.so" "$libdir/libPluginCameraWeb.so" \
+    share/doc/libplugincameractrl/examples/camera-web.conf \
     include/plugincameractrl/{VirtualEventBus,PluginInterface,zrlog,FileUtils}.h \
     "$libdir/cmake/PluginCameraCtrl/PluginCameraCtrlConfig.cmake" \
     "$libdir/pkgconfig/plugincameractrl.pc" "$libdir/pkgconfig/plugincameractrl-util.pc" \

@@ -11,17 +11,6 @@ namespace tools {
 
 namespace {
 
-struct TextCommand {
-    const char* name;
-    EventType event;
-};
-
-const TextCommand kTextCommands[] = {
-    {"focus", CAMERA_SET_FOCUS_MODE_EVENT}, {"iso", CAMERA_SET_ISO_EVENT},
-    {"iris", CAMERA_SET_IRIS_EVENT},        {"shutter", CAMERA_SET_SHUTTER_SPEED_EVENT},
-    {"wb", CAMERA_SET_WHITE_BALANCE_EVENT},
-};
-
 std::string Trim(const std::string& s) {
     size_t begin = s.find_first_not_of(" \t\r\n");
     if (begin == std::string::npos)
@@ -60,9 +49,7 @@ Command ParseCommand(const std::string& rawLine) {
     std::string word = line.substr(0, space);
     std::string rest = space == std::string::npos ? std::string() : Trim(line.substr(space));
 
-    for (const TextCommand& tc : kTextCommands) {
-        if (word != tc.name)
-            continue;
+    if (const TextSetting* tc = FindTextSetting(word)) {
         if (rest.empty())
             return Error(word + ": missing value (try: help)");
         if (rest.size() >= kRequestPayloadSize) {
@@ -71,7 +58,7 @@ Command ParseCommand(const std::string& rawLine) {
         }
         Command c;
         c.kind = Command::Kind::Publish;
-        c.event = tc.event;
+        c.event = tc->event;
         c.text = rest;
         return c;
     }
@@ -126,18 +113,6 @@ Command ParseCommand(const std::string& rawLine) {
         return c;
     }
     return Error("unknown command '" + word + "' (try: help)");
-}
-
-RequestPayload MakePayload(const std::string& text) {
-    RequestPayload payload{};
-    std::memcpy(payload.data(), text.data(), std::min(text.size(), payload.size() - 1));
-    return payload;
-}
-
-int PackTouchPoint(int horizontal, int vertical) {
-    uint32_t bits = (static_cast<uint32_t>(static_cast<uint16_t>(horizontal)) << 16) |
-                    static_cast<uint32_t>(static_cast<uint16_t>(vertical));
-    return static_cast<int>(bits);
 }
 
 const char* CommandHelp() {

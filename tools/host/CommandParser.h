@@ -1,9 +1,9 @@
 // One line of camera-host input turned into what the host should do.
 #pragma once
 
-#include <array>
 #include <string>
 
+#include "SetRequest.h"
 #include "VirtualEventBus.h"
 
 namespace tools {
@@ -16,16 +16,7 @@ struct Command {
     int waitMs = 0;
 };
 
-// The set requests carry a 100-byte buffer holding a NUL-terminated text.
-constexpr size_t kRequestPayloadSize = 100;
-using RequestPayload = std::array<char, kRequestPayloadSize>;
-
 Command ParseCommand(const std::string& line);
-// Zero-filled buffer with the text; the text must be shorter than the buffer.
-RequestPayload MakePayload(const std::string& text);
-// The point as the plug-in expects it: horizontal in the high, vertical in the low 16 bits.
-int PackTouchPoint(int horizontal, int vertical);
-
 const char* CommandHelp();
 
 }  // namespace tools

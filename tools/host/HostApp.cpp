@@ -1,5 +1,6 @@
 #include "HostApp.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <unistd.h>
@@ -18,24 +19,40 @@ namespace tools {
 
 namespace {
 
-std::string DefaultPluginPath() {
+std::string DefaultPluginPath(const char* name) {
     char exe[PATH_MAX] = {0};
     ssize_t n = ::readlink("/proc/self/exe", exe, sizeof(exe) - 1);
     std::string dir = n > 0 ? std::string(exe, static_cast<size_t>(n)) : std::string();
     dir = dir.substr(0, dir.find_last_of('/'));
     // Installed, the plug-in is in the library directory of the install layout (relative to
     // the program directory, CAMCTRL_BIN_TO_LIB); in a build tree it is in build/lib.
-    std::string installed = dir + "/" CAMCTRL_BIN_TO_LIB "/libPluginCameraCtrl.so";
+    std::string installed = dir + "/" CAMCTRL_BIN_TO_LIB "/" + name;
     if (::access(installed.c_str(), F_OK) == 0)
         return installed;
-    return dir + "/../lib/libPluginCameraCtrl.so";
+    return dir + "/../lib/" + name;
+}
+
+// "[ADDR:]PORT", ADDR an IPv4 address, "localhost" or a bracketed IPv6 address.
+bool ParseWebAddress(const std::string& text, std::string& address, int& port) {
+    size_t colon = text.rfind(':');
+    address = colon == std::string::npos ? "127.0.0.1" : text.substr(0, colon);
+    if (address.size() > 2 && address.front() == '[' && address.back() == ']')
+        address = address.substr(1, address.size() - 2);
+    const std::string digits = colon == std::string::npos ? text : text.substr(colon + 1);
+    if (address.empty() || digits.empty() || digits.size() > 5 ||
+        digits.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    port = std::atoi(digits.c_str());
+    return port <= 65535;
 }
 
 }  // namespace
 
 const char* HostUsage() {
     return "usage: camera-host [--simulate MODEL|PROFILE] [--state-dir DIR] [--json] [--remote NAME]...\n"
-           "                   [--script FILE] [--plugin PATH] [--help]\n"
+           "                   [--script FILE] [--plugin PATH] [--web [ADDR:]PORT [--web-token "
+           "FILE|generate]]\n"
+           "                   [--help]\n"
            "Loads libPluginCameraCtrl.so as the device's host does, prints every parameter record it\n"
            "publishes, and publishes set requests read from --script FILE and then standard input.\n"
            "  --simulate M  use the simulated camera M (model string, e.g. \"Sony Alpha-A7 III (PC "
@@ -48,7 +65,12 @@ const char* HostUsage() {
            "  --remote N    also forward every event as a datagram to the local name N (repeatable)\n"
            "  --script F    run the commands of file F first\n"
            "  --plugin P    plug-in library to load (default: libPluginCameraCtrl.so in the\n"
-           "                library directory beside this program)\n";
+           "                library directory beside this program)\n"
+           "  --web [A:]P   also load the web remote (libPluginCameraWeb.so beside the plug-in), listening\n"
+           "                on address A (default 127.0.0.1) port P (0: any free port; the address is "
+           "printed)\n"
+           "  --web-token T the web remote's token: the first line of file T, or \"generate\" for a random\n"
+           "                one (printed); required when A is not a loopback address\n";
 }
 
 int ParseHostOptions(int argc, char** argv, HostOptions& options, std::string& error) {
@@ -79,6 +101,16 @@ int ParseHostOptions(int argc, char** argv, HostOptions& options, std::string& e
         } else if (arg == "--plugin") {
             if (!value(options.plugin))
                 return 2;
+        } else if (arg == "--web") {
+            if (!value(v))
+                return 2;
+            if (!ParseWebAddress(v, options.web, options.webPort)) {
+                error = "--web expects [ADDR:]PORT, e.g. 8080 or 0.0.0.0:8080";
+                return 2;
+            }
+        } else if (arg == "--web-token") {
+            if (!value(options.webToken))
+                return 2;
         } else if (arg == "--remote") {
             if (!value(v))
                 return 2;
@@ -92,9 +124,15 @@ int ParseHostOptions(int argc, char** argv, HostOptions& options, std::string& e
             return 2;
         }
     }
-    if (options.plugin.empty()) {
-        options.plugin = DefaultPluginPath();
+    if (!options.webToken.empty() && options.web.empty()) {
+        error = "--web-token needs --web";
+        return 2;
     }
+    if (options.plugin.empty()) {
+        options.plugin = DefaultPluginPath("libPluginCameraCtrl.so");
+    }
+    std::string pluginDir = options.plugin.substr(0, options.plugin.find_last_of('/') + 1);
+    options.webPlugin = pluginDir + "libPluginCameraWeb.so";
     return 0;
 }
 
@@ -188,8 +226,45 @@ bool HostApp::Start() {
         Complain("cannot load the plug-in " + m_options.plugin);
         return false;
     }
+    // Loaded after the camera plug-in, so unloaded after it: the camera's thread has stopped
+    // publishing before the web remote goes. Started first, so it sees the first record.
+    if (!m_options.web.empty() && !StartWeb())
+        return false;
     if (m_plugin->Init(m_bus, nullptr) != 0) {
         Complain("the plug-in did not start");
+        return false;
+    }
+    return true;
+}
+
+bool HostApp::StartWeb() {
+    PluginInterface* web = m_manager->LoadPlugin(m_options.webPlugin.c_str());
+    if (web == nullptr) {
+        Complain("cannot load the web remote " + m_options.webPlugin);
+        return false;
+    }
+    // The web remote reads its settings from a file, as on the device; this one lives only
+    // until it has read it.
+    char path[] = "/tmp/camera-web-XXXXXX";
+    int fd = ::mkstemp(path);
+    if (fd < 0) {
+        Complain(std::string("cannot write the web remote's configuration: ") + std::strerror(errno));
+        return false;
+    }
+    std::string text = "address = " + m_options.web + "\nport = " + std::to_string(m_options.webPort) + "\n";
+    if (m_options.webToken == "generate")
+        text += "generate_token = yes\n";
+    else if (!m_options.webToken.empty())
+        text += "token_file = " + m_options.webToken + "\n";
+    bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ::close(fd);
+    // No other thread runs yet that could read the environment meanwhile.
+    ::setenv("CAMERA_WEB_CONF", path, 1);
+    int r = written ? web->Init(m_bus, nullptr) : -1;
+    ::unsetenv("CAMERA_WEB_CONF");
+    ::unlink(path);
+    if (r != 0) {
+        Complain("the web remote did not start (see its log line above)");
         return false;
     }
     return true;

@@ -27,6 +27,10 @@ struct HostOptions {
     std::vector<std::string> remotes;
     std::string script;
     std::string plugin;  // path of libPluginCameraCtrl.so
+    std::string web;     // --web: the web remote's address, "" when not loaded
+    int webPort = 0;
+    std::string webToken;   // token file, or "generate"
+    std::string webPlugin;  // path of libPluginCameraWeb.so
 };
 
 // 0: run; 1: help was printed; 2: bad arguments (message in `error`).
@@ -45,6 +49,7 @@ class HostApp {
 
   private:
     bool Start();
+    bool StartWeb();
     void Stop();
     // False when the host should stop.
     bool Execute(const std::string& line);

@@ -1,0 +1,6 @@
+// The web remote's log lines: module "camera.web", the caller's file and line.
+#pragma once
+
+#include "zrlog.h"
+
+#define WEB_LOG(level, ...) ZR_LOG_AT("camera.web", level, __VA_ARGS__)

@@ -1,0 +1,37 @@
+// The HTTP side of the web remote on libmicrohttpd: one thread per connection, so that an event
+// stream may wait for the next record in its own thread. Requests go to WebApi; event streams
+// are fed from the EventHub.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "EventHub.h"
+#include "WebApi.h"
+#include "WebConfig.h"
+
+struct MHD_Daemon;
+
+class WebServer {
+  public:
+    WebServer(std::shared_ptr<WebApi> api, std::shared_ptr<EventHub> hub);
+    ~WebServer();
+    WebServer(const WebServer&) = delete;
+    WebServer& operator=(const WebServer&) = delete;
+
+    // Listens on the configured address and port. 0, or -1 with the reason in `error`.
+    int Start(const WebConfig& config, std::string& error);
+    // Ends every event stream and closes every connection; waits for their threads.
+    void Stop();
+    int Port() const { return m_port; }  // the bound port (useful with port 0)
+
+    // For the connection threads.
+    const WebApi& Api() const { return *m_api; }
+    EventHub& Hub() const { return *m_hub; }
+
+  private:
+    std::shared_ptr<WebApi> m_api;
+    std::shared_ptr<EventHub> m_hub;
+    MHD_Daemon* m_daemon = nullptr;
+    int m_port = 0;
+};

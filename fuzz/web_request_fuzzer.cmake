@@ -1,0 +1,3 @@
+camctrl_fuzz_library(CameraWebCore)
+add_dependencies(CameraWebCore_fuzz CameraWebAssets)
+target_link_libraries(${FUZZER} PRIVATE CameraWebCore_fuzz)
