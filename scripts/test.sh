@@ -7,8 +7,9 @@
 #
 # Most tests wait on the simulated camera rather than compute, so they run CAMCTRL_CTEST_JOBS
 # at a time (default 4; every test has its own simulator state directory), and the next build
-# compiles beside them. The test programs' own code is compiled with -O0 -g1; the code under
-# test keeps RelWithDebInfo, at -O1 in the sanitizer builds.
+# compiles beside them at a lower priority (nice), so that the tests' timing is that of an idle
+# machine. The test programs' own code is compiled with -O0 -g1; the code under test keeps
+# RelWithDebInfo, at -O1 in the sanitizer builds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/stages.sh
@@ -39,12 +40,12 @@ if [ $quick -eq 1 ]; then
     stage native-ctest ctest_in build -- -LE slow
 else
     stage_bg native-ctest ctest_in build -- -LE slow
-    stage asan-build scripts/build.sh build-asan -DCAMCTRL_SANITIZE=address,undefined \
+    stage asan-build nice -n 15 scripts/build.sh build-asan -DCAMCTRL_SANITIZE=address,undefined \
         -DCAMCTRL_BUILD_BENCH=OFF "${test_code[@]}" "${lighter[@]}"
     stage_wait native-ctest
 
     stage_bg asan-ctest ctest_in build-asan "${asan_env[@]}" -- -LE slow
-    stage tsan-build scripts/build.sh build-tsan -DCAMCTRL_SANITIZE=thread -DCAMCTRL_BUILD_BENCH=OFF \
+    stage tsan-build nice -n 15 scripts/build.sh build-tsan -DCAMCTRL_SANITIZE=thread -DCAMCTRL_BUILD_BENCH=OFF \
         "${test_code[@]}" "${lighter[@]}" \
         --target plugin_host_tests host_contracts_tests camsim_camlib camsim_iolib
     stage_wait asan-ctest
