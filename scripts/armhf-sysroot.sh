@@ -7,7 +7,8 @@
 # recursively. GoogleTest/GoogleMock are built for the target from
 # /usr/src/googletest and installed into SYSROOT/usr/local, next to the
 # readdir fix that programs under qemu-arm preload (cmake/toolchains/qemu-readdir.c).
-# A package that cannot be downloaded stops the script with its name.
+# A package that cannot be downloaded stops the script with its name. Downloads are cached in
+# .cache/armhf-debs/ (CAMCTRL_ARMHF_DEBS: elsewhere).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
@@ -15,7 +16,9 @@ repo=$PWD
 sysroot=${1:-${CAMCTRL_ARMHF_SYSROOT:-$repo/build-armhf-sysroot}}
 mkdir -p "$sysroot"
 sysroot=$(cd "$sysroot" && pwd)
-debs=$repo/.cache/armhf-debs
+# Downloaded packages are kept (by their archive names) for the next run; CAMCTRL_ARMHF_DEBS puts
+# them outside the tree, e.g. where a fresh clone in CI finds them again.
+debs=${CAMCTRL_ARMHF_DEBS:-$repo/.cache/armhf-debs}
 mkdir -p "$debs"
 
 # What the build links against and the tests run: libgphoto2 with its port
