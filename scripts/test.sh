@@ -30,7 +30,7 @@ if [ "${CAMCTRL_TEST_SERIAL:-0}" = 1 ]; then
     beside=stage
     after=:
 fi
-tsan_tests='PluginHostTest|PluginIdleScanTest|PluginStopTest|PluginLoopTest|BlockQueue|SharedDataStore'
+tsan_tests='PluginHostTest|PluginIdleScanTest|PluginStopTest|PluginLoopTest|BlockQueue|SharedDataStore|WebApiTest|WebConfigTest'
 
 ctest_in() { # DIR ENV... -- CTEST ARGS...
     local dir=$1
@@ -55,7 +55,7 @@ else
     $beside asan-ctest ctest_in build-asan "${asan_env[@]}" -- -LE slow
     stage tsan-build nice -n 15 scripts/build.sh build-tsan -DCAMCTRL_SANITIZE=thread -DCAMCTRL_BUILD_BENCH=OFF \
         "${test_code[@]}" "${lighter[@]}" \
-        --target plugin_host_tests host_contracts_tests camsim_camlib camsim_iolib
+        --target plugin_host_tests host_contracts_tests camera_web_tests camsim_camlib camsim_iolib
     $after asan-ctest
     stage tsan-ctest ctest_in build-tsan "${tsan_env[@]}" -- -R "$tsan_tests"
 fi
