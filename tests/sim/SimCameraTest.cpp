@@ -113,6 +113,7 @@ TEST_F(SimWidgets, EachKindChecksTheValuesItIsSet) {
         {"name": "free", "type": "range", "value": "0"},
         {"name": "radio", "type": "radio", "value": "off", "choices": ["on", "off"]},
         {"name": "menu", "type": "menu", "value": "a", "choices": ["a", "b"]},
+        {"name": "bare", "type": "radio", "value": "Auto ISO", "choices": []},
         {"name": "t", "type": "toggle", "value": "0"}, {"name": "d", "type": "date", "value": "0"},
         {"name": "s", "type": "text", "value": ""},
         {"name": "ro", "type": "text", "value": "85%", "readonly": true},
@@ -123,6 +124,7 @@ TEST_F(SimWidgets, EachKindChecksTheValuesItIsSet) {
         {"r", "2.5", GP_OK}, {"r", "5", GP_OK}, {"r", "-5", GP_OK}, {"r", "5.5", kBad}, {"r", "-5.5", kBad},
         {"r", "nan", kBad}, {"r", "inf", kBad}, {"free", "1e+30", GP_OK},  // a range without bounds
         {"radio", "on", GP_OK}, {"radio", "maybe", kBad}, {"menu", "c", kBad},
+        {"bare", "800", GP_OK},  // a radio without choices takes what the driver passes on
         {"g", "x", kBusy}, {"menu", "b", GP_OK}, {"g", "on", kBusy}, {"g", "x", GP_OK},  // "*", then "on"
         {"t", "1", GP_OK}, {"g", "on", GP_OK}, {"t", "0", GP_OK}, {"t", "2", kBad},
         {"d", "1700000000", GP_OK}, {"s", "(120, 300)", GP_OK},
@@ -130,9 +132,9 @@ TEST_F(SimWidgets, EachKindChecksTheValuesItIsSet) {
         {"ro", "10%", GP_ERROR_NOT_SUPPORTED},
     };
     // clang-format on
-    std::map<std::string, std::string> now = {{"r", "1.5"},  {"free", "0"}, {"radio", "off"},
-                                              {"menu", "a"}, {"t", "0"},    {"d", "0"},
-                                              {"s", ""},     {"ro", "85%"}, {"g", ""}};
+    std::map<std::string, std::string> now = {
+        {"r", "1.5"}, {"free", "0"}, {"radio", "off"}, {"menu", "a"}, {"bare", "Auto ISO"},
+        {"t", "0"},   {"d", "0"},    {"s", ""},        {"ro", "85%"}, {"g", ""}};
     std::vector<std::string> received;
     GpCamera cam;
     for (const auto& [widget, value, result] : rows) {
