@@ -7,9 +7,7 @@ namespace {
 
 class TestPlugin : public PluginInterface {
   public:
-    explicit TestPlugin(const char* name) : PluginInterface(name) {
-        ROOT_LOG(ZR_LOG_INFO, "test plugin %s created", m_name.c_str());
-    }
+    using PluginInterface::PluginInterface;
     ~TestPlugin() override { ROOT_LOG(ZR_LOG_INFO, "test plugin %s destroyed", m_name.c_str()); }
     int Init(const std::shared_ptr<VirtualEventBus>&, const std::shared_ptr<CZRAVBufMng>&) override {
         return 0;
@@ -24,15 +22,11 @@ class TestPlugin : public PluginInterface {
 
 #if TEST_PLUGIN_KIND == 1
 extern "C" PluginInterface* CreatePlugin(const char* path) {
-    ROOT_LOG(ZR_LOG_INFO, "test plugin factory got %s", path != nullptr ? path : "(null)");
+    ROOT_LOG(ZR_LOG_INFO, "test plugin factory got %s", path);
     return new TestPlugin(TEST_PLUGIN_NAME);
 }
 #elif TEST_PLUGIN_KIND == 3
 extern "C" PluginInterface* CreatePlugin(const char*) {
     return nullptr;
-}
-#else
-extern "C" PluginInterface* SomethingElse(const char*) {
-    return new TestPlugin(TEST_PLUGIN_NAME);
 }
 #endif
