@@ -212,7 +212,7 @@ const SonyBody kSonyBodies[] = {
 };
 // clang-format on
 INSTANTIATE_TEST_SUITE_P(EverySonyModel, SonyFamilyE2E, ::testing::ValuesIn(kSonyBodies),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& p) { return std::string(p.param.name); });
 
 struct CanonRun {
     const char* model;
@@ -270,7 +270,7 @@ const CanonRun kRuns[] = {
 };
 // clang-format on
 INSTANTIATE_TEST_SUITE_P(Bodies, CanonE2E, ::testing::ValuesIn(kRuns),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& p) { return std::string(p.param.name); });
 
 class NikonHostTest : public ::testing::TestWithParam<std::pair<const char*, int>> {};
 
@@ -324,6 +324,6 @@ TEST_P(NikonHostTest, PhotoAndMovieModeIsoAndRecording) {
 
 INSTANTIATE_TEST_SUITE_P(Models, NikonHostTest,
                          ::testing::Values(std::make_pair("Nikon Z8", 13), std::make_pair("Nikon Z9", 14)),
-                         [](const auto& info) { return info.param.second == 13 ? "NikonZ8" : "NikonZ9"; });
+                         [](const auto& p) { return p.param.second == 13 ? "NikonZ8" : "NikonZ9"; });
 
 }  // namespace

@@ -458,10 +458,10 @@ INSTANTIATE_TEST_SUITE_P(OneBodyPerFamily, FaultMatrixTest,
                          ::testing::Combine(::testing::ValuesIn(kBodies),
                                             ::testing::Values(Fault::Lookup, Fault::NoValue,
                                                               Fault::Typeless)),
-                         [](const ::testing::TestParamInfo<std::tuple<Body, Fault>>& info) {
-                             std::string name = std::get<0>(info.param).profile;
+                         [](const ::testing::TestParamInfo<std::tuple<Body, Fault>>& p) {
+                             std::string name = std::get<0>(p.param).profile;
                              std::replace(name.begin(), name.end(), '-', '_');
-                             return name + "_" + kFaultNames[static_cast<int>(std::get<1>(info.param))];
+                             return name + "_" + kFaultNames[static_cast<int>(std::get<1>(p.param))];
                          });
 
 }  // namespace

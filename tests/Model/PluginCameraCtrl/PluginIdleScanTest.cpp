@@ -26,8 +26,8 @@ class PluginIdleScanTest : public PluginHostTest {
         Settle(300);
         int64_t before = sim.BusScans();
         Settle(800);
-        int64_t scans = sim.BusScans() - before;
-        EXPECT_TRUE(watched ? scans == 0 : scans >= 4) << what << ": " << scans << " scans";
+        int64_t made = sim.BusScans() - before;
+        EXPECT_TRUE(watched ? made == 0 : made >= 4) << what << ": " << made << " scans";
     }
     // Plugs (or replugs) the camera: the watch needs one detection to find it, and opening the
     // camera it found scans no more.
