@@ -1,6 +1,7 @@
 // Collects every log line of the process while alive.
 #pragma once
 
+#include <algorithm>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -8,10 +9,8 @@
 #include "zrlog.h"
 
 struct LogLine {
-    std::string module;
-    std::string file;
-    int line = 0;
-    int level = 0;
+    std::string module, file;
+    int line = 0, level = 0;
     std::string message;
 };
 
@@ -32,12 +31,11 @@ class LogCapture {
             out.push_back(l.message);
         return out;
     }
-    // Number of lines with exactly this level and message.
     int Count(int level, const std::string& message) const {
-        int n = 0;
-        for (const LogLine& l : Lines())
-            n += (l.level == level && l.message == message) ? 1 : 0;
-        return n;
+        std::vector<LogLine> lines = Lines();
+        return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const LogLine& l) {
+            return l.level == level && l.message == message;
+        }));
     }
     bool Has(int level, const std::string& message) const { return Count(level, message) > 0; }
     void Clear() {

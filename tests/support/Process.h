@@ -10,7 +10,7 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -18,131 +18,99 @@
 extern char** environ;
 
 class Process {
-public:
-    // argv[0] is the program path. $CAMCTRL_TEST_LAUNCHER (words separated by
-    // blanks, e.g. an emulator) is put in front when set.
-    explicit Process(std::vector<std::string> argv, const std::vector<std::string>& extraEnv = {}) {
-        std::vector<std::string> full;
-        if (const char* launcher = std::getenv("CAMCTRL_TEST_LAUNCHER")) {
-            std::istringstream words(launcher);
-            for (std::string w; words >> w;) full.push_back(w);
-        }
+  public:
+    // argv[0] is the program; the words of $CAMCTRL_TEST_LAUNCHER (an emulator) go in front.
+    explicit Process(std::vector<std::string> argv) {
+        const char* launcher = std::getenv("CAMCTRL_TEST_LAUNCHER");
+        std::istringstream words(launcher != nullptr ? launcher : "");
+        std::vector<std::string> full{std::istream_iterator<std::string>(words), {}};
         full.insert(full.end(), argv.begin(), argv.end());
-
+        std::vector<char*> args;
+        for (std::string& a : full)
+            args.push_back(&a[0]);
+        args.push_back(nullptr);
         int in[2], out[2], err[2];
-        if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) return;
+        if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
+            return;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, in[0], 0);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
         posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-
-        std::vector<std::string> env;
-        for (char** e = environ; *e != nullptr; ++e) env.push_back(*e);
-        env.insert(env.end(), extraEnv.begin(), extraEnv.end());
-        std::vector<char*> args, envp;
-        for (auto& a : full) args.push_back(&a[0]);
-        args.push_back(nullptr);
-        for (auto& e : env) envp.push_back(&e[0]);
-        envp.push_back(nullptr);
-        if (posix_spawnp(&m_pid, args[0], &actions, nullptr, args.data(), envp.data()) != 0) m_pid = -1;
+        if (posix_spawnp(&m_pid, args[0], &actions, nullptr, args.data(), environ) != 0)
+            m_pid = -1;
         posix_spawn_file_actions_destroy(&actions);
-        ::close(in[0]);
-        ::close(out[1]);
-        ::close(err[1]);
+        for (int fd : {in[0], out[1], err[1]})
+            ::close(fd);
         m_in = in[1];
         m_out = out[0];
         m_err = err[0];
     }
     ~Process() {
-        if (m_pid > 0 && m_status == kRunning) {
-            ::kill(m_pid, SIGKILL);
-            Wait(5000);
-        }
-        for (int fd : {m_in, m_out, m_err}) {
-            if (fd >= 0) ::close(fd);
-        }
+        if (m_status == kRunning)
+            Signal(SIGKILL), Wait(5000);
+        for (int fd : {m_in, m_out, m_err})
+            ::close(fd);
     }
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
 
-    bool Started() const { return m_pid > 0; }
     void Write(const std::string& text) {
-        if (m_in >= 0) {
-            ssize_t ignored = ::write(m_in, text.data(), text.size());
-            (void)ignored;
-        }
+        if (m_in >= 0 && ::write(m_in, text.data(), text.size()) < 0)
+            CloseInput();
     }
-    void CloseInput() {
-        if (m_in >= 0) ::close(m_in);
-        m_in = -1;
-    }
+    void CloseInput() { ::close(m_in), m_in = -1; }
     void Signal(int sig) {
-        if (m_pid > 0) ::kill(m_pid, sig);
+        if (m_pid > 0)
+            ::kill(m_pid, sig);
     }
-    // Reads output until `needle` appears in standard output (or standard
-    // error, with fromStderr) or the time is up.
+    // Reads output until `needle` is in standard output (error, with fromStderr), or the time is up.
     bool WaitForOutput(const std::string& needle, int timeoutMs, bool fromStderr = false) {
         const std::string& text = fromStderr ? m_stderr : m_stdout;
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (text.find(needle) == std::string::npos) {
-            int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                            deadline - std::chrono::steady_clock::now())
-                                            .count());
-            if (left <= 0 || !Pump(left)) break;
-        }
-        return text.find(needle) != std::string::npos;
+        return PumpUntil(timeoutMs, [&] { return text.find(needle) != std::string::npos; });
     }
-    // Waits for the exit, reading all output. Returns the exit status, or -1
-    // after the time-out (the child is then killed) or for a signal death.
+    // Reads all output and waits for the exit status; -1 for a signal or after the time-out (kill).
     int Wait(int timeoutMs) {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (m_out >= 0 || m_err >= 0) {
-            int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                            deadline - std::chrono::steady_clock::now())
-                                            .count());
-            if (left <= 0) {
-                ::kill(m_pid, SIGKILL);
-                m_timedOut = true;
-                break;
-            }
-            Pump(left);
-        }
+        bool ended = PumpUntil(timeoutMs, [this] { return m_out < 0 && m_err < 0; });
+        if (!ended)
+            Signal(SIGKILL);
         int status = 0;
-        if (m_pid > 0 && ::waitpid(m_pid, &status, 0) == m_pid) {
-            m_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
-        if (m_timedOut) m_status = -1;
+        if (m_pid > 0 && m_status == kRunning && ::waitpid(m_pid, &status, 0) == m_pid)
+            m_status = ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         return m_status;
     }
-    bool TimedOut() const { return m_timedOut; }
     const std::string& Out() const { return m_stdout; }
     const std::string& Err() const { return m_stderr; }
 
-private:
+  private:
     static constexpr int kRunning = -1000;
 
-    // Moves available output into the buffers; false once both streams ended.
-    bool Pump(int timeoutMs) {
-        pollfd fds[2] = {{m_out, POLLIN, 0}, {m_err, POLLIN, 0}};
-        if (::poll(fds, 2, timeoutMs) <= 0) return m_out >= 0 || m_err >= 0;
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-            char buf[4096];
-            ssize_t n = ::read(fds[i].fd, buf, sizeof(buf));
-            if (n > 0) {
-                (i == 0 ? m_stdout : m_stderr).append(buf, static_cast<size_t>(n));
-            } else {
-                ::close(fds[i].fd);
-                (i == 0 ? m_out : m_err) = -1;
+    // Reads output until `done`; false when the time is up or both streams ended first.
+    template <typename Done>
+    bool PumpUntil(int timeoutMs, Done done) {
+        using namespace std::chrono;
+        auto deadline = steady_clock::now() + milliseconds(timeoutMs);
+        while (!done()) {
+            auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
+            pollfd fds[2] = {{m_out, POLLIN, 0}, {m_err, POLLIN, 0}};
+            if (left <= 0 || (m_out < 0 && m_err < 0))
+                return false;
+            if (::poll(fds, 2, static_cast<int>(left)) <= 0)
+                continue;
+            for (int i = 0; i < 2; ++i) {
+                char buf[4096];
+                ssize_t n = fds[i].revents == 0 ? 0 : ::read(fds[i].fd, buf, sizeof buf);
+                if (n > 0)
+                    (i == 0 ? m_stdout : m_stderr).append(buf, static_cast<size_t>(n));
+                else if (fds[i].revents != 0)
+                    ::close(fds[i].fd), (i == 0 ? m_out : m_err) = -1;
             }
         }
-        return m_out >= 0 || m_err >= 0;
+        return true;
     }
 
     pid_t m_pid = -1;
     int m_in = -1, m_out = -1, m_err = -1;
     int m_status = kRunning;
-    bool m_timedOut = false;
     std::string m_stdout, m_stderr;
 };

@@ -14,7 +14,7 @@ class RemoteListener {
   public:
     // Binds a process-unique name built from `stem`.
     explicit RemoteListener(const std::string& stem)
-        : m_name(stem + "." + std::to_string(::getpid()) + "." + std::to_string(Counter()++)),
+        : m_name(stem + "." + std::to_string(::getpid()) + "." + std::to_string(s_count++)),
           m_fd(zr_local_udp_open(m_name.c_str())) {}
     ~RemoteListener() {
         if (m_fd >= 0)
@@ -35,17 +35,13 @@ class RemoteListener {
     }
 
   private:
-    static std::atomic<int>& Counter() {
-        static std::atomic<int> c{0};
-        return c;
-    }
+    static inline std::atomic<int> s_count{0};
     std::string m_name;
     int m_fd;
 };
 
-inline int32_t ReadInt32(const std::vector<uint8_t>& bytes, size_t offset) {
-    int32_t v = 0;
-    for (int i = 3; i >= 0; --i)
-        v = static_cast<int32_t>((static_cast<uint32_t>(v) << 8) | bytes.at(offset + i));
-    return v;
+// The little-endian 32-bit word at `at`.
+inline int32_t ReadInt32(const std::vector<uint8_t>& bytes, size_t at) {
+    return static_cast<int32_t>(bytes.at(at) | bytes.at(at + 1) << 8 | bytes.at(at + 2) << 16 |
+                                static_cast<uint32_t>(bytes.at(at + 3)) << 24);
 }

@@ -1,36 +1,26 @@
-// Sets (or unsets) one environment variable for the lifetime of the object and restores
-// it afterwards. Only for single-threaded stretches of a test: setenv is not thread-safe.
+// One environment variable set (or unset) for the object's lifetime; setenv is not thread-safe.
 #pragma once
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 class ScopedEnv {
   public:
     // value nullptr unsets the variable.
     ScopedEnv(const char* name, const char* value) : m_name(name) {
-        const char* old = std::getenv(name);
-        m_had = old != nullptr;
-        if (m_had)
+        if (const char* old = std::getenv(name))
             m_old = old;
-        if (value != nullptr) {
-            setenv(name, value, 1);
-        } else {
-            unsetenv(name);
-        }
+        Set(value);
     }
-    ~ScopedEnv() {
-        if (m_had) {
-            setenv(m_name.c_str(), m_old.c_str(), 1);
-        } else {
-            unsetenv(m_name.c_str());
-        }
-    }
+    ~ScopedEnv() { Set(m_old ? m_old->c_str() : nullptr); }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
   private:
+    void Set(const char* value) const {
+        (void)(value != nullptr ? setenv(m_name.c_str(), value, 1) : unsetenv(m_name.c_str()));
+    }
     std::string m_name;
-    std::string m_old;
-    bool m_had = false;
+    std::optional<std::string> m_old;
 };

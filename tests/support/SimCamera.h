@@ -1,5 +1,4 @@
-// A simulated camera plugged in a private state directory and opened through
-// the real libgphoto2, for tests of the camera classes.
+// A simulated camera in a private state directory, opened through the real libgphoto2.
 #pragma once
 
 #include <gphoto2/gphoto2-camera.h>
@@ -12,19 +11,14 @@
 
 class SimCamera {
   public:
-    explicit SimCamera(const std::string& profile) : m_sim(m_dir.Path()) {
-        m_plugResult = m_sim.Plug(profile);
-        m_context = gp_context_new();
+    explicit SimCamera(const std::string& profile) : m_sim(m_dir.Path()), m_plugResult(m_sim.Plug(profile)) {
         gp_camera_new(&m_camera);
         m_initResult = gp_camera_init(m_camera, m_context);
     }
     ~SimCamera() {
-        if (m_camera != nullptr) {
-            gp_camera_exit(m_camera, m_context);
-            gp_camera_free(m_camera);
-        }
-        if (m_context != nullptr)
-            gp_context_unref(m_context);
+        gp_camera_exit(m_camera, m_context);
+        gp_camera_free(m_camera);
+        gp_context_unref(m_context);
     }
     SimCamera(const SimCamera&) = delete;
     SimCamera& operator=(const SimCamera&) = delete;
@@ -34,13 +28,12 @@ class SimCamera {
     camsim::Simulator& Sim() { return m_sim; }
     Camera* GpCamera() const { return m_camera; }
     GPContext* Context() const { return m_context; }
-    const std::string& StateDir() const { return m_dir.Path(); }
 
   private:
     camsim::SimTestDir m_dir;
     camsim::Simulator m_sim;
     int m_plugResult = 0;
     int m_initResult = 0;
-    GPContext* m_context = nullptr;
+    GPContext* m_context = gp_context_new();
     Camera* m_camera = nullptr;
 };

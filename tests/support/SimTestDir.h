@@ -1,5 +1,4 @@
-// A private simulator state directory for the lifetime of the object, with
-// this process's libgphoto2 pointed at the simulator and at that directory.
+// A private simulator state directory, this process's libgphoto2 pointed at it and the simulator.
 #pragma once
 
 #include "CamSim.h"
@@ -8,7 +7,7 @@
 namespace camsim {
 
 class SimTestDir : public TempDir {
-public:
+  public:
     SimTestDir() : TempDir("camsim-test") { UseSimulatorDrivers(Path()); }
 };
 

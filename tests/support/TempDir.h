@@ -8,10 +8,9 @@
 
 class TempDir {
   public:
-    explicit TempDir(const std::string& stem = "camctrl") {
-        std::string pattern = "/tmp/" + stem + ".XXXXXX";
-        char* made = mkdtemp(&pattern[0]);
-        m_path = made != nullptr ? made : "";
+    explicit TempDir(const std::string& stem = "camctrl") : m_path("/tmp/" + stem + ".XXXXXX") {
+        if (mkdtemp(&m_path[0]) == nullptr)
+            m_path.clear();
     }
     ~TempDir() {
         std::error_code ignored;

@@ -1,113 +1,105 @@
-// What the plug-in's poll passes cost the USB bus while nothing happens. With a private
-// /dev/bus/usb (the "usb-devfs/" run) the simulated camera's node comes and goes as a real
-// one's, and the passes leave the bus alone; elsewhere the simulated port has no node where
-// the plug-in looks, and every pass scans the bus as before.
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <condition_variable>
+// What the plug-in's passes cost the USB bus, and when they report the camera gone and back. Run
+// twice: with a private /dev/bus/usb (the "usb-devfs/" cases) the simulated camera's node comes
+// and goes as a real one's and the detection watches it; elsewhere every pass scans the bus.
 #include <cstdlib>
-#include <functional>
-#include <memory>
-#include <mutex>
-#include <string>
-#include <thread>
-#include <vector>
 
-#include "CamSim.h"
-#include "CameraParams.h"
-#include "PluginManager.h"
-#include "SimTestDir.h"
-#include "VirtualEventBus.h"
+#include "PluginHostFixture.h"
 
 namespace {
 
-using std::chrono::milliseconds;
+using namespace plugin_host;
 
-class PluginIdleScanTest : public ::testing::Test {
+class PluginIdleScanTest : public PluginHostTest {
   protected:
     void SetUp() override {
+        PluginHostTest::SetUp();
         bus->Subscribe(CAMERA_PARAMS_NOTIFY_EVENT,
-                       {[this](void* data, int length) {
-                            if (length != 232)
-                                return;
-                            std::lock_guard<std::mutex> lock(mutex);
-                            states.push_back(static_cast<CameraParams*>(data)->connectState);
-                            cv.notify_all();
+                       {[this](void* data, int) {
+                            std::lock_guard<std::mutex> lock(scansMutex);
+                            if (static_cast<CameraParams*>(data)->connectState == 0)
+                                scansAtNoCamera.push_back(scans.BusScans());
                         },
-                        this});
-        plugin = manager.LoadPlugin(PLUGIN_LIBRARY);
-        ASSERT_NE(plugin, nullptr);
+                        &scans});
     }
-    void TearDown() override {
-        if (plugin != nullptr)
-            manager.UnLoadPlugin(plugin);
-    }
-
-    // Waits for a record with this connection state after the first `after` records.
-    bool WaitState(int state, size_t after, int timeoutMs = 5000) {
-        std::unique_lock<std::mutex> lock(mutex);
-        return cv.wait_for(lock, milliseconds(timeoutMs), [&] {
-            for (size_t i = after; i < states.size(); ++i) {
-                if (states[i] == state)
-                    return true;
-            }
-            return false;
-        });
-    }
-    size_t Count() {
-        std::lock_guard<std::mutex> lock(mutex);
-        return states.size();
-    }
-
-    // Bus scans during one second of passes, after the plug-in settled.
-    int64_t ScansPerSecond() {
-        std::this_thread::sleep_for(milliseconds(300));
+    // Each pass detects over the bus unless the watch tells: watched, the bus stays quiet for
+    // several passes; unwatched, passes keep scanning (however slow a busy machine makes them).
+    void ExpectIdlePasses(const char* what) {
+        Settle(300);
         int64_t before = sim.BusScans();
-        std::this_thread::sleep_for(milliseconds(1000));
-        return sim.BusScans() - before;
+        if (watched) {
+            Settle(800);
+        } else {
+            Eventually([&] { return sim.BusScans() - before >= 4; }, 8000);
+        }
+        int64_t made = sim.BusScans() - before;
+        EXPECT_TRUE(watched ? made == 0 : made >= 4) << what << ": " << made << " scans";
+    }
+    // Plugs (or replugs) the camera: the watch needs one detection to find it, and opening the
+    // camera it found scans no more.
+    void Connect(const std::function<int()>& plug) {
+        size_t before = RecordCount();
+        int64_t scansBefore = sim.BusScans();
+        ASSERT_EQ(plug(), 0) << sim.LastError();
+        ASSERT_GE(WaitState(before, 1), 0);
+        EXPECT_TRUE(!watched || sim.BusScans() - scansBefore == 1)
+            << sim.BusScans() - scansBefore << " scans";
+    }
+    int64_t ScansBetweenLastReports() {
+        std::lock_guard<std::mutex> lock(scansMutex);
+        size_t n = scansAtNoCamera.size();
+        return n < 2 ? -1 : scansAtNoCamera[n - 1] - scansAtNoCamera[n - 2];
     }
 
-    camsim::SimTestDir dir;
-    camsim::Simulator sim{dir.Path()};
-    std::shared_ptr<VirtualEventBus> bus = std::make_shared<VirtualEventBus>();
-    PluginManager manager;
-    PluginInterface* plugin = nullptr;
-    std::mutex mutex;
-    std::condition_variable cv;
-    std::vector<int> states;
-};
-
-TEST_F(PluginIdleScanTest, PassesScanTheBusOnlyWhenNoSignalCanTellAChange) {
     // The wrapper sets CAMSIM_USB_DEVFS only where it made the private /dev/bus/usb.
     const bool watched = std::getenv("CAMSIM_USB_DEVFS") != nullptr;
-    ASSERT_EQ(plugin->Init(bus, nullptr), 0);
-    ASSERT_TRUE(WaitState(0, 0)) << "the first pass reports no camera";
-    struct Phase {
-        const char* what;
-        std::function<int()> act;
-        int state;  // the record the change ends with; -1: nothing changes
-    };
-    const Phase phases[] = {
-        {"no camera", [] { return 0; }, -1},
-        {"connected", [&] { return sim.Plug("sony-a7m3"); }, 1},
-        {"unplugged", [&] { return sim.Unplug(); }, 0},
-        {"connected again", [&] { return sim.Replug(); }, 1},
-    };
-    for (const Phase& phase : phases) {
-        size_t before = Count();
-        ASSERT_EQ(phase.act(), 0) << phase.what << ": " << sim.LastError();
-        if (phase.state >= 0) {
-            ASSERT_TRUE(WaitState(phase.state, before)) << phase.what;
-        }
-        int64_t scans = ScansPerSecond();
-        if (watched) {
-            EXPECT_EQ(scans, 0) << phase.what;
-        } else {
-            // About ten passes a second, each detecting over the bus.
-            EXPECT_GE(scans, 4) << phase.what;
-        }
-    }
+    camsim::Simulator scans{dir.Path()};  // read on the worker thread
+    std::mutex scansMutex;
+    std::vector<int64_t> scansAtNoCamera;
+};
+
+// The loss is reported at once and again on every 21st pass without the camera, counted from the
+// last connection; the camera's return is reported too. Requests made meanwhile are dropped, not
+// kept for when the camera comes back.
+TEST_F(PluginIdleScanTest, PassesScanOnlyWithoutASignalAndReportAnUnplugAtOnceThenEvery21st) {
+    ASSERT_EQ(sim.Plug("sony-a7m3"), 0);
+    Start();  // connects during Init: no pass without the camera yet
+    ExpectIdlePasses("connected");
+    ASSERT_EQ(Last().iso, "AUTO");
+    ASSERT_EQ(sim.Unplug(), 0);
+    ExpectIdlePasses("unplugged");  // about ten passes without the camera, then none for a while
+    Connect([&] { return sim.Replug(); });
+    ExpectIdlePasses("connected again");
+
+    size_t before = RecordCount();
+    const auto unpluggedAt = Clock::now();
+    ASSERT_EQ(sim.Unplug(), 0);
+    ASSERT_GE(WaitState(before, 0), 0);
+    EXPECT_LT(Records()[before].at - unpluggedAt, milliseconds(600)) << "reported at once";
+    sim.ClearReceived();
+    Request(CAMERA_SET_ISO_EVENT, "1600");
+    Request(CAMERA_SET_IRIS_EVENT, "f/8");
+    // The event wait may see the loss first and report it too, a pass before the detection.
+    std::vector<Clock::time_point> repeats;
+    ASSERT_TRUE(Eventually(
+        [&] {
+            repeats.clear();
+            for (const Published& p : Records())
+                if (p.params.connectState == 0 && p.at - unpluggedAt > milliseconds(600))
+                    repeats.push_back(p.at);
+            return repeats.size() >= 2;
+        },
+        15000))
+        << "repeated twice";
+    const auto first = repeats[0] - unpluggedAt, second = repeats[1] - repeats[0];
+    EXPECT_TRUE(first > milliseconds(1600) && second > milliseconds(1600) && second < milliseconds(6000))
+        << "21 passes of about 100 ms";
+    EXPECT_GT(first * 4, second * 3) << "counted from the last connection, the first as long as the next";
+    EXPECT_TRUE(watched || ScansBetweenLastReports() == 21)
+        << ScansBetweenLastReports() << " passes between reports";
+    Connect([&] { return sim.Replug(); });
+    Settle(300);
+    EXPECT_TRUE(sim.Received().empty());
+    EXPECT_EQ(sim.Value("iso").value_or("") + " " + Last().iso + " " + Last().iris, "AUTO AUTO f/4");
 }
 
 }  // namespace
