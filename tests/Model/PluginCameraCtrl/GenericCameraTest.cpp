@@ -1,0 +1,265 @@
+// The generic camera's steps, and what every body shares: the factory's model strings, the
+// parameter guard of each operation and the line each failed widget lookup logs.
+#include <gphoto2/gphoto2-result.h>
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdio>
+#include <map>
+#include <utility>
+
+#include "CameraBodies.h"
+
+namespace {
+
+// On the A7 IV (focus, ISO, iris and shutter the generic way), the ZV-E10 (the generic mode)
+// and the generic camera itself (white balance).
+TEST(GenericCamera, ReadsListTheChoicesOrTheFixedListsAndNameTheFocusModes) {
+    const Strings& iso = AbstructCamera::FixedIsoList();
+    const Strings& iris = AbstructCamera::FixedIrisList();
+    const Strings& shutter = AbstructCamera::FixedShutterList();
+    EXPECT_EQ(std::to_string(iso.size()) + " " + iso.front() + " " + iso.back(), "42 AUTO 409600");
+    EXPECT_EQ(std::to_string(iris.size()) + " " + iris.front() + " " + iris.back(), "37 f/1 f/64");
+    EXPECT_EQ(std::to_string(shutter.size()) + " " + shutter.front() + " " + shutter.back(),
+              "55 Bulb 1/8000");
+    const Strings noBulb(shutter.begin() + 1, shutter.end());
+    const Strings odd = {"30", "bULb", "1/250", "0/0"};
+    // clang-format off
+    CheckReads({
+        {SonyA7M4, kGetFocus, "focusmode", {"Manual", "Automatic", "DMF"}, "Automatic", "P", "AF-S", {"MF", "AF-S", "DMF"}},
+        {SonyA7M4, kGetFocus, "focusmode", {"Manual", "DMF"}, "DMF", "P", "DMF", {"MF", "DMF"}},
+        {SonyA7M4, kGetFocus, "focusmode", {"Manual", "Undefined"}, "Undefined", "P", "", {}, -1},
+        {SonyA7M4, kGetFocus, "focusmode", {"Manual", "Automatic"}, "", "P", "", {"MF", "AF-S"}, 0, VF::NoValue},
+        // Fewer than two choices, or none that can be counted, give the fixed list.
+        {SonyA7M4, kGetIso, "iso", {"AUTO", "800"}, "800", "P", "800", {"AUTO", "800"}},
+        {SonyA7M4, kGetIso, "iso", {"800"}, "800", "P", "800", iso},
+        {SonyA7M4, kGetIso, "iso", {"800", "100"}, "", "P", "", iso, 0, VF::Typeless},
+        {SonyA7M4, kGetIris, "f-number", {"f/4", "f/8"}, "f/4", "P", "f/4", {"f/4", "f/8"}},
+        {SonyA7M4, kGetIris, "f-number", {"f/4"}, "f/4", "P", "f/4", iris},
+        // "0/0" is never offered; Bulb is, first, in "M" only, whatever the camera's spelling.
+        {SonyA7M4, kGetShutter, "shutterspeed", odd, "30", "M", "30", {"Bulb", "30", "1/250"}},
+        {SonyA7M4, kGetShutter, "shutterspeed", odd, "30", "A", "30", {"30", "1/250"}},
+        {SonyA7M4, kGetShutter, "shutterspeed", odd, "30", "m", "30", {"30", "1/250"}},
+        {SonyA7M4, kGetShutter, "shutterspeed", {"30", "1/250"}, "30", "M", "30", {"Bulb", "30", "1/250"}},
+        {SonyA7M4, kGetShutter, "shutterspeed", {"30"}, "30", "M", "30", shutter},
+        {SonyA7M4, kGetShutter, "shutterspeed", {"30"}, "30", "A", "30", noBulb},
+        // The generic mode is the program's text; its list is left alone.
+        {SonyZVE10, kGetMode, "expprogram", {"M", "S"}, "S", "P", "S", {"stale"}},
+        {SonyZVE10, kGetMode, "expprogram", {"M", "S"}, "", "P", "P", {"stale"}, -1, VF::Typeless,
+         "2 Failed to gp_widget_get_value, ret : 0XFFFFFFFE"},
+        {Unrecognized, kGetWb, "whitebalance", {"Auto", "Flash"}, "Flash", "P", "Flash", {"Auto", "Flash"}},
+        {Unrecognized, kGetWb, "whitebalance", {"Auto"}, "Auto", "P", "Auto", {"Auto"}},
+    });
+    // clang-format on
+    // A driver may serve a setting as a number widget: its value is read as text.
+    Body body(SonyA7M4);
+    for (const auto& n :
+         {std::make_pair(camsim::WidgetKind::Toggle, "1"), std::make_pair(camsim::WidgetKind::Date, "17"),
+          std::make_pair(camsim::WidgetKind::Range, "2.5")}) {
+        ASSERT_EQ(body.sim().AddWidget("iso", n.first, n.second), 0) << body.sim().LastError();
+        CameraParams p;
+        EXPECT_EQ(body.camera->GetIsoParam(p), 0);
+        EXPECT_EQ(p.iso, n.second);
+        EXPECT_EQ(p.supportedIso, iso) << "no choices";
+    }
+}
+
+TEST(GenericCamera, SetsSendTheTextAsItIsAndRecordingAndBatteryReadTheirWidgets) {
+    Body body(Unrecognized);
+    AbstructCamera& camera = *body.camera;
+    body.sim().SetChoices("focusmode", {"Manual", "Automatic", "AF-C"});
+    const int results[] = {camera.SetFocusModeParam("AF-S"),
+                           camera.SetFocusModeParam("MF"),
+                           camera.SetFocusModeParam("AF-C"),
+                           camera.SetIsoParam("800"),
+                           camera.SetIrisParam("f/4"),
+                           camera.SetShutterSpeedParam("1/250"),
+                           camera.SetWhiteBalanceParam("Daylight"),
+                           camera.EnableRecord(true),
+                           camera.EnableRecord(false),
+                           camera.SetIsoParam("123")};
+    EXPECT_EQ(std::vector<int>(std::begin(results), std::end(results)),
+              (std::vector<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, -1}));
+    EXPECT_EQ(body.Sent(),
+              (Strings{"focusmode=Automatic", "focusmode=Manual", "focusmode=AF-C", "iso=800", "f-number=f/4",
+                       "shutterspeed=1/250", "whitebalance=Daylight", "movie=1", "movie=0", "iso=123"}));
+    EXPECT_EQ(body.sim().Value("iso"), "800") << "a value that is no choice is refused";
+    EXPECT_EQ(body.Logged(2), Strings{"2 Failed to gp_camera_set_single_config"});
+    // Anything but "0" records; without a value the record's state stays.
+    CameraParams p;
+    for (const char* state : {"0", "1", "2", "on", ""}) {
+        *state ? body.sim().SetValue("d21d", state) : body.sim().SetValueFault("d21d", VF::NoValue);
+        p.recordEnable = std::string(state) == "0" || !*state;
+        EXPECT_EQ(camera.GetRecordEnable(p, nullptr), 0);
+        EXPECT_EQ(p.recordEnable, std::string(state) != "0") << state;
+    }
+    // The battery level is logged while the debug file exists, looked for at every read.
+    const char* debugFile = "/tmp/debug_show_baytterylevel";
+    for (bool file : {false, true}) {
+        file ? std::fclose(std::fopen(debugFile, "w")) : std::remove(debugFile);
+        EXPECT_EQ(camera.GetBatteryLevel(), 0);
+        EXPECT_EQ(body.Logged(), file ? Strings{"5 current baytterylevel : 85%"} : Strings{});
+    }
+    body.sim().SetValueFault("batterylevel", VF::NoValue);
+    EXPECT_EQ(camera.GetBatteryLevel(), 0) << "found but unreadable: nothing to log";
+    EXPECT_EQ(body.Logged(), Strings{});
+    std::remove(debugFile);
+}
+
+TEST(GenericCamera, TouchScalesThePackedPointToTheBaseExtent) {
+    Body body(Unrecognized);
+    const std::pair<int, int> points[] = {{960, 540}, {960, -1}, {-1, 540}, {1919, 1079}, {3840, 2160}};
+    const Strings sent = {"(240, 320)", "(0, 320)", "(240, 0)", "(479, 639)", "(960, 1280)"};
+    for (size_t i = 0; i < sent.size(); ++i) {
+        const int h = points[i].first, v = points[i].second;
+        EXPECT_EQ(body.camera->TouchFocus(PackPoint(h, v)), 0);
+        EXPECT_EQ(body.Sent(), Strings{"kd_touch_focus=" + sent[i]}) << h << ", " << v;
+        EXPECT_EQ(body.Logged(), Strings{"5 point (" + std::to_string(h) + ", " + std::to_string(v) + ")"});
+    }
+    EXPECT_EQ(body.camera->TouchFocus(120, 300), 0);
+    EXPECT_EQ(body.Sent(), Strings{"kd_touch_focus=(120, 300)"});
+}
+
+TEST(CameraFactory, EachModelStringMakesItsTypeAndNoOtherSpellingMakesOne) {
+    auto created = [](const std::string& model, int type) {
+        return "====== model_str : " + model + ", mode_type : " + std::to_string(type) + "  =======";
+    };
+    for (const BodyRow& row : kBodies) {
+        LogCapture log;
+        std::unique_ptr<AbstructCamera> camera = CameraFactory().CreateCamera(row.model, nullptr, nullptr);
+        EXPECT_EQ(camera ? camera->GetCameraType() : Unrecognized, row.model ? row.type : Unrecognized);
+        EXPECT_EQ(log.Lines().empty(), row.model == nullptr) << "nothing logged for no model";
+        EXPECT_TRUE(!row.model || log.Has(5, created(row.model, row.type))) << row.profile;
+    }
+    for (const std::string model : {"Canon EOS R6M2", "Nikon Z8 ", "sony alpha-a7 III (PC Control)", "",
+                                    "Sony ILCE-6400 (PC Control)"}) {
+        LogCapture log;
+        EXPECT_EQ(CameraFactory().CreateCamera(model.c_str(), nullptr, nullptr), nullptr) << model;
+        EXPECT_EQ(Logged(log), (Strings{"5 " + created(model, 0), "2 Failed, unrecog camera, type : 0"}));
+    }
+}
+
+// The other operations of the interface.
+// clang-format off
+const Op kSetFocus{"SetFocusModeParam", [](C& c, P&) { return c.SetFocusModeParam("MF"); }, nullptr, nullptr};
+const Op kSetIso{"SetIsoParam", [](C& c, P&) { return c.SetIsoParam("800"); }, nullptr, nullptr};
+const Op kSetIris{"SetIrisParam", [](C& c, P&) { return c.SetIrisParam("Auto"); }, nullptr, nullptr};
+const Op kSetShutter{"SetShutterSpeedParam", [](C& c, P&) { return c.SetShutterSpeedParam("1/250"); }, nullptr, nullptr};
+const Op kSetWb{"SetWhiteBalanceParam", [](C& c, P&) { return c.SetWhiteBalanceParam("Daylight"); }, nullptr, nullptr};
+const Op kRecordOn{"EnableRecord", [](C& c, P&) { return c.EnableRecord(true); }, nullptr, nullptr};
+const Op kRecordState{"GetRecordEnable", [](C& c, P& p) { return c.GetRecordEnable(p, nullptr); }, nullptr, nullptr};
+const Op kBattery{"GetBatteryLevel", [](C& c, P&) { return c.GetBatteryLevel(); }, nullptr, nullptr};
+const Op kDispMode{"QueryCameraDispMode", [](C& c, P& p) { return c.QueryCameraDispMode(p); }, nullptr, nullptr};
+const Op kTouch{"TouchFocus", [](C& c, P&) { return c.TouchFocus(PackPoint(320, 540)); }, nullptr, nullptr};
+const Op kTouchAt{"TouchFocus(a, b)", [](C& c, P&) { return c.TouchFocus(10, 20); }, nullptr, nullptr};
+const Op* const kOps[] = {&kGetFocus, &kSetFocus, &kGetIso, &kSetIso, &kGetIris, &kSetIris, &kGetShutter, &kSetShutter,
+                          &kGetMode, &kGetWb, &kSetWb, &kRecordOn, &kRecordState, &kBattery, &kDispMode, &kTouch, &kTouchAt};
+// clang-format on
+
+TEST(EveryCameraType, WithoutHandlesEveryOperationRefusesAndLeavesTheRecord) {
+    for (const BodyRow& row : kBodies) {
+        const bool nikon = row.type == NikonZ8 || row.type == NikonZ9;
+        LogCapture log;
+        testing::internal::CaptureStdout();
+        std::unique_ptr<AbstructCamera> camera = MakeCamera(row.type, nullptr, nullptr);
+        ASSERT_EQ(camera->GetCameraType(), row.type);
+        // The R6 and RP put stills on the card when made.
+        EXPECT_EQ(log.Count(2, "Failed, parameter error"),
+                  row.type == CanonEosR6 || row.type == CanonEosRP ? 1 : 0);
+        for (const Op* op : kOps) {
+            log.Clear();
+            CameraParams p = Stale();
+            // Only the Nikon reads a display mode; it takes the record state from events alone.
+            const bool free = op == (nikon ? &kRecordState : &kDispMode);
+            EXPECT_EQ(op->run(*camera, p), free ? 0 : -1) << row.profile << " " << op->name;
+            EXPECT_EQ(log.Count(2, "Failed, parameter error"), free ? 0 : 1)
+                << row.profile << " " << op->name;
+            EXPECT_TRUE(p == Stale()) << row.profile << " " << op->name;
+        }
+        EXPECT_EQ(testing::internal::GetCapturedStdout(),
+                  nikon ? "Enter SetFocusModeParam \nEnter EnableRecord \n" : "");
+    }
+}
+
+struct LookupRow {
+    const Op& op;
+    const char* widget;
+    // A letter per body of kBodies, the Nikon bodies in movie mode: N "to get <widget> widget",
+    // I "get <widget> widget", R "to get <widget> widget, ret : <code>", W "to get widget, ret :
+    // <code>", P "to get widget", F "to get focusmode widget"; upper case: a read empties its
+    // fields first, lower case: it keeps them; '.': the operation does not look the widget up.
+    const char* letters;
+};
+// clang-format off
+const LookupRow kLookups[] = {
+    //                                        A7III A7IV A7SIII ZVE10 FX3 FX3A FX30 ZVE10II R6 R6II RP Z8 Z9
+    {kGetFocus,    "focusmode",              "PNNNNNNNNNNNN"},
+    {kSetFocus,    "focusmode",              "RRRRRRRRRRRRR"},
+    {kGetIso,      "iso",                    "IIIIIIIIIII.."},
+    {kGetIso,      "kd_nikon_movie_iso",     "...........II"},
+    {kSetIso,      "iso",                    "RRRRRRRRRRR.."},
+    {kSetIso,      "kd_nikon_movie_iso",     "...........RR"},
+    {kGetIris,     "f-number",               "RRRRRRRR....."},
+    {kGetIris,     "aperture",               "........NFF.."},
+    {kGetIris,     "kd_nikon_movie_f_numer", "...........RR"},
+    {kSetIris,     "f-number",               "RRRRRRRR....."},
+    {kSetIris,     "aperture",               "........WWW.."},
+    {kSetIris,     "kd_nikon_movie_f_numer", "...........RR"},
+    {kGetShutter,  "shutterspeed",           "WrrrNNrrrrF.."},
+    {kGetShutter,  "shutterspeed2",          "...........rr"},
+    {kSetShutter,  "shutterspeed",           "WRRRRRRRRRR.."},
+    {kSetShutter,  "shutterspeed2",          "...........RR"},
+    {kGetMode,     "expprogram",             "r..r.......rr"},
+    {kGetMode,     "500e",                   ".WN.NNWN....."},
+    {kGetMode,     "eosmovieswitch",         "........NwN.."},
+    {kGetMode,     "autoexposuremode",       "........NwN.."},
+    {kGetWb,       "whitebalance",           "WWNNNNWNNNNRR"},
+    {kSetWb,       "whitebalance",           "RRRRRRRRRRRRR"},
+    {kRecordOn,    "movie",                  "RRRRRRRR...RR"},
+    {kRecordOn,    "capturetarget",          "........WNW.."},
+    {kRecordOn,    "movierecordtarget",      "........PPP.."},
+    {kRecordState, "d21d",                   "NNNNNNNN....."},
+    {kRecordState, "movierecordtarget",      "........NNN.."},
+    {kBattery,     "batterylevel",           "NNNNNNNNNNNNN"},
+    {kDispMode,    "mrb-LiveViewSelector",   "...........NN"},
+    {kTouch,       "kd_touch_focus",         "RRRRRRRRR.RRR"},
+    {kTouch,       "eosmovieswitch",         ".........W..."},
+};
+// clang-format on
+
+TEST(EveryBody, AFailedLookupLogsTheLineOfItsOperationAndBody) {
+    for (size_t b = 0; b < 13; ++b) {
+        Body body(kBodies[b].type);
+        body.sim().SetValue("mrb-LiveViewSelector", "1");  // the Nikon records once it has seen movie mode
+        CameraParams seen;
+        testing::internal::CaptureStdout();
+        body.camera->QueryCameraDispMode(seen);
+        for (const LookupRow& row : kLookups) {
+            const char letter = row.letters[b];
+            if (letter == '.')
+                continue;
+            SCOPED_TRACE(std::string(kBodies[b].profile) + " " + row.op.name + " " + row.widget);
+            const std::string named = std::string("to get ") + row.widget + " widget",
+                              ret = ", ret : 0XFFFFFFF9";
+            const std::map<char, std::string> lines = {
+                {'N', named},           {'I', std::string("get ") + row.widget + " widget"},
+                {'R', named + ret},     {'W', "to get widget" + ret},
+                {'P', "to get widget"}, {'F', "to get focusmode widget"}};
+            ASSERT_EQ(body.sim().FailLookup(row.widget, GP_ERROR_IO), 0);
+            body.Logged();
+            CameraParams p = Stale();
+            EXPECT_EQ(row.op.run(*body.camera, p), -1);
+            EXPECT_EQ(body.Logged(2),
+                      Strings{"2 Failed to gp_camera_get_single_config " + lines.at(std::toupper(letter))});
+            if (row.op.value != nullptr) {
+                const bool kept = std::islower(letter);
+                EXPECT_EQ(p.*row.op.value, kept ? "stale" : "");
+                EXPECT_EQ(p.*row.op.list, kept ? Strings{"stale"} : Strings{});
+            }
+            body.sim().FailLookup(row.widget, 0);
+        }
+        testing::internal::GetCapturedStdout();
+    }
+}
+
+}  // namespace
