@@ -1,5 +1,5 @@
 // The camera bodies as the plug-in makes them, each on its simulated camera opened through the
-// real libgphoto2; the operations of the camera interface; one table-driven check of reads.
+// real libgphoto2; the operations of the camera interface; table-driven checks of reads and actions.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -83,9 +84,17 @@ inline Strings Logged(LogCapture& log, int level = 0) {
     return out;
 }
 
+// One body, with the plug-in's record registered for notifications as the plug-in does.
 struct Body {
     explicit Body(CameraType type) : session(RowOf(type).profile) {
         camera = MakeCamera(type, session.GpCamera(), session.Context());
+        camera->RegisterNotifyCallback(
+            [this](CameraParams* p) {
+                EXPECT_EQ(p, &record) << "the plug-in's own record is handed back";
+                notified.push_back(*p);
+                return 0;
+            },
+            &record);
         log.Clear();
     }
     camsim::Simulator& sim() { return session.Sim(); }
@@ -100,28 +109,52 @@ struct Body {
     LogCapture log;
     SimCamera session;
     std::unique_ptr<AbstructCamera> camera;
+    CameraParams record;
+    std::vector<CameraParams> notified;
 };
 
-// An operation as the plug-in calls it, with the record fields it fills.
+// An operation as the plug-in calls it, with the host's text ("x,y" for a touch), the record
+// fields a read fills, and a text the operation takes when a test gives none.
+using C = AbstructCamera;
+using P = CameraParams;
+using S = std::string;
 struct Op {
     const char* name;
-    int (*run)(AbstructCamera&, CameraParams&);
-    std::string CameraParams::*value;
-    Strings CameraParams::*list;
+    int (*run)(C&, P&, const S&);
+    const char* text;
+    std::string P::*value;
+    Strings P::*list;
 };
-using P = CameraParams;
-using C = AbstructCamera;
 // clang-format off
-inline const Op kGetFocus{"GetFocusModeParam", [](C& c, P& p) { return c.GetFocusModeParam(p); }, &P::focusMode, &P::supportedFocusMode};
-inline const Op kGetIso{"GetIsoParam", [](C& c, P& p) { return c.GetIsoParam(p); }, &P::iso, &P::supportedIso};
-inline const Op kGetIris{"GetIrisParam", [](C& c, P& p) { return c.GetIrisParam(p); }, &P::iris, &P::supportedIris};
-inline const Op kGetShutter{"GetShutterSpeedParam", [](C& c, P& p) { return c.GetShutterSpeedParam(p); }, &P::shutterSpeed, &P::supportedShutterSpeed};
-inline const Op kGetMode{"GetCurrentMode", [](C& c, P& p) { return c.GetCurrentMode(p); }, &P::mode, &P::supportedMode};
-inline const Op kGetWb{"GetWhiteBalanceParam", [](C& c, P& p) { return c.GetWhiteBalanceParam(p); }, &P::whiteBalance, &P::supportedWhiteBalance};
+#define CAMERA_READ(op, field, list) \
+    {#op, [](C& c, P& p, const S&) { return c.op(p); }, "", &P::field, &P::list}
+#define CAMERA_ACT(op, text, call) \
+    {#op, [](C& c, P& p, const S& v) { (void)p; (void)v; return c.call; }, text, nullptr, nullptr}
+inline const Op kGetFocus = CAMERA_READ(GetFocusModeParam, focusMode, supportedFocusMode);
+inline const Op kGetIso = CAMERA_READ(GetIsoParam, iso, supportedIso);
+inline const Op kGetIris = CAMERA_READ(GetIrisParam, iris, supportedIris);
+inline const Op kGetShutter = CAMERA_READ(GetShutterSpeedParam, shutterSpeed, supportedShutterSpeed);
+inline const Op kGetMode = CAMERA_READ(GetCurrentMode, mode, supportedMode);
+inline const Op kGetWb = CAMERA_READ(GetWhiteBalanceParam, whiteBalance, supportedWhiteBalance);
+inline const Op kSetFocus = CAMERA_ACT(SetFocusModeParam, "MF", SetFocusModeParam(v));
+inline const Op kSetIso = CAMERA_ACT(SetIsoParam, "800", SetIsoParam(v));
+inline const Op kSetIris = CAMERA_ACT(SetIrisParam, "Auto", SetIrisParam(v));
+inline const Op kSetShutter = CAMERA_ACT(SetShutterSpeedParam, "1/250", SetShutterSpeedParam(v));
+inline const Op kSetWb = CAMERA_ACT(SetWhiteBalanceParam, "Daylight", SetWhiteBalanceParam(v));
+inline const Op kRecord = CAMERA_ACT(EnableRecord, "1", EnableRecord(v == "1"));
+inline const Op kRecordState = CAMERA_ACT(GetRecordEnable, "", GetRecordEnable(p, nullptr));
+inline const Op kBattery = CAMERA_ACT(GetBatteryLevel, "", GetBatteryLevel());
+inline const Op kDispMode = CAMERA_ACT(QueryCameraDispMode, "", QueryCameraDispMode(p));
+inline const Op kTouch = CAMERA_ACT(TouchFocus, "320,540",
+                                    TouchFocus(PackPoint(std::stoi(v), std::stoi(v.substr(v.find(',') + 1)))));
+inline const Op kTouchAt = CAMERA_ACT(TouchFocus(a, b), "", TouchFocus(10, 20));
+#undef CAMERA_READ
+#undef CAMERA_ACT
 // clang-format on
 
 // A read on a body: the camera's choices and value of `widget` (or a fault for the value), the
-// record's mode, and what the read gives.
+// record's mode before, and what the read gives: the result, the record's value and list, and
+// the level-2 line logged, if any.
 struct Read {
     CameraType type;
     const Op& op;
@@ -129,32 +162,90 @@ struct Read {
     Strings choices;
     const char* value;
     const char* mode;
-    const char* shown;  // the record's value after the read
-    Strings list;       // and its list
+    const char* shown;
+    Strings list;
     int result = 0;
     VF fault = VF::None;
-    const char* failure = nullptr;  // the level-2 line logged, if any
+    const char* failure = nullptr;
 };
 
+// An action on a body, after the rows before it on the same body: the camera set up first
+// ("widget=value", "widget:a|b|c" for its choices, "widget!code" / "widget#code" for lookups /
+// writes that fail with code, 0 to stop), the operation with its text, and what it gives: the
+// result, what the camera received, the level-2 lines, the records handed back (with the text).
+struct Act {
+    CameraType type;
+    Strings setup;
+    const Op& op;
+    std::string text;
+    int result;
+    Strings sent;
+    Strings failures = {};
+    size_t notified = 0;
+};
+
+// The body of each row in turn, the one of the row before when it is of the same type.
+inline Body& BodyFor(std::unique_ptr<Body>& body, CameraType type) {
+    if (!body || body->camera->GetCameraType() != type) {
+        body.reset();
+        body = std::make_unique<Body>(type);
+    }
+    body->Sent();
+    body->Logged();
+    return *body;
+}
+
 inline void CheckReads(const std::vector<Read>& reads) {
-    std::unique_ptr<Body> body;
+    std::unique_ptr<Body> kept;
     for (const Read& r : reads) {
         SCOPED_TRACE(std::string(RowOf(r.type).profile) + " " + r.op.name + " of " + r.value + " in " +
                      r.mode);
-        if (!body || body->camera->GetCameraType() != r.type) {
-            body.reset();
-            body = std::make_unique<Body>(r.type);
-        }
-        body->sim().ClearFaults();
-        ASSERT_EQ(body->sim().SetChoices(r.widget, r.choices), 0) << body->sim().LastError();
-        ASSERT_EQ(r.fault == VF::None ? body->sim().SetValue(r.widget, r.value)
-                                      : body->sim().SetValueFault(r.widget, r.fault),
+        Body& body = BodyFor(kept, r.type);
+        body.sim().ClearFaults();
+        ASSERT_EQ(body.sim().SetChoices(r.widget, r.choices), 0) << body.sim().LastError();
+        ASSERT_EQ(r.fault == VF::None ? body.sim().SetValue(r.widget, r.value)
+                                      : body.sim().SetValueFault(r.widget, r.fault),
                   0);
-        body->Logged();
         CameraParams p = Stale(r.mode);
-        EXPECT_EQ(r.op.run(*body->camera, p), r.result);
+        EXPECT_EQ(r.op.run(*body.camera, p, ""), r.result);
         EXPECT_EQ(p.*r.op.value, r.shown);
         EXPECT_EQ(p.*r.op.list, r.list);
-        EXPECT_EQ(body->Logged(2), r.failure ? Strings{r.failure} : Strings{});
+        EXPECT_EQ(body.Logged(2), r.failure ? Strings{r.failure} : Strings{});
+    }
+}
+
+inline void CheckActs(const std::vector<Act>& acts) {
+    std::unique_ptr<Body> kept;
+    for (const Act& a : acts) {
+        SCOPED_TRACE(std::string(RowOf(a.type).profile) + " " + a.op.name + " '" + a.text + "'");
+        Body& body = BodyFor(kept, a.type);
+        for (const std::string& s : a.setup) {
+            const size_t at = s.find_first_of("=:!#");
+            const std::string name = s.substr(0, at), rest = s.substr(at + 1);
+            Strings choices;
+            std::stringstream in(rest);
+            for (std::string choice; std::getline(in, choice, '|');)
+                choices.push_back(choice);
+            camsim::Simulator& sim = body.sim();
+            ASSERT_EQ(s[at] == '='   ? sim.SetValue(name, rest)
+                      : s[at] == ':' ? sim.SetChoices(name, choices)
+                      : s[at] == '!' ? sim.FailLookup(name, std::stoi(rest))
+                                     : sim.FailSet(name, std::stoi(rest)),
+                      0)
+                << s;
+        }
+        body.Sent();
+        body.notified.clear();
+        body.record = Stale();
+        CameraParams p;
+        EXPECT_EQ(a.op.run(*body.camera, p, a.text), a.result);
+        EXPECT_EQ(body.Sent(), a.sent);
+        EXPECT_EQ(body.Logged(2), a.failures);
+        ASSERT_EQ(body.notified.size(), a.notified);
+        for (const CameraParams& n : body.notified) {
+            const Strings fields = {n.iso, n.iris, n.shutterSpeed, n.whiteBalance,
+                                    n.recordEnable ? "1" : "0"};
+            EXPECT_EQ(std::count(fields.begin(), fields.end(), a.text), 1) << "the record holds the text";
+        }
     }
 }

@@ -69,42 +69,37 @@ TEST(CanonEos, TheMovieSwitchRenamesTheExposureProgramPerBody) {
     }
 }
 
+// Recording goes to the card only while stills go there too, and only in movie mode; the R6 and
+// RP put stills on the card when made, and are made when the camera refuses.
 TEST(CanonEos, RecordingRunsThroughTheCaptureAndRecordTargetsInMovieModeOnly) {
     for (CameraType type : kCanon) {
         Body body(type);
-        // The R6 and RP put stills on the card when made, and are made if the camera refuses.
         const Strings atStart = type == CanonEosR6M2 ? Strings{} : Strings{"capturetarget=Memory card"};
         EXPECT_EQ(body.Sent(), atStart) << type;
         body.sim().FailSet("capturetarget", GP_ERROR_IO);
         EXPECT_NE(MakeCamera(type, body.session.GpCamera(), body.session.Context()), nullptr);
         EXPECT_EQ(body.Logged(2).size(), atStart.size());
-        body.sim().ClearFaults();
-        body.Sent();
         CameraParams p;
-        EXPECT_EQ(body.camera->EnableRecord(true), -1) << type << ": the camera refuses in stills mode";
-        EXPECT_EQ(body.Logged(2), Strings{"2 Failed to gp_camera_set_single_config"});
-        EXPECT_EQ(body.camera->GetRecordEnable(p, nullptr), 0);
-        EXPECT_FALSE(p.recordEnable);
-        Shooting(body, "1", "P");
-        body.Sent();
-        EXPECT_EQ(body.camera->EnableRecord(true), 0);
-        EXPECT_EQ(body.camera->GetRecordEnable(p, nullptr), 0);
-        EXPECT_TRUE(p.recordEnable) << type;
-        EXPECT_EQ(body.camera->EnableRecord(false), 0);
-        EXPECT_EQ(body.Sent(), (Strings{"capturetarget=Memory card", "movierecordtarget=Card",
-                                        "capturetarget=Memory card", "movierecordtarget=None"}));
-        body.sim().SetValue("movierecordtarget", "card");
-        EXPECT_EQ(body.camera->GetRecordEnable(p, nullptr), 0);
-        EXPECT_FALSE(p.recordEnable) << "only \"Card\" records";
-        p.recordEnable = true;
-        body.sim().SetValueFault("movierecordtarget", VF::NoValue);
-        EXPECT_EQ(body.camera->GetRecordEnable(p, nullptr), 0);
-        EXPECT_TRUE(p.recordEnable) << "an unreadable state changes nothing";
-        // A refused card stops the recording before its target.
-        body.sim().FailSet("capturetarget", GP_ERROR_IO);
-        EXPECT_EQ(body.camera->EnableRecord(true), -1);
-        EXPECT_EQ(body.Sent(), Strings{"capturetarget=Memory card"});
+        for (const char* state : {"Card", "card", ""}) {
+            *state ? body.sim().SetValue("movierecordtarget", state)
+                   : body.sim().SetValueFault("movierecordtarget", VF::NoValue);
+            p.recordEnable = !*state;
+            EXPECT_EQ(body.camera->GetRecordEnable(p, nullptr), 0);
+            EXPECT_EQ(p.recordEnable, std::string(state) != "card") << "only \"Card\"; unreadable: unchanged";
+        }
     }
+    const Strings on = {"capturetarget=Memory card", "movierecordtarget=Card"};
+    const Strings off = {"capturetarget=Memory card", "movierecordtarget=None"};
+    const Strings refused = {"2 Failed to gp_camera_set_single_config"};
+    std::vector<Act> acts;
+    for (CameraType t : kCanon) {
+        for (const Act& a :
+             {Act{t, {"eosmovieswitch=0"}, kRecord, "1", -1, on, refused},
+              Act{t, {"eosmovieswitch=1"}, kRecord, "1", 0, on}, Act{t, {}, kRecord, "0", 0, off},
+              Act{t, {"capturetarget#-7"}, kRecord, "1", -1, {on[0]}, refused}})
+            acts.push_back(a);
+    }
+    CheckActs(acts);
 }
 
 TEST(CanonEos, ListsPlaceAutomaticApertureBulbAwbWhiteAndFocusModesPerBody) {
@@ -180,41 +175,29 @@ TEST(CanonEos, ListsPlaceAutomaticApertureBulbAwbWhiteAndFocusModesPerBody) {
 }
 
 TEST(CanonEos, AutoIsSentAsTheDriverTextTheBodyAndProgramNeed) {
-    struct Case {
-        CameraType type;
-        const char* movieSwitch;
-        const char* exposure;
-        bool iris;  // else the shutter speed
-        const char* value;
-        const char* sent;
-        int result;
-    };
-    const Case cases[] = {
-        {CanonEosR6, "0", "Manual", true, "Auto", "aperture=Unknown value 00ff", 0},
-        {CanonEosR6, "0", "Manual", true, "f/4", "aperture=f/4", 0},
-        {CanonEosR6M2, "1", "TV", true, "Auto", "aperture=Unknown value 00ff", 0},
-        {CanonEosRP, "0", "Fv", true, "Auto", "aperture=Unknown value 00ff", 0},
-        {CanonEosRP, "0", "TV", true, "Auto", "aperture=implicit auto", 0},  // the driver's spelling
-        {CanonEosRP, "0", "Tv", true, "Auto", "aperture=Auto", -1},          // not a choice: refused
-        {CanonEosRP, "0", "Manual", true, "Auto", "aperture=Auto", -1},
-        {CanonEosRP, "1", "Fv", true, "Auto", "aperture=Auto", -1},  // movie mode: no program name
-        {CanonEosRP, "0", "Fv", true, "f/4", "aperture=f/4", 0},
-        {CanonEosRP, "0", "Manual", false, "Auto", "shutterspeed=bulb", 0},  // the RP's "Auto" is its bulb
-        {CanonEosRP, "0", "Manual", false, "1/250", "shutterspeed=1/250", 0},
-        {CanonEosR6, "0", "Manual", false, "Auto", "shutterspeed=Auto", -1},
-        {CanonEosR6M2, "0", "Manual", false, "1/250", "shutterspeed=1/250", 0},
-    };
-    for (const Case& c : cases) {
-        Body body(c.type);
-        Shooting(body, c.movieSwitch, c.exposure);
-        body.sim().SetChoices("aperture", {"Unknown value 00ff", "implicit auto", "f/4", "f/5.6"});
-        body.sim().SetChoices("shutterspeed", {"bulb", "1/250"});
-        body.Sent();
-        EXPECT_EQ(c.iris ? body.camera->SetIrisParam(c.value) : body.camera->SetShutterSpeedParam(c.value),
-                  c.result)
-            << c.type << " " << c.exposure << " " << c.value;
-        EXPECT_EQ(body.Sent(), Strings{c.sent}) << c.type << " " << c.exposure << " " << c.value;
-    }
+    const std::string apertures = "aperture:Unknown value 00ff|implicit auto|f/4|f/5.6",
+                      speeds = "shutterspeed:bulb|1/250";
+    const Strings refused = {"2 Failed to gp_camera_set_single_config"};
+    // clang-format off
+    CheckActs({
+        {CanonEosR6, {apertures, speeds, "autoexposuremode=Manual"}, kSetIris, "Auto", 0, {"aperture=Unknown value 00ff"}},
+        {CanonEosR6, {}, kSetIris, "f/4", 0, {"aperture=f/4"}},
+        {CanonEosR6, {}, kSetShutter, "Auto", -1, {"shutterspeed=Auto"}, refused},
+        {CanonEosR6M2, {apertures, speeds, "eosmovieswitch=1", "autoexposuremode=TV"}, kSetIris, "Auto", 0,
+         {"aperture=Unknown value 00ff"}},
+        {CanonEosR6M2, {}, kSetShutter, "1/250", 0, {"shutterspeed=1/250"}},
+        // The RP's automatic aperture has a text per program, the driver's spelling of it; elsewhere
+        // "Auto" is sent as it is, and refused. Its "Auto" shutter speed is its bulb.
+        {CanonEosRP, {apertures, speeds, "autoexposuremode=Fv"}, kSetIris, "Auto", 0, {"aperture=Unknown value 00ff"}},
+        {CanonEosRP, {"autoexposuremode=TV"}, kSetIris, "Auto", 0, {"aperture=implicit auto"}},
+        {CanonEosRP, {"autoexposuremode=Tv"}, kSetIris, "Auto", -1, {"aperture=Auto"}, refused},
+        {CanonEosRP, {"autoexposuremode=Manual"}, kSetIris, "Auto", -1, {"aperture=Auto"}, refused},
+        {CanonEosRP, {}, kSetIris, "f/4", 0, {"aperture=f/4"}},
+        {CanonEosRP, {"autoexposuremode=Fv", "eosmovieswitch=1"}, kSetIris, "Auto", -1, {"aperture=Auto"}, refused},
+        {CanonEosRP, {}, kSetShutter, "Auto", 0, {"shutterspeed=bulb"}},
+        {CanonEosRP, {}, kSetShutter, "1/250", 0, {"shutterspeed=1/250"}},
+    });
+    // clang-format on
 }
 
 // What a touch at host (x, y) wrote, with the movie switch at `movieSwitch`.
@@ -225,44 +208,30 @@ std::string Touch(Body& body, int x, int y, const char* movieSwitch = "0") {
     return body.sim().Value("kd_touch_focus").value_or("?");
 }
 
-// The R6 II scales to its 600 x 400 target space and, in stills only, corrects x by column.
+// The R6 II scales to its 600 x 400 target space and, in stills only, corrects x by column; the
+// point is written with the movie switch's number.
 TEST(CanonTouch, TheR6IIScalesToItsTargetSpaceAndCorrectsStillsByColumn) {
-    struct Case {
-        int x, y;
-        const char* movieSwitch;
-        const char* written;
-    };
-    const Case cases[] = {
-        {960, 540, "0", "(300.000000, 200.000000) 0"},   // the gap 300..305 has no diff
-        {320, 540, "0", "(66.000000, 200.000000) 0"},    // 100 - 34
-        {320, 540, "2", "(100.000000, 200.000000) 2"},   // movie: no correction
-        {320, 540, "x", "(66.000000, 200.000000) 0"},    // no number: stills
-        {1600, 0, "0", "(538.000000, 0.000000) 0"},      // 500 + 38
-        {-1, 1080, "0", "(-0.312500, 400.000000) 0"},    // left of every row
-        {160, -1, "0", "(8.000000, -0.370370) 0"},       // the first row's lower edge: 50 - 42
-        {959, 540, "0", "(297.687500, 200.000000) 0"},   // 299.6875 - 2
-        {976, 540, "0", "(307.000000, 200.000000) 0"},   // 305 + 2
-        {1663, 540, "0", "(557.687500, 200.000000) 0"},  // 519.6875 + 38
-        {1664, 540, "0", "(520.000000, 200.000000) 0"},  // the last row's upper edge: none
-    };
-    Body body(CanonEosR6M2);
-    for (const Case& c : cases)
-        EXPECT_EQ(Touch(body, c.x, c.y, c.movieSwitch), c.written)
-            << c.x << ", " << c.y << " " << c.movieSwitch;
-    body.sim().SetValue("kd_touch_focus", "");
-    body.Logged();
-    // A failed write of the point is only logged: the touch was handled.
-    body.sim().FailSet("kd_touch_focus", GP_ERROR_IO);
-    EXPECT_EQ(body.camera->TouchFocus(PackPoint(320, 540)), 0);
-    body.sim().FailLookup("kd_touch_focus", GP_ERROR_IO);
-    EXPECT_EQ(body.camera->TouchFocus(PackPoint(320, 540)), 0);
-    body.sim().SetValueFault("eosmovieswitch", VF::NoValue);
-    EXPECT_EQ(body.camera->TouchFocus(PackPoint(320, 540)), -1) << "the mode is needed first";
-    EXPECT_EQ(body.Logged(2),
-              (Strings{"2 Failed to gp_camera_set_single_config",
-                       "2 Failed to gp_camera_get_single_config to get widget, ret : 0XFFFFFFF9",
-                       "2 Failed to gp_widget_get_value, ret : 0"}));
-    EXPECT_EQ(body.sim().Value("kd_touch_focus"), "");
+    auto at = [](const char* point) { return Strings{std::string("kd_touch_focus=(") + point}; };
+    // clang-format off
+    CheckActs({
+        {CanonEosR6M2, {"eosmovieswitch=0"}, kTouch, "960,540", 0, at("300.000000, 200.000000) 0")},  // no diff in 300..305
+        {CanonEosR6M2, {}, kTouch, "320,540", 0, at("66.000000, 200.000000) 0")},     // 100 - 34
+        {CanonEosR6M2, {}, kTouch, "1600,0", 0, at("538.000000, 0.000000) 0")},       // 500 + 38
+        {CanonEosR6M2, {}, kTouch, "-1,1080", 0, at("-0.312500, 400.000000) 0")},     // left of every row
+        {CanonEosR6M2, {}, kTouch, "160,-1", 0, at("8.000000, -0.370370) 0")},        // the first row's lower edge
+        {CanonEosR6M2, {}, kTouch, "959,540", 0, at("297.687500, 200.000000) 0")},    // 299.6875 - 2
+        {CanonEosR6M2, {}, kTouch, "976,540", 0, at("307.000000, 200.000000) 0")},    // 305 + 2
+        {CanonEosR6M2, {}, kTouch, "1663,540", 0, at("557.687500, 200.000000) 0")},   // 519.6875 + 38
+        {CanonEosR6M2, {}, kTouch, "1664,540", 0, at("520.000000, 200.000000) 0")},   // the last row's upper edge
+        {CanonEosR6M2, {"eosmovieswitch=2"}, kTouch, "320,540", 0, at("100.000000, 200.000000) 2")},  // movie
+        {CanonEosR6M2, {"eosmovieswitch=x"}, kTouch, "320,540", 0, at("66.000000, 200.000000) 0")},   // no number
+        // A failed write of the point is only logged: the touch was handled.
+        {CanonEosR6M2, {"kd_touch_focus#-7"}, kTouch, "320,540", 0, at("66.000000, 200.000000) 0"),
+         {"2 Failed to gp_camera_set_single_config"}},
+        {CanonEosR6M2, {"kd_touch_focus!-7"}, kTouch, "320,540", 0, {},
+         {"2 Failed to gp_camera_get_single_config to get widget, ret : 0XFFFFFFF9"}},
+    });
+    // clang-format on
 }
 
 // On a device set up for it, a diff in /opt/firmware/debug replaces the table's: the directory
@@ -284,7 +253,8 @@ TEST(CanonTouch, TheDebugDiffFileReplacesTheR6IITablesWhileTheMarkerExists) {
     };
     const Case cases[] = {
         {true, "10\n", 320, "0", "(90.000000, 200.000000) 0", "10"},
-        {true, "abc", 320, "0", "(100.000000, 200.000000) 0", "0"},           // read anew at every touch
+        {true, "abc", 320, "0", "(100.000000, 200.000000) 0", "0"},  // read anew at every touch
+        {true, "", 320, "0", "(100.000000, 200.000000) 0", "0"},
         {true, "000000012345", 320, "0", "(88.000000, 200.000000) 0", "12"},  // nine characters at most
         {true, "10", 960, "0", "(300.000000, 200.000000) 0", nullptr},        // no row: the file is not read
         {true, "10", 320, "1", "(100.000000, 200.000000) 1", nullptr},        // movie: no correction at all

@@ -13,111 +13,80 @@
 namespace {
 
 // On the A7 IV (focus, ISO, iris and shutter the generic way), the ZV-E10 (the generic mode)
-// and the generic camera itself (white balance).
-TEST(GenericCamera, ReadsListTheChoicesOrTheFixedListsAndNameTheFocusModes) {
-    const Strings& iso = AbstructCamera::FixedIsoList();
-    const Strings& iris = AbstructCamera::FixedIrisList();
-    const Strings& shutter = AbstructCamera::FixedShutterList();
+// and the generic camera itself (white balance and the actions).
+TEST(GenericCamera, ReadsListTheChoicesOrTheFixedListsAndActionsSendTheTextAsItIs) {
+    const Strings &iso = C::FixedIsoList(), &iris = C::FixedIrisList(), &shutter = C::FixedShutterList();
     EXPECT_EQ(std::to_string(iso.size()) + " " + iso.front() + " " + iso.back(), "42 AUTO 409600");
     EXPECT_EQ(std::to_string(iris.size()) + " " + iris.front() + " " + iris.back(), "37 f/1 f/64");
     EXPECT_EQ(std::to_string(shutter.size()) + " " + shutter.front() + " " + shutter.back(),
               "55 Bulb 1/8000");
-    const Strings noBulb(shutter.begin() + 1, shutter.end());
     const Strings odd = {"30", "bULb", "1/250", "0/0"};
     // clang-format off
     CheckReads({
         {SonyA7M4, kGetFocus, "focusmode", {"Manual", "Automatic", "DMF"}, "Automatic", "P", "AF-S", {"MF", "AF-S", "DMF"}},
-        {SonyA7M4, kGetFocus, "focusmode", {"Manual", "DMF"}, "DMF", "P", "DMF", {"MF", "DMF"}},
         {SonyA7M4, kGetFocus, "focusmode", {"Manual", "Undefined"}, "Undefined", "P", "", {}, -1},
         {SonyA7M4, kGetFocus, "focusmode", {"Manual", "Automatic"}, "", "P", "", {"MF", "AF-S"}, 0, VF::NoValue},
         // Fewer than two choices, or none that can be counted, give the fixed list.
         {SonyA7M4, kGetIso, "iso", {"AUTO", "800"}, "800", "P", "800", {"AUTO", "800"}},
         {SonyA7M4, kGetIso, "iso", {"800"}, "800", "P", "800", iso},
         {SonyA7M4, kGetIso, "iso", {"800", "100"}, "", "P", "", iso, 0, VF::Typeless},
-        {SonyA7M4, kGetIris, "f-number", {"f/4", "f/8"}, "f/4", "P", "f/4", {"f/4", "f/8"}},
         {SonyA7M4, kGetIris, "f-number", {"f/4"}, "f/4", "P", "f/4", iris},
         // "0/0" is never offered; Bulb is, first, in "M" only, whatever the camera's spelling.
         {SonyA7M4, kGetShutter, "shutterspeed", odd, "30", "M", "30", {"Bulb", "30", "1/250"}},
-        {SonyA7M4, kGetShutter, "shutterspeed", odd, "30", "A", "30", {"30", "1/250"}},
         {SonyA7M4, kGetShutter, "shutterspeed", odd, "30", "m", "30", {"30", "1/250"}},
         {SonyA7M4, kGetShutter, "shutterspeed", {"30", "1/250"}, "30", "M", "30", {"Bulb", "30", "1/250"}},
         {SonyA7M4, kGetShutter, "shutterspeed", {"30"}, "30", "M", "30", shutter},
-        {SonyA7M4, kGetShutter, "shutterspeed", {"30"}, "30", "A", "30", noBulb},
-        // The generic mode is the program's text; its list is left alone.
+        {SonyA7M4, kGetShutter, "shutterspeed", {"30"}, "30", "A", "30", Strings(shutter.begin() + 1, shutter.end())},
+        // The generic mode is the program's text and leaves the list alone.
         {SonyZVE10, kGetMode, "expprogram", {"M", "S"}, "S", "P", "S", {"stale"}},
         {SonyZVE10, kGetMode, "expprogram", {"M", "S"}, "", "P", "P", {"stale"}, -1, VF::Typeless,
          "2 Failed to gp_widget_get_value, ret : 0XFFFFFFFE"},
-        {Unrecognized, kGetWb, "whitebalance", {"Auto", "Flash"}, "Flash", "P", "Flash", {"Auto", "Flash"}},
         {Unrecognized, kGetWb, "whitebalance", {"Auto"}, "Auto", "P", "Auto", {"Auto"}},
     });
+    const std::string refused = "2 Failed to gp_camera_set_single_config";
+    CheckActs({
+        {Unrecognized, {"focusmode:Manual|Automatic|AF-C"}, kSetFocus, "AF-S", 0, {"focusmode=Automatic"}},
+        {Unrecognized, {}, kSetFocus, "MF", 0, {"focusmode=Manual"}},
+        {Unrecognized, {}, kSetFocus, "AF-C", 0, {"focusmode=AF-C"}},
+        {Unrecognized, {}, kSetIso, "800", 0, {"iso=800"}},
+        {Unrecognized, {}, kSetIso, "123", -1, {"iso=123"}, {refused}},  // not a choice
+        {Unrecognized, {}, kSetIris, "f/4", 0, {"f-number=f/4"}},
+        {Unrecognized, {}, kSetShutter, "1/250", 0, {"shutterspeed=1/250"}},
+        {Unrecognized, {}, kSetWb, "Daylight", 0, {"whitebalance=Daylight"}},
+        {Unrecognized, {}, kRecord, "1", 0, {"movie=1"}},
+        {Unrecognized, {}, kRecord, "0", 0, {"movie=0"}},
+        // The touch surface is 1920 x 1080, the driver's 640 x 480.
+        {Unrecognized, {}, kTouch, "960,540", 0, {"kd_touch_focus=(240, 320)"}},
+        {Unrecognized, {}, kTouch, "960,-1", 0, {"kd_touch_focus=(0, 320)"}},
+        {Unrecognized, {}, kTouch, "1919,1079", 0, {"kd_touch_focus=(479, 639)"}},
+        {Unrecognized, {}, kTouch, "3840,2160", 0, {"kd_touch_focus=(960, 1280)"}},
+    });
     // clang-format on
-    // A driver may serve a setting as a number widget: its value is read as text.
-    Body body(SonyA7M4);
-    for (const auto& n :
-         {std::make_pair(camsim::WidgetKind::Toggle, "1"), std::make_pair(camsim::WidgetKind::Date, "17"),
-          std::make_pair(camsim::WidgetKind::Range, "2.5")}) {
-        ASSERT_EQ(body.sim().AddWidget("iso", n.first, n.second), 0) << body.sim().LastError();
-        CameraParams p;
-        EXPECT_EQ(body.camera->GetIsoParam(p), 0);
-        EXPECT_EQ(p.iso, n.second);
-        EXPECT_EQ(p.supportedIso, iso) << "no choices";
-    }
 }
 
-TEST(GenericCamera, SetsSendTheTextAsItIsAndRecordingAndBatteryReadTheirWidgets) {
+TEST(GenericCamera, TheRecordStateAndTheBatteryLevelAreReadFromTheirWidgets) {
     Body body(Unrecognized);
-    AbstructCamera& camera = *body.camera;
-    body.sim().SetChoices("focusmode", {"Manual", "Automatic", "AF-C"});
-    const int results[] = {camera.SetFocusModeParam("AF-S"),
-                           camera.SetFocusModeParam("MF"),
-                           camera.SetFocusModeParam("AF-C"),
-                           camera.SetIsoParam("800"),
-                           camera.SetIrisParam("f/4"),
-                           camera.SetShutterSpeedParam("1/250"),
-                           camera.SetWhiteBalanceParam("Daylight"),
-                           camera.EnableRecord(true),
-                           camera.EnableRecord(false),
-                           camera.SetIsoParam("123")};
-    EXPECT_EQ(std::vector<int>(std::begin(results), std::end(results)),
-              (std::vector<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, -1}));
-    EXPECT_EQ(body.Sent(),
-              (Strings{"focusmode=Automatic", "focusmode=Manual", "focusmode=AF-C", "iso=800", "f-number=f/4",
-                       "shutterspeed=1/250", "whitebalance=Daylight", "movie=1", "movie=0", "iso=123"}));
-    EXPECT_EQ(body.sim().Value("iso"), "800") << "a value that is no choice is refused";
-    EXPECT_EQ(body.Logged(2), Strings{"2 Failed to gp_camera_set_single_config"});
-    // Anything but "0" records; without a value the record's state stays.
     CameraParams p;
+    // Anything but "0" records; without a value the record's state stays.
     for (const char* state : {"0", "1", "2", "on", ""}) {
         *state ? body.sim().SetValue("d21d", state) : body.sim().SetValueFault("d21d", VF::NoValue);
         p.recordEnable = std::string(state) == "0" || !*state;
-        EXPECT_EQ(camera.GetRecordEnable(p, nullptr), 0);
+        EXPECT_EQ(body.camera->GetRecordEnable(p, nullptr), 0);
         EXPECT_EQ(p.recordEnable, std::string(state) != "0") << state;
     }
-    // The battery level is logged while the debug file exists, looked for at every read.
+    // The level is logged while the debug file exists, looked for at every read.
     const char* debugFile = "/tmp/debug_show_baytterylevel";
     for (bool file : {false, true}) {
         file ? std::fclose(std::fopen(debugFile, "w")) : std::remove(debugFile);
-        EXPECT_EQ(camera.GetBatteryLevel(), 0);
+        EXPECT_EQ(body.camera->GetBatteryLevel(), 0);
         EXPECT_EQ(body.Logged(), file ? Strings{"5 current baytterylevel : 85%"} : Strings{});
     }
     body.sim().SetValueFault("batterylevel", VF::NoValue);
-    EXPECT_EQ(camera.GetBatteryLevel(), 0) << "found but unreadable: nothing to log";
+    EXPECT_EQ(body.camera->GetBatteryLevel(), 0) << "found but unreadable: nothing to log";
     EXPECT_EQ(body.Logged(), Strings{});
-    std::remove(debugFile);
-}
-
-TEST(GenericCamera, TouchScalesThePackedPointToTheBaseExtent) {
-    Body body(Unrecognized);
-    const std::pair<int, int> points[] = {{960, 540}, {960, -1}, {-1, 540}, {1919, 1079}, {3840, 2160}};
-    const Strings sent = {"(240, 320)", "(0, 320)", "(240, 0)", "(479, 639)", "(960, 1280)"};
-    for (size_t i = 0; i < sent.size(); ++i) {
-        const int h = points[i].first, v = points[i].second;
-        EXPECT_EQ(body.camera->TouchFocus(PackPoint(h, v)), 0);
-        EXPECT_EQ(body.Sent(), Strings{"kd_touch_focus=" + sent[i]}) << h << ", " << v;
-        EXPECT_EQ(body.Logged(), Strings{"5 point (" + std::to_string(h) + ", " + std::to_string(v) + ")"});
-    }
     EXPECT_EQ(body.camera->TouchFocus(120, 300), 0);
     EXPECT_EQ(body.Sent(), Strings{"kd_touch_focus=(120, 300)"});
+    std::remove(debugFile);
 }
 
 TEST(CameraFactory, EachModelStringMakesItsTypeAndNoOtherSpellingMakesOne) {
@@ -139,21 +108,9 @@ TEST(CameraFactory, EachModelStringMakesItsTypeAndNoOtherSpellingMakesOne) {
     }
 }
 
-// The other operations of the interface.
 // clang-format off
-const Op kSetFocus{"SetFocusModeParam", [](C& c, P&) { return c.SetFocusModeParam("MF"); }, nullptr, nullptr};
-const Op kSetIso{"SetIsoParam", [](C& c, P&) { return c.SetIsoParam("800"); }, nullptr, nullptr};
-const Op kSetIris{"SetIrisParam", [](C& c, P&) { return c.SetIrisParam("Auto"); }, nullptr, nullptr};
-const Op kSetShutter{"SetShutterSpeedParam", [](C& c, P&) { return c.SetShutterSpeedParam("1/250"); }, nullptr, nullptr};
-const Op kSetWb{"SetWhiteBalanceParam", [](C& c, P&) { return c.SetWhiteBalanceParam("Daylight"); }, nullptr, nullptr};
-const Op kRecordOn{"EnableRecord", [](C& c, P&) { return c.EnableRecord(true); }, nullptr, nullptr};
-const Op kRecordState{"GetRecordEnable", [](C& c, P& p) { return c.GetRecordEnable(p, nullptr); }, nullptr, nullptr};
-const Op kBattery{"GetBatteryLevel", [](C& c, P&) { return c.GetBatteryLevel(); }, nullptr, nullptr};
-const Op kDispMode{"QueryCameraDispMode", [](C& c, P& p) { return c.QueryCameraDispMode(p); }, nullptr, nullptr};
-const Op kTouch{"TouchFocus", [](C& c, P&) { return c.TouchFocus(PackPoint(320, 540)); }, nullptr, nullptr};
-const Op kTouchAt{"TouchFocus(a, b)", [](C& c, P&) { return c.TouchFocus(10, 20); }, nullptr, nullptr};
 const Op* const kOps[] = {&kGetFocus, &kSetFocus, &kGetIso, &kSetIso, &kGetIris, &kSetIris, &kGetShutter, &kSetShutter,
-                          &kGetMode, &kGetWb, &kSetWb, &kRecordOn, &kRecordState, &kBattery, &kDispMode, &kTouch, &kTouchAt};
+                          &kGetMode, &kGetWb, &kSetWb, &kRecord, &kRecordState, &kBattery, &kDispMode, &kTouch, &kTouchAt};
 // clang-format on
 
 TEST(EveryCameraType, WithoutHandlesEveryOperationRefusesAndLeavesTheRecord) {
@@ -171,7 +128,7 @@ TEST(EveryCameraType, WithoutHandlesEveryOperationRefusesAndLeavesTheRecord) {
             CameraParams p = Stale();
             // Only the Nikon reads a display mode; it takes the record state from events alone.
             const bool free = op == (nikon ? &kRecordState : &kDispMode);
-            EXPECT_EQ(op->run(*camera, p), free ? 0 : -1) << row.profile << " " << op->name;
+            EXPECT_EQ(op->run(*camera, p, op->text), free ? 0 : -1) << row.profile << " " << op->name;
             EXPECT_EQ(log.Count(2, "Failed, parameter error"), free ? 0 : 1)
                 << row.profile << " " << op->name;
             EXPECT_TRUE(p == Stale()) << row.profile << " " << op->name;
@@ -215,9 +172,9 @@ const LookupRow kLookups[] = {
     {kGetMode,     "autoexposuremode",       "........NwN.."},
     {kGetWb,       "whitebalance",           "WWNNNNWNNNNRR"},
     {kSetWb,       "whitebalance",           "RRRRRRRRRRRRR"},
-    {kRecordOn,    "movie",                  "RRRRRRRR...RR"},
-    {kRecordOn,    "capturetarget",          "........WNW.."},
-    {kRecordOn,    "movierecordtarget",      "........PPP.."},
+    {kRecord,    "movie",                  "RRRRRRRR...RR"},
+    {kRecord,    "capturetarget",          "........WNW.."},
+    {kRecord,    "movierecordtarget",      "........PPP.."},
     {kRecordState, "d21d",                   "NNNNNNNN....."},
     {kRecordState, "movierecordtarget",      "........NNN.."},
     {kBattery,     "batterylevel",           "NNNNNNNNNNNNN"},
@@ -248,7 +205,7 @@ TEST(EveryBody, AFailedLookupLogsTheLineOfItsOperationAndBody) {
             ASSERT_EQ(body.sim().FailLookup(row.widget, GP_ERROR_IO), 0);
             body.Logged();
             CameraParams p = Stale();
-            EXPECT_EQ(row.op.run(*body.camera, p), -1);
+            EXPECT_EQ(row.op.run(*body.camera, p, row.op.text), -1);
             EXPECT_EQ(body.Logged(2),
                       Strings{"2 Failed to gp_camera_get_single_config " + lines.at(std::toupper(letter))});
             if (row.op.value != nullptr) {
