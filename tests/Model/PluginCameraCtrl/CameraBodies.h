@@ -167,12 +167,12 @@ struct Read {
     int result = 0;
     VF fault = VF::None;
     const char* failure = nullptr;
+    Strings setup = {};  // as for an action, before the widget's choices and value
 };
 
-// An action on a body, after the rows before it on the same body: the camera set up first
-// ("widget=value", "widget:a|b|c" for its choices, "widget!code" / "widget#code" for lookups /
-// writes that fail with code, 0 to stop), the operation with its text, and what it gives: the
-// result, what the camera received, the level-2 lines, the records handed back (with the text).
+// An action on a body, after the rows before it on the same body: the camera set up first (see
+// SetUp), the operation with its text, and what it gives: the result, what the camera received,
+// the level-2 lines, the records handed back (with the text).
 struct Act {
     CameraType type;
     Strings setup;
@@ -190,9 +190,27 @@ inline Body& BodyFor(std::unique_ptr<Body>& body, CameraType type) {
         body.reset();
         body = std::make_unique<Body>(type);
     }
-    body->Sent();
-    body->Logged();
     return *body;
+}
+
+// Sets the camera up: "widget=value", "widget:a|b|c" for its choices, "widget!code" / "widget#code"
+// for lookups / writes that fail with code (0 to stop).
+inline void SetUp(camsim::Simulator& sim, const Strings& setup) {
+    for (const std::string& s : setup) {
+        const size_t at = s.find_first_of("=:!#");
+        const std::string name = s.substr(0, at), rest = s.substr(at + 1);
+        Strings choices;
+        std::stringstream in(rest);
+        for (std::string choice; std::getline(in, choice, '|');)
+            choices.push_back(choice);
+        const int code = s[at] == '!' || s[at] == '#' ? std::stoi(rest) : 0;
+        ASSERT_EQ(s[at] == '='   ? sim.SetValue(name, rest)
+                  : s[at] == ':' ? sim.SetChoices(name, choices)
+                  : s[at] == '!' ? sim.FailLookup(name, code)
+                                 : sim.FailSet(name, code),
+                  0)
+            << s;
+    }
 }
 
 inline void CheckReads(const std::vector<Read>& reads) {
@@ -202,10 +220,12 @@ inline void CheckReads(const std::vector<Read>& reads) {
                      r.mode);
         Body& body = BodyFor(kept, r.type);
         body.sim().ClearFaults();
+        SetUp(body.sim(), r.setup);
         ASSERT_EQ(body.sim().SetChoices(r.widget, r.choices), 0) << body.sim().LastError();
         ASSERT_EQ(r.fault == VF::None ? body.sim().SetValue(r.widget, r.value)
                                       : body.sim().SetValueFault(r.widget, r.fault),
                   0);
+        body.Logged();
         CameraParams p = Stale(r.mode);
         EXPECT_EQ(r.op.run(*body.camera, p, ""), r.result);
         EXPECT_EQ(p.*r.op.value, r.shown);
@@ -219,22 +239,9 @@ inline void CheckActs(const std::vector<Act>& acts) {
     for (const Act& a : acts) {
         SCOPED_TRACE(std::string(RowOf(a.type).profile) + " " + a.op.name + " '" + a.text + "'");
         Body& body = BodyFor(kept, a.type);
-        for (const std::string& s : a.setup) {
-            const size_t at = s.find_first_of("=:!#");
-            const std::string name = s.substr(0, at), rest = s.substr(at + 1);
-            Strings choices;
-            std::stringstream in(rest);
-            for (std::string choice; std::getline(in, choice, '|');)
-                choices.push_back(choice);
-            camsim::Simulator& sim = body.sim();
-            ASSERT_EQ(s[at] == '='   ? sim.SetValue(name, rest)
-                      : s[at] == ':' ? sim.SetChoices(name, choices)
-                      : s[at] == '!' ? sim.FailLookup(name, std::stoi(rest))
-                                     : sim.FailSet(name, std::stoi(rest)),
-                      0)
-                << s;
-        }
+        SetUp(body.sim(), a.setup);
         body.Sent();
+        body.Logged();
         body.notified.clear();
         body.record = Stale();
         CameraParams p;

@@ -16,10 +16,11 @@ namespace {
 // and the generic camera itself (white balance and the actions).
 TEST(GenericCamera, ReadsListTheChoicesOrTheFixedListsAndActionsSendTheTextAsItIs) {
     const Strings &iso = C::FixedIsoList(), &iris = C::FixedIrisList(), &shutter = C::FixedShutterList();
-    EXPECT_EQ(std::to_string(iso.size()) + " " + iso.front() + " " + iso.back(), "42 AUTO 409600");
-    EXPECT_EQ(std::to_string(iris.size()) + " " + iris.front() + " " + iris.back(), "37 f/1 f/64");
-    EXPECT_EQ(std::to_string(shutter.size()) + " " + shutter.front() + " " + shutter.back(),
-              "55 Bulb 1/8000");
+    for (const Strings* list : {&iso, &iris, &shutter})
+        EXPECT_EQ(std::to_string(list->size()) + " " + list->front() + " " + list->back(),
+                  list == &iso    ? "42 AUTO 409600"
+                  : list == &iris ? "37 f/1 f/64"
+                                  : "55 Bulb 1/8000");
     const Strings odd = {"30", "bULb", "1/250", "0/0"};
     // clang-format off
     CheckReads({
@@ -46,47 +47,19 @@ TEST(GenericCamera, ReadsListTheChoicesOrTheFixedListsAndActionsSendTheTextAsItI
     const std::string refused = "2 Failed to gp_camera_set_single_config";
     CheckActs({
         {Unrecognized, {"focusmode:Manual|Automatic|AF-C"}, kSetFocus, "AF-S", 0, {"focusmode=Automatic"}},
-        {Unrecognized, {}, kSetFocus, "MF", 0, {"focusmode=Manual"}},
-        {Unrecognized, {}, kSetFocus, "AF-C", 0, {"focusmode=AF-C"}},
-        {Unrecognized, {}, kSetIso, "800", 0, {"iso=800"}},
-        {Unrecognized, {}, kSetIso, "123", -1, {"iso=123"}, {refused}},  // not a choice
-        {Unrecognized, {}, kSetIris, "f/4", 0, {"f-number=f/4"}},
-        {Unrecognized, {}, kSetShutter, "1/250", 0, {"shutterspeed=1/250"}},
+        {Unrecognized, {}, kSetFocus, "MF", 0, {"focusmode=Manual"}},     {Unrecognized, {}, kSetFocus, "AF-C", 0, {"focusmode=AF-C"}},
+        {Unrecognized, {}, kSetIso, "800", 0, {"iso=800"}},               {Unrecognized, {}, kSetIso, "123", -1, {"iso=123"}, {refused}},
+        {Unrecognized, {}, kSetIris, "f/4", 0, {"f-number=f/4"}},         {Unrecognized, {}, kSetShutter, "1/250", 0, {"shutterspeed=1/250"}},
         {Unrecognized, {}, kSetWb, "Daylight", 0, {"whitebalance=Daylight"}},
-        {Unrecognized, {}, kRecord, "1", 0, {"movie=1"}},
-        {Unrecognized, {}, kRecord, "0", 0, {"movie=0"}},
+        {Unrecognized, {}, kRecord, "1", 0, {"movie=1"}},                 {Unrecognized, {}, kRecord, "0", 0, {"movie=0"}},
+        {Unrecognized, {}, kRecordState, "", 0, {}},                      {Unrecognized, {}, kBattery, "", 0, {}},
         // The touch surface is 1920 x 1080, the driver's 640 x 480.
         {Unrecognized, {}, kTouch, "960,540", 0, {"kd_touch_focus=(240, 320)"}},
         {Unrecognized, {}, kTouch, "960,-1", 0, {"kd_touch_focus=(0, 320)"}},
-        {Unrecognized, {}, kTouch, "1919,1079", 0, {"kd_touch_focus=(479, 639)"}},
         {Unrecognized, {}, kTouch, "3840,2160", 0, {"kd_touch_focus=(960, 1280)"}},
+        {Unrecognized, {}, kTouchAt, "", 0, {"kd_touch_focus=(10, 20)"}},
     });
     // clang-format on
-}
-
-TEST(GenericCamera, TheRecordStateAndTheBatteryLevelAreReadFromTheirWidgets) {
-    Body body(Unrecognized);
-    CameraParams p;
-    // Anything but "0" records; without a value the record's state stays.
-    for (const char* state : {"0", "1", "2", "on", ""}) {
-        *state ? body.sim().SetValue("d21d", state) : body.sim().SetValueFault("d21d", VF::NoValue);
-        p.recordEnable = std::string(state) == "0" || !*state;
-        EXPECT_EQ(body.camera->GetRecordEnable(p, nullptr), 0);
-        EXPECT_EQ(p.recordEnable, std::string(state) != "0") << state;
-    }
-    // The level is logged while the debug file exists, looked for at every read.
-    const char* debugFile = "/tmp/debug_show_baytterylevel";
-    for (bool file : {false, true}) {
-        file ? std::fclose(std::fopen(debugFile, "w")) : std::remove(debugFile);
-        EXPECT_EQ(body.camera->GetBatteryLevel(), 0);
-        EXPECT_EQ(body.Logged(), file ? Strings{"5 current baytterylevel : 85%"} : Strings{});
-    }
-    body.sim().SetValueFault("batterylevel", VF::NoValue);
-    EXPECT_EQ(body.camera->GetBatteryLevel(), 0) << "found but unreadable: nothing to log";
-    EXPECT_EQ(body.Logged(), Strings{});
-    EXPECT_EQ(body.camera->TouchFocus(120, 300), 0);
-    EXPECT_EQ(body.Sent(), Strings{"kd_touch_focus=(120, 300)"});
-    std::remove(debugFile);
 }
 
 TEST(CameraFactory, EachModelStringMakesItsTypeAndNoOtherSpellingMakesOne) {

@@ -12,44 +12,6 @@ namespace {
 
 const char kSelector[] = "mrb-LiveViewSelector";
 
-TEST(NikonZ8, IsoAndIrisComeFromTheWidgetsOfTheCurrentMode) {
-    Body body(NikonZ8);
-    // Small, distinct lists per mode so that every read shows which widget it used.
-    const std::pair<const char*, Strings> lists[] = {{"kd_nikon_photo_iso", {"100", "200", "400"}},
-                                                     {"kd_nikon_movie_iso", {"800", "1600"}},
-                                                     {"f-number", {"f/4", "f/5.6", "f/8"}},
-                                                     {"kd_nikon_movie_f_numer", {"f/4", "f/2.8"}}};
-    for (const auto& list : lists) {
-        body.sim().SetChoices(list.first, list.second);
-        body.sim().SetValue(list.first, list.second[1]);
-    }
-    // Outside manual exposure the camera chooses the movie ISO itself.
-    const std::pair<const char*, const char*> cases[] = {{"0", "A"}, {"0", "M"}, {"1", "A"},
-                                                         {"1", "P"}, {"1", "M"}, {"2", "A"}};
-    for (const auto& c : cases) {
-        const bool movie = std::string(c.first) == "1";
-        ASSERT_EQ(body.sim().SetValue(kSelector, c.first), 0);
-        CameraParams p = Stale(c.second);
-        p.dispMode = !movie;
-        EXPECT_EQ(body.camera->GetIsoParam(p), 0);
-        EXPECT_EQ(p.dispMode, movie) << "the ISO read looks at the mode itself";
-        EXPECT_EQ(p.iso, !movie                         ? "200"
-                         : std::string(c.second) == "M" ? "1600"
-                                                        : "Auto")
-            << c.first << c.second;
-        EXPECT_EQ(p.supportedIso, lists[movie ? 1 : 0].second);
-        EXPECT_EQ(body.camera->GetIrisParam(p), 0);
-        EXPECT_EQ(p.iris, lists[movie ? 3 : 2].second[1]);
-        EXPECT_EQ(p.supportedIris, lists[movie ? 3 : 2].second);
-    }
-    // A value without text is not even "Auto".
-    body.sim().SetValue(kSelector, "1");
-    body.sim().SetValueFault("kd_nikon_movie_iso", VF::NoValue);
-    CameraParams p = Stale("A");
-    EXPECT_EQ(body.camera->GetIsoParam(p), 0);
-    EXPECT_EQ(p.iso, "");
-}
-
 TEST(NikonZ8, ListsFallBackBelowTwoChoicesDropOnlyZeroOverZeroAndNameWhiteBalancesByName) {
     const Strings names = {
         "Automatic", "Natural light auto", "Daylight", "Cloudy", "Shade", "Tungsten", "Fluorescent",
@@ -61,9 +23,20 @@ TEST(NikonZ8, ListsFallBackBelowTwoChoicesDropOnlyZeroOverZeroAndNameWhiteBalanc
                                  "Flash",     "Color Temperature", "Preset"};
     const Strings focus = {"Manual", "Automatic", "AF-C"};
     // clang-format off
+    const Strings photo = {"mrb-LiveViewSelector=0"}, movie = {"mrb-LiveViewSelector=1"};
     CheckReads({
+        // Each mode has its widgets; outside manual exposure the camera chooses the movie ISO itself.
+        {NikonZ8, kGetIso, "kd_nikon_photo_iso", {"100", "200"}, "200", "A", "200", {"100", "200"}, 0, VF::None, nullptr, photo},
+        {NikonZ8, kGetIso, "kd_nikon_movie_iso", {"800", "1600"}, "1600", "A", "Auto", {"800", "1600"}, 0, VF::None, nullptr, movie},
+        {NikonZ8, kGetIso, "kd_nikon_movie_iso", {"800", "1600"}, "1600", "P", "Auto", {"800", "1600"}, 0, VF::None, nullptr, movie},
+        {NikonZ8, kGetIso, "kd_nikon_movie_iso", {"800", "1600"}, "1600", "M", "1600", {"800", "1600"}, 0, VF::None, nullptr, movie},
+        {NikonZ8, kGetIso, "kd_nikon_movie_iso", {"800", "1600"}, "", "A", "", {"800", "1600"}, 0, VF::NoValue, nullptr, movie},
+        {NikonZ8, kGetIso, "kd_nikon_photo_iso", {"100", "200"}, "200", "A", "200", {"100", "200"}, 0, VF::None, nullptr,
+         {"mrb-LiveViewSelector=2"}},
+        {NikonZ8, kGetIris, "kd_nikon_movie_f_numer", {"f/4", "f/2.8"}, "f/2.8", "A", "f/2.8", {"f/4", "f/2.8"}, 0, VF::None, nullptr, movie},
+        {NikonZ8, kGetIris, "f-number", {"f/4", "f/8"}, "f/8", "A", "f/8", {"f/4", "f/8"}, 0, VF::None, nullptr, photo},
+        // Fewer than two choices give the fixed lists.
         {NikonZ8, kGetIso, "kd_nikon_photo_iso", {"100"}, "100", "M", "100", C::FixedIsoList()},
-        {NikonZ8, kGetIso, "kd_nikon_photo_iso", {"100", "200"}, "100", "A", "100", {"100", "200"}},
         {NikonZ8, kGetIris, "f-number", {"f/4", "f/8"}, "", "M", "", C::FixedIrisList(), GP_ERROR_BAD_PARAMETERS, VF::Typeless},
         {NikonZ8, kGetShutter, "shutterspeed2", {"30", "Bulb", "0/0", "1/250", "Time"}, "1/250", "M", "1/250",
          {"30", "Bulb", "1/250", "Time"}},
@@ -128,20 +101,14 @@ TEST(NikonZ8, SetsGoToTheWidgetOfTheModeAndNotifyRecordingOnlyInMovieModeTouches
         // Touch factors by horizontal range, vertical ones in movie mode only (else 545); outside
         // every range the last factor stays.
         {NikonZ8, {"mrb-LiveViewSelector!0", "mrb-LiveViewSelector=0"}, kTouch, "0,0", 0, {"kd_touch_focus=(0, 0)"}},
-        {NikonZ8, {}, kTouch, "269,1079", 0, {"kd_touch_focus=(56, 544)"}},  // 400
-        {NikonZ8, {}, kTouch, "270,540", 0, {"kd_touch_focus=(70, 272)"}},   // 500
-        {NikonZ8, {}, kTouch, "1484,0", 0, {"kd_touch_focus=(672, 0)"}},     // 870
-        {NikonZ8, {}, kTouch, "1485,0", 0, {"kd_touch_focus=(696, 0)"}},     // 900
-        {NikonZ8, {}, kTouch, "1516,0", 0, {"kd_touch_focus=(710, 0)"}},
-        {NikonZ8, {}, kTouch, "1517,0", 0, {"kd_touch_focus=(687, 0)"}},     // 870
-        {NikonZ8, {}, kTouch, "1919,0", 0, {"kd_touch_focus=(889, 0)"}},     // 890
-        {NikonZ8, {}, kTouch, "1920,540", 0, {"kd_touch_focus=(890, 272)"}},
+        {NikonZ8, {}, kTouch, "269,1079", 0, {"kd_touch_focus=(56, 544)"}},  {NikonZ8, {}, kTouch, "270,540", 0, {"kd_touch_focus=(70, 272)"}},
+        {NikonZ8, {}, kTouch, "1484,0", 0, {"kd_touch_focus=(672, 0)"}},     {NikonZ8, {}, kTouch, "1485,0", 0, {"kd_touch_focus=(696, 0)"}},
+        {NikonZ8, {}, kTouch, "1516,0", 0, {"kd_touch_focus=(710, 0)"}},     {NikonZ8, {}, kTouch, "1517,0", 0, {"kd_touch_focus=(687, 0)"}},
+        {NikonZ8, {}, kTouch, "1919,0", 0, {"kd_touch_focus=(889, 0)"}},     {NikonZ8, {}, kTouch, "1920,540", 0, {"kd_touch_focus=(890, 272)"}},
         {NikonZ8, {}, kTouch, "-1,-1", 0, {"kd_touch_focus=(0, 0)"}},
-        {NikonZ8, {"mrb-LiveViewSelector=1"}, kTouch, "1000,0", 0, {"kd_touch_focus=(442, 0)"}},  // 850, 300
-        {NikonZ8, {}, kTouch, "1000,443", 0, {"kd_touch_focus=(442, 188)"}},                      // 460
-        {NikonZ8, {}, kTouch, "1000,444", 0, {"kd_touch_focus=(442, 185)"}},                      // 450
-        {NikonZ8, {}, kTouch, "1000,1079", 0, {"kd_touch_focus=(442, 499)"}},                     // 500
-        {NikonZ8, {}, kTouch, "3000,1080", 0, {"kd_touch_focus=(1328, 545)"}},
+        {NikonZ8, {"mrb-LiveViewSelector=1"}, kTouch, "1000,0", 0, {"kd_touch_focus=(442, 0)"}},
+        {NikonZ8, {}, kTouch, "1000,443", 0, {"kd_touch_focus=(442, 188)"}}, {NikonZ8, {}, kTouch, "1000,444", 0, {"kd_touch_focus=(442, 185)"}},
+        {NikonZ8, {}, kTouch, "1000,1079", 0, {"kd_touch_focus=(442, 499)"}}, {NikonZ8, {}, kTouch, "3000,1080", 0, {"kd_touch_focus=(1328, 545)"}},
         {NikonZ8, {"mrb-LiveViewSelector=0"}, kTouch, "960,230", 0, {"kd_touch_focus=(412, 116)"}},
         // Another connection is set up once more; not before the selector can be read.
         {NikonZ9, {"mrb-LiveViewSelector!-7"}, kDispMode, "", -1, {},

@@ -54,65 +54,41 @@ const ProgramRow kPrograms[] = {
 // clang-format on
 
 // Each "500e" body with its column and the line it logs for a program it does not know.
-struct ProgramBody {
-    CameraType type;
-    const char* ProgramRow::*column;
-    const char* unknown;  // "" : nothing logged
-};
-const ProgramBody kProgramBodies[] = {
-    {SonyA7M4, &ProgramRow::a7m4, ""},     {SonyA7S3, &ProgramRow::a7s3, ""},
-    {SonyFX3, &ProgramRow::fx3, "5 fx3"},  {SonyFX3A, &ProgramRow::fx3, "5 fx3"},
-    {SonyFX30, &ProgramRow::fx3, "2 fx3"}, {SonyZVE10M2, &ProgramRow::zve10m2, "5 zve10m2"},
-};
+const std::pair<CameraType, std::pair<const char * ProgramRow::*, std::string>> kColumns[] = {
+    {SonyA7M4, {&ProgramRow::a7m4, ""}},     {SonyA7S3, {&ProgramRow::a7s3, ""}},
+    {SonyFX3, {&ProgramRow::fx3, "5 fx3"}},  {SonyFX3A, {&ProgramRow::fx3, "5 fx3"}},
+    {SonyFX30, {&ProgramRow::fx3, "2 fx3"}}, {SonyZVE10M2, {&ProgramRow::zve10m2, "5 zve10m2"}}};
 
 TEST(SonyProgram, EveryProgramValueGivesTheModeOfEachBody) {
-    // Each "500e" body with its column and the line it logs for a program it does not know.
-    const std::pair<CameraType, const char * ProgramRow::*> columns[] = {
-        {SonyA7M4, &ProgramRow::a7m4}, {SonyA7S3, &ProgramRow::a7s3}, {SonyFX3, &ProgramRow::fx3},
-        {SonyFX3A, &ProgramRow::fx3},  {SonyFX30, &ProgramRow::fx3},  {SonyZVE10M2, &ProgramRow::zve10m2}};
-    for (const auto& column : columns) {
+    for (const auto& column : kColumns) {
         Body body(column.first);
-        const std::string unknown = column.first == SonyA7M4 || column.first == SonyA7S3 ? ""
-                                    : column.first == SonyFX30                           ? "2 fx3"
-                                    : column.first == SonyZVE10M2                        ? "5 zve10m2"
-                                                                                         : "5 fx3";
+        const std::string& unknown = column.second.second;
         for (const ProgramRow& row : kPrograms) {
             ASSERT_EQ(body.sim().SetValue("500e", row.value), 0);
             CameraParams p = Stale();
             EXPECT_EQ(body.camera->GetCurrentMode(p), 0);
-            const char* mode = row.*column.second;
+            const char* mode = row.*column.second.first;
             EXPECT_EQ(p.mode, mode ? mode : row.value) << column.first << " " << row.value;
             EXPECT_TRUE(p.supportedMode.empty());
-            EXPECT_EQ(body.Logged(), mode || unknown.empty()
-                                         ? Strings{}
-                                         : Strings{unknown + " no support mode : " + row.value});
+            EXPECT_EQ(
+                body.Logged(),
+                (mode || unknown.empty() ? Strings{} : Strings{unknown + " no support mode : " + row.value}));
         }
     }
-    const char* noNumber = "2 Failed, 500e value is no program number : ";
     // clang-format off
     CheckReads({
-        // The whole text is compared: neither a bare code nor a padded value is a program.
+        // The whole text is compared, or the low 16 bits of whatever number leads it; no number fails.
         {SonyA7M4, kGetMode, "500e", {}, "2", "P", "2", {}},
-        {SonyA7M4, kGetMode, "500e", {}, " 65538", "P", " 65538", {}},
         {SonyA7M4, kGetMode, "500e", {}, "", "P", "", {}, 0, VF::NoValue},
-        // The low 16 bits of whatever number leads the text; no number is an error.
         {SonyFX3, kGetMode, "500e", {}, "2", "M", "P", {}},
         {SonyFX3, kGetMode, "500e", {}, " +65538", "M", "P", {}},
         {SonyFX3, kGetMode, "500e", {}, "65538 (P)", "M", "P", {}},
-        {SonyFX3, kGetMode, "500e", {}, "-65534", "M", "P", {}},
         {SonyFX3, kGetMode, "500e", {}, "P", "M", "", {}, -1, VF::None, "2 Failed, 500e value is no program number : P"},
         {SonyFX3, kGetMode, "500e", {}, "", "M", "", {}, GP_ERROR_BAD_PARAMETERS, VF::Typeless},
-        {SonyFX30, kGetMode, "500e", {}, "", "M", "", {}},  // an empty value is no value
-        {SonyFX30, kGetMode, "500e", {}, "", "M", "", {}, GP_ERROR_BAD_PARAMETERS, VF::Typeless,
-         "2 Failed to gp_widget_get_value, ret : 0XFFFFFFFE"},
-        {SonyZVE10M2, kGetMode, "500e", {}, "4294901762", "M", "P", {}},
-        {SonyZVE10M2, kGetMode, "500e", {}, "4294967296", "M", "", {}, -1, VF::None,
-         "2 Failed, 500e value is no program number : 4294967296"},
-        {SonyZVE10M2, kGetMode, "500e", {}, "-2147483649", "M", "", {}, -1, VF::None,
-         "2 Failed, 500e value is no program number : -2147483649"},
+        {SonyFX30, kGetMode, "500e", {}, "", "M", "", {}, GP_ERROR_BAD_PARAMETERS, VF::Typeless, "2 Failed to gp_widget_get_value, ret : 0XFFFFFFFE"},
+        {SonyZVE10M2, kGetMode, "500e", {}, "4294967296", "M", "", {}, -1, VF::None, "2 Failed, 500e value is no program number : 4294967296"},
         // The A7 III and ZV-E10 keep the driver's "expprogram" text.
         {SonyA7M3, kGetMode, "expprogram", {}, "Movie (S)", "P", "Movie (S)", {"stale"}},
-        {SonyZVE10, kGetMode, "expprogram", {}, "Movie (S)", "P", "Movie (S)", {"stale"}},
     });
     // clang-format on
     // A number widget holds the program value itself.
@@ -123,17 +99,14 @@ TEST(SonyProgram, EveryProgramValueGivesTheModeOfEachBody) {
         EXPECT_EQ(fx3.camera->GetCurrentMode(p), *form.second ? 0 : -1) << form.first;
         EXPECT_EQ(p.mode, form.second);
     }
-    EXPECT_EQ(fx3.Logged(), Strings{std::string(noNumber) + "2.5"});
+    EXPECT_EQ(fx3.Logged(), Strings{"2 Failed, 500e value is no program number : 2.5"});
 }
 
 TEST(SonyWhiteBalance, FlashIsOfferedInTheProgramsOfEachBodysRule) {
-    const std::pair<CameraType, std::pair<Strings, Strings>> rules[] = {
-        // programs with Flash, without
-        {SonyA7M3,
-         {{"P", "M", "", "Intelligent Auto"},
-          {"S&Q", "Unknown value 8085", "Unknown value 8087", "Movie (A)"}}},
-        {SonyA7M4,
-         {{"P", "Unknown value 805d", "S&Q (P)"}, {"Movie (Scene)", "Movie (M)", "Unknown value 8059"}}},
+    // clang-format off
+    const std::pair<CameraType, std::pair<Strings, Strings>> rules[] = {  // programs with Flash, without it
+        {SonyA7M3, {{"P", "M", "", "Intelligent Auto"}, {"S&Q", "Unknown value 8085", "Unknown value 8087", "Movie (A)"}}},
+        {SonyA7M4, {{"P", "Unknown value 805d", "S&Q (P)"}, {"Movie (Scene)", "Movie (M)", "Unknown value 8059"}}},
         {SonyA7S3, {{"M", "S"}, {"Intelligent Auto", "S&Q (P)"}}},
         {SonyZVE10, {{"A"}, {"Movie (M)", ""}}},
         {SonyFX3, {{"S"}, {"Unknown value 8090"}}},
@@ -141,19 +114,18 @@ TEST(SonyWhiteBalance, FlashIsOfferedInTheProgramsOfEachBodysRule) {
         {SonyFX30, {{}, {"P", "M", ""}}},
         {SonyZVE10M2, {{"M"}, {"Portrait", "Intelligent Auto", "m"}}},
     };
+    // clang-format on
     for (const auto& rule : rules) {
         Body body(rule.first);
         ASSERT_EQ(body.sim().SetChoices("whitebalance", {"Automatic", "Flash", "", "flash", "Daylight"}), 0);
         ASSERT_EQ(body.sim().SetValue("whitebalance", "Flash"), 0);
-        for (const Strings* modes : {&rule.second.first, &rule.second.second}) {
-            const bool shown = modes == &rule.second.first;
-            for (const std::string& mode : *modes) {
+        for (int shown = 1; shown >= 0; --shown) {
+            for (const std::string& mode : shown ? rule.second.first : rule.second.second) {
                 CameraParams p = Stale(mode);
                 EXPECT_EQ(body.camera->GetWhiteBalanceParam(p), 0);
                 EXPECT_EQ(p.whiteBalance, "Flash") << "the current value is never hidden";
                 Strings list = {"Automatic", "Flash", "flash", "Daylight"};
-                if (!shown)
-                    list.erase(list.begin() + 1);
+                list.erase(list.begin() + 1, list.begin() + 2 - shown);
                 EXPECT_EQ(p.supportedWhiteBalance, list) << rule.first << " '" << mode << "'";
             }
         }
@@ -171,14 +143,12 @@ Strings Named(const std::string& stem, const std::vector<std::pair<int, int>>& s
 }
 
 TEST(SonyLists, TheA7IIIListsByPositionAndProgramGroupTheFx3AndZvE10IIByTheirRules) {
-    const Strings six = {"Whatever", "Other", "X", "Y", "Z", "Sixth"};  // 0 and 1: manual and single AF
-    const Strings iso = Named("i", {{0, 39}}), shutter = Named("s", {{0, 61}});
-    const Strings& fixed = AbstructCamera::FixedShutterList();
-    const Strings noBulb(fixed.begin() + 1, fixed.end());
-    const Strings fx = {"1/50", "Bulb", "", "0/0", "1/100"}, bulbs = {"bulb", "1/50", "BULB", "Bulb"};
-    const Strings all = {"Bulb", "1/50", "0/0", "1/100"}, noBulbFx = {"1/50", "0/0", "1/100"};
-    const CameraType A7M3 = SonyA7M3, FX3 = SonyFX3, FX3A = SonyFX3A, ZVE10M2 = SonyZVE10M2;
     // clang-format off
+    const Strings six = {"Whatever", "Other", "X", "Y", "Z", "Sixth"};  // 0 and 1: manual and single AF
+    const Strings iso = Named("i", {{0, 39}}), shutter = Named("s", {{0, 61}}), &fixed = C::FixedShutterList();
+    const Strings fx = {"1/50", "Bulb", "", "0/0", "1/100"}, bulbs = {"bulb", "1/50", "BULB", "Bulb"};
+    const Strings all = {"Bulb", "1/50", "0/0", "1/100"}, noBulb = {"1/50", "0/0", "1/100"};
+    const CameraType A7M3 = SonyA7M3, FX3 = SonyFX3, FX3A = SonyFX3A, ZVE10M2 = SonyZVE10M2;
     CheckReads({
         {A7M3, kGetFocus, "focusmode", six, "Manual", "P", "MF", {"AF-S", "Y", "X", "Z", "MF"}},
         {A7M3, kGetFocus, "focusmode", six, "Manual", "Movie (M)", "MF", {"X", "MF"}},
@@ -198,7 +168,7 @@ TEST(SonyLists, TheA7IIIListsByPositionAndProgramGroupTheFx3AndZvE10IIByTheirRul
         {A7M3, kGetShutter, "shutterspeed", {"30", "BULB", "1/250"}, "30", "A", "30", {"30", "1/250"}},
         {A7M3, kGetShutter, "shutterspeed", {"30"}, "30", "M", "30", fixed},
         {A7M3, kGetShutter, "shutterspeed", {"30", "1/250"}, "", "P", "", {"30", "1/250"}, 0, VF::NoValue},
-        {A7M3, kGetShutter, "shutterspeed", {"30", "1/250"}, "", "P", "", noBulb, GP_ERROR_BAD_PARAMETERS, VF::Typeless},
+        {A7M3, kGetShutter, "shutterspeed", {"30", "1/250"}, "", "P", "", Strings(fixed.begin() + 1, fixed.end()), GP_ERROR_BAD_PARAMETERS, VF::Typeless},
         // The FX3 offers Bulb first; the FX3A leaves entries out by program (by the object's type);
         // the ZV-E10 II never offers Bulb or "0/0". None has a fallback list.
         {FX3, kGetShutter, "shutterspeed", fx, "1/100", "S", "1/100", all},
@@ -207,12 +177,12 @@ TEST(SonyLists, TheA7IIIListsByPositionAndProgramGroupTheFx3AndZvE10IIByTheirRul
         {FX3, kGetShutter, "shutterspeed", {"1/100"}, "1/100", "M", "1/100", {}},
         {FX3, kGetShutter, "shutterspeed", fx, "", "M", "", {}, GP_ERROR_BAD_PARAMETERS, VF::Typeless},
         {FX3A, kGetShutter, "shutterspeed", fx, "1/100", "P", "1/100", all},
-        {FX3A, kGetShutter, "shutterspeed", fx, "1/100", "S", "1/100", noBulbFx},
-        {FX3A, kGetShutter, "shutterspeed", fx, "1/100", "Unknown value 8090", "1/100", noBulbFx},
-        {FX3A, kGetShutter, "shutterspeed", fx, "1/100", "S&Q (S)", "1/100", noBulbFx},
-        {FX3A, kGetShutter, "shutterspeed", fx, "1/100", "S&Q (M)", "1/100", noBulbFx},
-        {FX3A, kGetShutter, "shutterspeed", fx, "1/100", "Movie (S)", "1/100", noBulbFx},
-        {FX3A, kGetShutter, "shutterspeed", fx, "1/100", "Movie (M)", "1/100", noBulbFx},
+        {FX3A, kGetShutter, "shutterspeed", fx, "1/100", "S", "1/100", noBulb},
+        {FX3A, kGetShutter, "shutterspeed", fx, "1/100", "Unknown value 8090", "1/100", noBulb},
+        {FX3A, kGetShutter, "shutterspeed", fx, "1/100", "S&Q (S)", "1/100", noBulb},
+        {FX3A, kGetShutter, "shutterspeed", fx, "1/100", "S&Q (M)", "1/100", noBulb},
+        {FX3A, kGetShutter, "shutterspeed", fx, "1/100", "Movie (S)", "1/100", noBulb},
+        {FX3A, kGetShutter, "shutterspeed", fx, "1/100", "Movie (M)", "1/100", noBulb},
         {FX3A, kGetShutter, "shutterspeed", fx, "1/100", "M", "1/100", {"Bulb", "1/50", "1/100"}},
         {ZVE10M2, kGetShutter, "shutterspeed", fx, "1/100", "M", "1/100", {"1/50", "1/100"}},
         {ZVE10M2, kGetShutter, "shutterspeed", bulbs, "1/100", "P", "1/100", {"1/50"}},
