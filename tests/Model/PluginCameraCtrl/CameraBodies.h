@@ -25,23 +25,18 @@ struct BodyRow {
     const char* profile;
     const char* model;  // nullptr: no model string names the type
 };
+// clang-format off
 inline const BodyRow kBodies[] = {
-    {SonyA7M3, "sony-a7m3", "Sony Alpha-A7 III (PC Control)"},
-    {SonyA7M4, "sony-a7m4", "Sony Alpha-A7 IV (PC Control)"},
-    {SonyA7S3, "sony-a7s3", "Sony DSC-A7S III (Control)"},
-    {SonyZVE10, "sony-zve10", "Sony ZV-E10 (Control)"},
-    {SonyFX3, "sony-fx3", "Sony ILME-FX3 (PC Control)"},
-    {SonyFX3A, "sony-fx3a", "Sony ILME-FX3A (PC Control)"},
-    {SonyFX30, "sony-fx30", "Sony ILME-FX30 (PC Control)"},
-    {SonyZVE10M2, "sony-zve10m2", "Sony ZV-E10M2 (Control)"},
-    {CanonEosR6, "canon-r6", "Canon EOS R6"},
-    {CanonEosR6M2, "canon-r6m2", "Canon EOS R6m2"},
-    {CanonEosRP, "canon-rp", "Canon EOS RP"},
-    {NikonZ8, "nikon-z8", "Nikon Z8"},
-    {NikonZ9, "nikon-z9", "Nikon Z9"},
-    {CanonEosR6M2Alt, "canon-r6m2", nullptr},
+    {SonyA7M3, "sony-a7m3", "Sony Alpha-A7 III (PC Control)"},  {SonyA7M4, "sony-a7m4", "Sony Alpha-A7 IV (PC Control)"},
+    {SonyA7S3, "sony-a7s3", "Sony DSC-A7S III (Control)"},      {SonyZVE10, "sony-zve10", "Sony ZV-E10 (Control)"},
+    {SonyFX3, "sony-fx3", "Sony ILME-FX3 (PC Control)"},        {SonyFX3A, "sony-fx3a", "Sony ILME-FX3A (PC Control)"},
+    {SonyFX30, "sony-fx30", "Sony ILME-FX30 (PC Control)"},     {SonyZVE10M2, "sony-zve10m2", "Sony ZV-E10M2 (Control)"},
+    {CanonEosR6, "canon-r6", "Canon EOS R6"},                   {CanonEosR6M2, "canon-r6m2", "Canon EOS R6m2"},
+    {CanonEosRP, "canon-rp", "Canon EOS RP"},                   {NikonZ8, "nikon-z8", "Nikon Z8"},
+    {NikonZ9, "nikon-z9", "Nikon Z9"},                          {CanonEosR6M2Alt, "canon-r6m2", nullptr},
     {Unrecognized, "sony-a7m3", nullptr},  // the generic camera, which no model gets
 };
+// clang-format on
 
 inline const BodyRow& RowOf(CameraType type) {
     return *std::find_if(std::begin(kBodies), std::end(kBodies),
@@ -171,8 +166,8 @@ struct Read {
 };
 
 // An action on a body, after the rows before it on the same body: the camera set up first (see
-// SetUp), the operation with its text, and what it gives: the result, what the camera received,
-// the level-2 lines, the records handed back (with the text).
+// SetUpCamera), the operation with its text, and what it gives: the result, what the camera
+// received, the level-2 lines, the records handed back (with the text).
 struct Act {
     CameraType type;
     Strings setup;
@@ -195,7 +190,7 @@ inline Body& BodyFor(std::unique_ptr<Body>& body, CameraType type) {
 
 // Sets the camera up: "widget=value", "widget:a|b|c" for its choices, "widget!code" / "widget#code"
 // for lookups / writes that fail with code (0 to stop).
-inline void SetUp(camsim::Simulator& sim, const Strings& setup) {
+inline void SetUpCamera(camsim::Simulator& sim, const Strings& setup) {
     for (const std::string& s : setup) {
         const size_t at = s.find_first_of("=:!#");
         const std::string name = s.substr(0, at), rest = s.substr(at + 1);
@@ -220,7 +215,7 @@ inline void CheckReads(const std::vector<Read>& reads) {
                      r.mode);
         Body& body = BodyFor(kept, r.type);
         body.sim().ClearFaults();
-        SetUp(body.sim(), r.setup);
+        SetUpCamera(body.sim(), r.setup);
         ASSERT_EQ(body.sim().SetChoices(r.widget, r.choices), 0) << body.sim().LastError();
         ASSERT_EQ(r.fault == VF::None ? body.sim().SetValue(r.widget, r.value)
                                       : body.sim().SetValueFault(r.widget, r.fault),
@@ -239,7 +234,7 @@ inline void CheckActs(const std::vector<Act>& acts) {
     for (const Act& a : acts) {
         SCOPED_TRACE(std::string(RowOf(a.type).profile) + " " + a.op.name + " '" + a.text + "'");
         Body& body = BodyFor(kept, a.type);
-        SetUp(body.sim(), a.setup);
+        SetUpCamera(body.sim(), a.setup);
         body.Sent();
         body.Logged();
         body.notified.clear();

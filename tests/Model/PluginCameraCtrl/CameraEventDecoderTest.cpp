@@ -21,8 +21,7 @@ namespace {
 using O = CameraEventDecoder::Outcome;
 using Block = std::vector<uint8_t>;
 
-// A block of `size` bytes as the driver fills it, 32-bit values at their offsets (the low half of
-// one in a 2-byte block) and 0xAA where the decoder must not read.
+// A block as the driver fills it: 32-bit values at their offsets, 0xAA where nothing is read.
 Block At(size_t size, std::initializer_list<std::pair<size_t, int64_t>> values) {
     Block b(size, 0xAA);
     for (const auto& v : values) {
@@ -35,9 +34,8 @@ Block Int32(int64_t value) {
     return At(4, {{0, value}});
 }
 
-// Decodes the block into a record whose every field has a value, and checks the outcome, that
-// only the event's own field changed (to `text`, "1"/"0" the recording state; nullptr: none),
-// and the decoder's lines: one per iris event.
+// Decodes into a full record: the outcome, only the event's field changed (to `text`, "1"/"0" the
+// recording state; nullptr: nothing), and one line per iris event.
 void Check(const char* model, int type, const Block& block, O outcome, const char* text) {
     SCOPED_TRACE(std::string(model ? model : "no camera") + ", event " + std::to_string(type));
     auto camera = model ? CameraFactory().CreateCamera(model, nullptr, nullptr) : nullptr;
@@ -99,8 +97,7 @@ TEST(CameraEventDecoder, EachEventTypeReadsItsBytesIntoItsField) {
         Check(model, type, block, outcome, text);
 }
 
-// The Nikon's codes: a mode in two bytes, the others in four; a code without a text changes
-// nothing (a white balance still counts as a change). A shutter speed is a fraction.
+// The Nikon's codes (a mode in two bytes) and shutter fractions; a white balance always counts.
 TEST(CameraEventDecoder, TheNikonTranslatesItsCodes) {
     // clang-format off
     const std::pair<int, const char*> modes[] = {{1, "M"}, {2, "P"}, {3, "A"}, {4, "S"}, {5, nullptr}, {65535, nullptr}};

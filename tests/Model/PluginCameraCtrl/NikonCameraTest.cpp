@@ -1,6 +1,5 @@
-// The Nikon Z8 and Z9: photo and movie widgets chosen by the live-view selector, the movie ISO
-// "Auto" rule, a notification after each accepted set, the record set-up, recording in movie mode
-// only, the lists, and touch scaling by range.
+// The Nikon Z8 and Z9: photo and movie widgets by the live-view selector, the movie ISO "Auto" rule,
+// a notification after each accepted set, the record set-up, the lists and touch scaling by range.
 #include <gphoto2/gphoto2-result.h>
 #include <gtest/gtest.h>
 
@@ -43,8 +42,7 @@ TEST(NikonZ8, ListsFallBackBelowTwoChoicesDropOnlyZeroOverZeroAndNameWhiteBalanc
         {NikonZ8, kGetFocus, "focusmode", focus, "Manual", "M", "MF", {"MF", "Automatic", "AF-C"}},
         {NikonZ8, kGetFocus, "focusmode", focus, "Automatic", "M", "Automatic", {"MF", "Automatic", "AF-C"}},
         {NikonZ8, kGetFocus, "focusmode", focus, "Undefined", "M", "", {}, -1},
-        // The camera's own names take the places where it lists them, in the fixed order: none is
-        // made up and none lost; other choices keep their place. The value is not translated.
+        // Its own names in their fixed order where it lists them: none made up, none lost.
         {NikonZ8, kGetWb, "whitebalance", names, "Daylight", "M", "Daylight", names},
         {NikonZ8, kGetWb, "whitebalance", z9, "Daylight", "M", "Daylight", names},
         {NikonZ8, kGetWb, "whitebalance", Strings(z9.begin(), z9.end() - 1), "Flash", "M", "Flash", nineInOrder},
@@ -69,53 +67,44 @@ TEST(NikonZ8, ListsFallBackBelowTwoChoicesDropOnlyZeroOverZeroAndNameWhiteBalanc
 TEST(NikonZ8, SetsGoToTheWidgetOfTheModeAndNotifyRecordingOnlyInMovieModeTouchesScaleByRange) {
     const Strings refused = {"2 Failed to gp_camera_set_single_config"};
     const Strings notRecording = {"2 Failed, current is not record mode"};
+    const CameraType Z8 = NikonZ8, Z9 = NikonZ9;
+    auto at = [](const char* point) { return Strings{std::string("kd_touch_focus=") + point}; };
     // clang-format off
     CheckActs({
         // The first look at the mode also sets the camera up for recording.
-        {NikonZ8, {"mrb-LiveViewSelector=0"}, kSetIso, "400", 0, {"applicationmode=1", "kd_nikon_photo_iso=400"}, {}, 1},
-        {NikonZ8, {}, kSetIso, "12345", -1, {"kd_nikon_photo_iso=12345"}, refused},
-        {NikonZ8, {}, kSetIris, "f/8", 0, {"f-number=f/8"}, {}, 1},
-        {NikonZ8, {}, kSetShutter, "1/500", 0, {"shutterspeed2=1/500"}, {}, 1},
-        {NikonZ8, {}, kSetShutter, "7", -1, {"shutterspeed2=7"}, refused},
-        {NikonZ8, {}, kSetWb, "Shade", 0, {"whitebalance=Shade"}, {}, 1},
-        {NikonZ8, {}, kSetWb, "Moon", -1, {"whitebalance=Moon"}, refused},
-        {NikonZ8, {}, kRecord, "1", -1, {}, notRecording},
+        {Z8, {"mrb-LiveViewSelector=0"}, kSetIso, "400", 0, {"applicationmode=1", "kd_nikon_photo_iso=400"}, {}, 1},
+        {Z8, {}, kSetIso, "12345", -1, {"kd_nikon_photo_iso=12345"}, refused}, {Z8, {}, kSetIris, "f/8", 0, {"f-number=f/8"}, {}, 1},
+        {Z8, {}, kSetShutter, "1/500", 0, {"shutterspeed2=1/500"}, {}, 1},    {Z8, {}, kSetShutter, "7", -1, {"shutterspeed2=7"}, refused},
+        {Z8, {}, kSetWb, "Shade", 0, {"whitebalance=Shade"}, {}, 1},          {Z8, {}, kSetWb, "Moon", -1, {"whitebalance=Moon"}, refused},
+        {Z8, {}, kRecord, "1", -1, {}, notRecording},
         // Focus sets notify nothing.
-        {NikonZ8, {"focusmode:Manual|AF-C"}, kSetFocus, "MF", 0, {"focusmode=Manual"}},
-        {NikonZ8, {}, kSetFocus, "AF-C", 0, {"focusmode=AF-C"}},
-        {NikonZ8, {}, kSetFocus, "AF-S", -1, {"focusmode=AF-S"}, {"2 Failed to gp_camera_set_single_config, ret: -2"}},
+        {Z8, {"focusmode:Manual|AF-C"}, kSetFocus, "MF", 0, {"focusmode=Manual"}}, {Z8, {}, kSetFocus, "AF-C", 0, {"focusmode=AF-C"}},
+        {Z8, {}, kSetFocus, "AF-S", -1, {"focusmode=AF-S"}, {"2 Failed to gp_camera_set_single_config, ret: -2"}},
         // Movie mode, seen by the next set; recording stops with the set-up again.
-        {NikonZ8, {"mrb-LiveViewSelector=1"}, kRecord, "1", -1, {}, notRecording},
-        {NikonZ8, {}, kSetIso, "800", 0, {"kd_nikon_movie_iso=800"}, {}, 1},
-        {NikonZ8, {}, kSetIso, "6", -1, {"kd_nikon_movie_iso=6"}, refused},
-        {NikonZ8, {}, kSetIris, "f/4", 0, {"kd_nikon_movie_f_numer=f/4"}, {}, 1},
-        {NikonZ8, {}, kRecord, "1", 0, {"movie=1"}, {}, 1},
-        {NikonZ8, {}, kRecord, "0", 0, {"movie=0", "applicationmode=1"}, {}, 1},
+        {Z8, {"mrb-LiveViewSelector=1"}, kRecord, "1", -1, {}, notRecording},
+        {Z8, {}, kSetIso, "800", 0, {"kd_nikon_movie_iso=800"}, {}, 1},       {Z8, {}, kSetIso, "6", -1, {"kd_nikon_movie_iso=6"}, refused},
+        {Z8, {}, kSetIris, "f/4", 0, {"kd_nikon_movie_f_numer=f/4"}, {}, 1},  {Z8, {}, kRecord, "1", 0, {"movie=1"}, {}, 1},
+        {Z8, {}, kRecord, "0", 0, {"movie=0", "applicationmode=1"}, {}, 1},
         // Out of movie mode since the last look: the camera refuses, then the plug-in.
-        {NikonZ8, {"mrb-LiveViewSelector=0"}, kRecord, "1", -1, {"movie=1"}, refused},
-        {NikonZ8, {}, kDispMode, "", 0, {}},
-        {NikonZ8, {}, kRecord, "0", -1, {}, notRecording},
+        {Z8, {"mrb-LiveViewSelector=0"}, kRecord, "1", -1, {"movie=1"}, refused},
+        {Z8, {}, kDispMode, "", 0, {}},                                       {Z8, {}, kRecord, "0", -1, {}, notRecording},
         // Without the selector the photo widget is written, which a camera in movie mode refuses.
-        {NikonZ8, {"mrb-LiveViewSelector=1", "mrb-LiveViewSelector!-7"}, kSetIso, "400", -1, {"kd_nikon_photo_iso=400"},
+        {Z8, {"mrb-LiveViewSelector=1", "mrb-LiveViewSelector!-7"}, kSetIso, "400", -1, {"kd_nikon_photo_iso=400"},
          {"2 Failed to gp_camera_get_single_config to get mrb-LiveViewSelector widget", refused[0]}},
-        // Touch factors by horizontal range, vertical ones in movie mode only (else 545); outside
-        // every range the last factor stays.
-        {NikonZ8, {"mrb-LiveViewSelector!0", "mrb-LiveViewSelector=0"}, kTouch, "0,0", 0, {"kd_touch_focus=(0, 0)"}},
-        {NikonZ8, {}, kTouch, "269,1079", 0, {"kd_touch_focus=(56, 544)"}},  {NikonZ8, {}, kTouch, "270,540", 0, {"kd_touch_focus=(70, 272)"}},
-        {NikonZ8, {}, kTouch, "1484,0", 0, {"kd_touch_focus=(672, 0)"}},     {NikonZ8, {}, kTouch, "1485,0", 0, {"kd_touch_focus=(696, 0)"}},
-        {NikonZ8, {}, kTouch, "1516,0", 0, {"kd_touch_focus=(710, 0)"}},     {NikonZ8, {}, kTouch, "1517,0", 0, {"kd_touch_focus=(687, 0)"}},
-        {NikonZ8, {}, kTouch, "1919,0", 0, {"kd_touch_focus=(889, 0)"}},     {NikonZ8, {}, kTouch, "1920,540", 0, {"kd_touch_focus=(890, 272)"}},
-        {NikonZ8, {}, kTouch, "-1,-1", 0, {"kd_touch_focus=(0, 0)"}},
-        {NikonZ8, {"mrb-LiveViewSelector=1"}, kTouch, "1000,0", 0, {"kd_touch_focus=(442, 0)"}},
-        {NikonZ8, {}, kTouch, "1000,443", 0, {"kd_touch_focus=(442, 188)"}}, {NikonZ8, {}, kTouch, "1000,444", 0, {"kd_touch_focus=(442, 185)"}},
-        {NikonZ8, {}, kTouch, "1000,1079", 0, {"kd_touch_focus=(442, 499)"}}, {NikonZ8, {}, kTouch, "3000,1080", 0, {"kd_touch_focus=(1328, 545)"}},
-        {NikonZ8, {"mrb-LiveViewSelector=0"}, kTouch, "960,230", 0, {"kd_touch_focus=(412, 116)"}},
-        // Another connection is set up once more; not before the selector can be read.
-        {NikonZ9, {"mrb-LiveViewSelector!-7"}, kDispMode, "", -1, {},
-         {"2 Failed to gp_camera_get_single_config to get mrb-LiveViewSelector widget"}},
-        {NikonZ9, {"mrb-LiveViewSelector!0", "applicationmode!-7"}, kDispMode, "", 0, {},
+        // Factors by range, vertical ones in movie mode only (else 545); outside all, the last stays.
+        {Z8, {"mrb-LiveViewSelector!0", "mrb-LiveViewSelector=0"}, kTouch, "0,0", 0, at("(0, 0)")},
+        {Z8, {}, kTouch, "269,1079", 0, at("(56, 544)")},   {Z8, {}, kTouch, "270,540", 0, at("(70, 272)")},   // 400, 500
+        {Z8, {}, kTouch, "1484,0", 0, at("(672, 0)")},      {Z8, {}, kTouch, "1485,0", 0, at("(696, 0)")},     // 870, 900
+        {Z8, {}, kTouch, "1516,0", 0, at("(710, 0)")},      {Z8, {}, kTouch, "1517,0", 0, at("(687, 0)")},     // 900, 870
+        {Z8, {}, kTouch, "1919,0", 0, at("(889, 0)")},      {Z8, {}, kTouch, "1920,540", 0, at("(890, 272)")}, // 890
+        {Z8, {}, kTouch, "-1,-1", 0, at("(0, 0)")},         {Z8, {"mrb-LiveViewSelector=1"}, kTouch, "1000,0", 0, at("(442, 0)")},
+        {Z8, {}, kTouch, "1000,443", 0, at("(442, 188)")},  {Z8, {}, kTouch, "1000,444", 0, at("(442, 185)")}, // 460, 450
+        {Z8, {}, kTouch, "1000,1079", 0, at("(442, 499)")}, {Z8, {}, kTouch, "3000,1080", 0, at("(1328, 545)")},
+        {Z8, {"mrb-LiveViewSelector=0"}, kTouch, "960,230", 0, at("(412, 116)")},
+        // Another connection is set up once more, and not before the selector can be read.
+        {Z9, {"mrb-LiveViewSelector!-7"}, kDispMode, "", -1, {}, {"2 Failed to gp_camera_get_single_config to get mrb-LiveViewSelector widget"}},
+        {Z9, {"mrb-LiveViewSelector!0", "applicationmode!-7"}, kDispMode, "", 0, {},
          {"2 Failed to gp_camera_get_single_config to get widget, ret : 0XFFFFFFF9"}},
-        {NikonZ9, {"applicationmode!0"}, kDispMode, "", 0, {}},
     });
     // clang-format on
 }
@@ -124,10 +113,9 @@ TEST(NikonZ8, SetsGoToTheWidgetOfTheModeAndNotifyRecordingOnlyInMovieModeTouches
 TEST(NikonZ8, TheSelectorIsAnIntegerInEveryForm) {
     using WK = camsim::WidgetKind;
     const std::pair<std::pair<WK, const char*>, int> cases[] = {
-        {{WK::Toggle, "1"}, 0}, {{WK::Text, "2"}, 0},
-        {{WK::Radio, "1"}, 0},  {{WK::Text, "movie"}, GP_ERROR_BAD_PARAMETERS},
-        {{WK::Date, "0"}, 0},   {{WK::Text, ""}, GP_ERROR_BAD_PARAMETERS},
-        {{WK::Range, "1"}, 0},  {{WK::Range, "0.5"}, GP_ERROR_BAD_PARAMETERS},
+        {{WK::Text, "1"}, 0},  {{WK::Text, "movie"}, GP_ERROR_BAD_PARAMETERS},
+        {{WK::Date, "0"}, 0},  {{WK::Text, ""}, GP_ERROR_BAD_PARAMETERS},
+        {{WK::Radio, "1"}, 0}, {{WK::Range, "0.5"}, GP_ERROR_BAD_PARAMETERS},
     };
     Body body(NikonZ8);
     CameraParams p;
