@@ -108,23 +108,21 @@ struct Body {
     std::vector<CameraParams> notified;
 };
 
-// An operation as the plug-in calls it, with the host's text ("x,y" for a touch), the record
-// fields a read fills, and a text the operation takes when a test gives none.
+// An operation as the plug-in calls it, a text of the host's ("x,y" a touch), the fields a read fills.
 using C = AbstructCamera;
 using P = CameraParams;
-using S = std::string;
 struct Op {
     const char* name;
-    int (*run)(C&, P&, const S&);
+    int (*run)(C&, P&, const std::string&);
     const char* text;
     std::string P::*value;
     Strings P::*list;
 };
 // clang-format off
 #define CAMERA_READ(op, field, list) \
-    {#op, [](C& c, P& p, const S&) { return c.op(p); }, "", &P::field, &P::list}
+    {#op, [](C& c, P& p, const std::string&) { return c.op(p); }, "", &P::field, &P::list}
 #define CAMERA_ACT(op, text, call) \
-    {#op, [](C& c, P& p, const S& v) { (void)p; (void)v; return c.call; }, text, nullptr, nullptr}
+    {#op, [](C& c, P& p, const std::string& v) { (void)p; (void)v; return c.call; }, text, nullptr, nullptr}
 inline const Op kGetFocus = CAMERA_READ(GetFocusModeParam, focusMode, supportedFocusMode);
 inline const Op kGetIso = CAMERA_READ(GetIsoParam, iso, supportedIso);
 inline const Op kGetIris = CAMERA_READ(GetIrisParam, iris, supportedIris);
@@ -142,7 +140,6 @@ inline const Op kBattery = CAMERA_ACT(GetBatteryLevel, "", GetBatteryLevel());
 inline const Op kDispMode = CAMERA_ACT(QueryCameraDispMode, "", QueryCameraDispMode(p));
 inline const Op kTouch = CAMERA_ACT(TouchFocus, "320,540",
                                     TouchFocus(PackPoint(std::stoi(v), std::stoi(v.substr(v.find(',') + 1)))));
-inline const Op kTouchAt = CAMERA_ACT(TouchFocus(a, b), "", TouchFocus(10, 20));
 #undef CAMERA_READ
 #undef CAMERA_ACT
 // clang-format on
@@ -161,8 +158,8 @@ struct Read {
     Strings list;
     int result = 0;
     VF fault = VF::None;
-    const char* failure = nullptr;
-    Strings setup = {};  // as for an action, before the widget's choices and value
+    std::string failure = {};  // the level-2 line logged, if any
+    Strings setup = {};        // as for an action, before the widget's choices and value
 };
 
 // An action on a body, after the rows before it on the same body: the camera set up first (see
@@ -211,8 +208,7 @@ inline void SetUpCamera(camsim::Simulator& sim, const Strings& setup) {
 inline void CheckReads(const std::vector<Read>& reads) {
     std::unique_ptr<Body> kept;
     for (const Read& r : reads) {
-        SCOPED_TRACE(std::string(RowOf(r.type).profile) + " " + r.op.name + " of " + r.value + " in " +
-                     r.mode);
+        SCOPED_TRACE(std::string(RowOf(r.type).profile) + " " + r.op.name + " in " + r.mode);
         Body& body = BodyFor(kept, r.type);
         body.sim().ClearFaults();
         SetUpCamera(body.sim(), r.setup);
@@ -225,7 +221,7 @@ inline void CheckReads(const std::vector<Read>& reads) {
         EXPECT_EQ(r.op.run(*body.camera, p, ""), r.result);
         EXPECT_EQ(p.*r.op.value, r.shown);
         EXPECT_EQ(p.*r.op.list, r.list);
-        EXPECT_EQ(body.Logged(2), r.failure ? Strings{r.failure} : Strings{});
+        EXPECT_EQ(body.Logged(2), r.failure.empty() ? Strings{} : Strings{r.failure});
     }
 }
 

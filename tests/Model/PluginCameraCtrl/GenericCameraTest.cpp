@@ -1,12 +1,9 @@
-// The generic camera's steps, and what every body shares: the factory's model strings, the
-// parameter guard of each operation and the line each failed widget lookup logs.
+// The generic steps, and what all bodies share: the factory, the guard, the failed lookups' lines.
 #include <gphoto2/gphoto2-result.h>
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <cstdio>
 #include <map>
-#include <utility>
 
 #include "CameraBodies.h"
 
@@ -29,7 +26,6 @@ TEST(GenericCamera, ReadsListTheChoicesOrTheFixedListsAndActionsSendTheTextAsItI
         // Fewer than two choices, or none that can be counted, give the fixed list.
         {SonyA7M4, kGetIso, "iso", {"AUTO", "800"}, "800", "P", "800", {"AUTO", "800"}},
         {SonyA7M4, kGetIso, "iso", {"800"}, "800", "P", "800", iso},
-        {SonyA7M4, kGetIso, "iso", {"800", "100"}, "", "P", "", iso, 0, VF::Typeless},
         {SonyA7M4, kGetIris, "f-number", {"f/4"}, "f/4", "P", "f/4", iris},
         // "0/0" is never offered; Bulb is, first, in "M" only, whatever the camera's spelling.
         {SonyA7M4, kGetShutter, "shutterspeed", odd, "30", "M", "30", {"Bulb", "30", "1/250"}},
@@ -52,7 +48,6 @@ TEST(GenericCamera, ReadsListTheChoicesOrTheFixedListsAndActionsSendTheTextAsItI
         {Unrecognized, {}, kTouch, "960,540", 0, {"kd_touch_focus=(240, 320)"}},
         {Unrecognized, {}, kTouch, "960,-1", 0, {"kd_touch_focus=(0, 320)"}},
         {Unrecognized, {}, kTouch, "3840,2160", 0, {"kd_touch_focus=(960, 1280)"}},
-        {Unrecognized, {}, kTouchAt, "", 0, {"kd_touch_focus=(10, 20)"}},
     });
     // clang-format on
 }
@@ -62,8 +57,7 @@ std::string Created(const std::string& model, int type) {
 }
 
 TEST(CameraFactory, NoOtherSpellingOfAModelMakesACamera) {
-    for (const std::string model : {"Canon EOS R6M2", "Nikon Z8 ", "sony alpha-a7 III (PC Control)", "",
-                                    "Sony ILCE-6400 (PC Control)"}) {
+    for (const std::string model : {"Canon EOS R6M2", "Nikon Z8 ", "sony alpha-a7 III (PC Control)", ""}) {
         LogCapture log;
         EXPECT_EQ(CameraFactory().CreateCamera(model.c_str(), nullptr, nullptr), nullptr) << model;
         EXPECT_EQ(Logged(log), (Strings{"5 " + Created(model, 0), "2 Failed, unrecog camera, type : 0"}));
@@ -75,14 +69,12 @@ TEST(CameraFactory, NoOtherSpellingOfAModelMakesACamera) {
 
 // clang-format off
 const Op* const kOps[] = {&kGetFocus, &kSetFocus, &kGetIso, &kSetIso, &kGetIris, &kSetIris, &kGetShutter, &kSetShutter,
-                          &kGetMode, &kGetWb, &kSetWb, &kRecord, &kRecordState, &kBattery, &kDispMode, &kTouch, &kTouchAt};
+                          &kGetMode, &kGetWb, &kSetWb, &kRecord, &kRecordState, &kBattery, &kDispMode, &kTouch};
 // clang-format on
 
 TEST(EveryCameraType, IsMadeFromItsModelStringAndWithoutHandlesEveryOperationRefuses) {
     for (const BodyRow& row : kBodies) {
-        const bool nikon = row.type == NikonZ8 || row.type == NikonZ9;
         LogCapture log;
-        testing::internal::CaptureStdout();
         std::unique_ptr<AbstructCamera> camera = MakeCamera(row.type, nullptr, nullptr);
         ASSERT_EQ(camera->GetCameraType(), row.type);
         // Made from the model string for its type; the R6 and RP put stills on the card when made.
@@ -93,14 +85,12 @@ TEST(EveryCameraType, IsMadeFromItsModelStringAndWithoutHandlesEveryOperationRef
             log.Clear();
             CameraParams p = Stale();
             // Only the Nikon reads a display mode; it takes the record state from events alone.
-            const bool free = op == (nikon ? &kRecordState : &kDispMode);
+            const bool free = op == (row.type == NikonZ8 || row.type == NikonZ9 ? &kRecordState : &kDispMode);
             EXPECT_EQ(op->run(*camera, p, op->text), free ? 0 : -1) << row.profile << " " << op->name;
             EXPECT_EQ(log.Count(2, "Failed, parameter error"), free ? 0 : 1)
                 << row.profile << " " << op->name;
             EXPECT_TRUE(p == Stale()) << row.profile << " " << op->name;
         }
-        EXPECT_EQ(testing::internal::GetCapturedStdout(),
-                  nikon ? "Enter SetFocusModeParam \nEnter EnableRecord \n" : "");
     }
 }
 
@@ -139,7 +129,6 @@ TEST(EveryBody, AFailedLookupLogsTheLineOfItsOperationAndBody) {
         Body body(kBodies[b].type);
         body.sim().SetValue("mrb-LiveViewSelector", "1");  // the Nikon records once it has seen movie mode
         CameraParams seen;
-        testing::internal::CaptureStdout();
         body.camera->QueryCameraDispMode(seen);
         for (const LookupRow& row : kLookups) {
             const char letter = row.letters[b];
@@ -165,7 +154,6 @@ TEST(EveryBody, AFailedLookupLogsTheLineOfItsOperationAndBody) {
             }
             body.sim().FailLookup(row.widget, 0);
         }
-        testing::internal::GetCapturedStdout();
     }
 }
 

@@ -1,12 +1,10 @@
-// Every model class driven through the plug-in against cameras in the forms real bodies serve:
-// two users' captures (sim/captures) and small hand-made ones. A set of a listed value reaches the
-// camera in the widget's own form and comes back in a record, or is refused with the record still
-// showing the camera's value.
+// Every model class through the plug-in against the forms real bodies serve: two users' captures
+// (sim/captures) and small hand-made ones. A set of a listed value reaches the camera in the
+// widget's own form and comes back in a record, or is refused with the camera's value kept.
 #include <algorithm>
 #include <fstream>
 #include <map>
 #include <tuple>
-#include <utility>
 
 #include "CaptureImporter.h"
 #include "PluginHostFixture.h"
@@ -48,10 +46,6 @@ const Case kCases[] = {
     {"R6M2_OneAperture", kOneAperture, "canon-r6m2"},            {"RP_OneAperture", kOneAperture, "canon-rp"},
 };
 // clang-format on
-
-void PrintTo(const Case& c, std::ostream* os) {
-    *os << c.name;
-}
 
 using P = CameraParams;
 const std::pair<EventType, std::pair<std::string P::*, Strings P::*>> kSettings[] = {
