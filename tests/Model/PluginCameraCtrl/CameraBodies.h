@@ -93,8 +93,7 @@ struct Body {
         log.Clear();
     }
     camsim::Simulator& sim() { return session.Sim(); }
-    // What the camera accepted or refused since the last call.
-    Strings Sent() {
+    Strings Sent() {  // what the camera accepted or refused since the last call
         Strings r = sim().Received();
         sim().ClearReceived();
         return r;

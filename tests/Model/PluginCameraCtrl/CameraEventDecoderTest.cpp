@@ -28,9 +28,6 @@ Block At(size_t size, std::initializer_list<std::pair<size_t, int64_t>> values) 
     }
     return b;
 }
-Block Int32(int64_t value) {
-    return At(4, {{0, value}});
-}
 
 // Decodes into a full record: the outcome, only the event's field changed (to `text`, "1"/"0" the
 // recording state; nullptr: nothing), and one line per iris event.
@@ -73,21 +70,20 @@ TEST(CameraEventDecoder, EachEventTypeReadsItsBytesIntoItsField) {
         {sony, 10, At(24, {{0, 1}, {20, 0}}), O::RecordState, "0"},   {sony, 10, At(24, {{20, 7}}), O::Nothing, nullptr},
         {sony, 10, At(24, {{20, -1}}), O::Nothing, nullptr},
         // 11: hundredths of an f-number.
-        {sony, 11, Int32(280), O::Changed, "f/2.8"},                  {canon, 11, Int32(1100), O::Changed, "f/11"},
-        {nullptr, 11, Int32(560), O::Changed, "f/5.6"},               {nikon, 11, Int32(0), O::Changed, "f/0"},
-        {nikon, 11, Int32(-250), O::Changed, "f/-2.5"},               {nikon, 11, Int32(INT32_MAX), O::Changed, "f/21474836.5"},
-        {nikon, 11, Int32(INT32_MIN), O::Changed, "f/-21474836.5"},
+        {sony, 11, At(4, {{0, 280}}), O::Changed, "f/2.8"},                  {canon, 11, At(4, {{0, 1100}}), O::Changed, "f/11"},
+        {nullptr, 11, At(4, {{0, 560}}), O::Changed, "f/5.6"},               {nikon, 11, At(4, {{0, 0}}), O::Changed, "f/0"},
+        {nikon, 11, At(4, {{0, -250}}), O::Changed, "f/-2.5"}, {nikon, 11, At(4, {{0, INT32_MAX}}), O::Changed, "f/21474836.5"},
+        {nikon, 11, At(4, {{0, INT32_MIN}}), O::Changed, "f/-21474836.5"},
         // 13: the ISO, unsigned.
-        {sony, 13, Int32(6400), O::Changed, "6400"},                  {nullptr, 13, Int32(0xFFFFFFFFLL), O::Changed, "4294967295"},
+        {sony, 13, At(4, {{0, 6400}}), O::Changed, "6400"}, {nullptr, 13, At(4, {{0, 0xFFFFFFFFLL}}), O::Changed, "4294967295"},
         // 12, 15, 16, 17: codes only a model translates; the Sony and Canon classes know none.
-        {sony, 12, Int32(4), O::Changed, nullptr},                    {nullptr, 12, Int32(4), O::Nothing, nullptr},
-        {canon, 15, Int32(0x8010), O::Nothing, nullptr},              {nullptr, 15, Int32(1), O::Nothing, nullptr},
+        {sony, 12, At(4, {{0, 4}}), O::Changed, nullptr},                    {nullptr, 12, At(4, {{0, 4}}), O::Nothing, nullptr},
+        {canon, 15, At(4, {{0, 0x8010}}), O::Nothing, nullptr},              {nullptr, 15, At(4, {{0, 1}}), O::Nothing, nullptr},
         {sony, 16, shutter, O::Nothing, nullptr},                     {nullptr, 16, shutter, O::Nothing, nullptr},
         {sony, 17, mode, O::Nothing, nullptr},                        {nullptr, 17, mode, O::Nothing, nullptr},
         // 0: the camera asks for a full read; every other type is ignored.
         {sony, 0, Block{'p', 0}, O::ReadAll, nullptr},                {nullptr, 0, Block{'p', 0}, O::ReadAll, nullptr},
-        {nikon, 9, record, O::Nothing, nullptr},                      {nikon, 14, record, O::Nothing, nullptr},
-        {nikon, 18, record, O::Nothing, nullptr},
+        {nikon, 9, record, O::Nothing, nullptr},                      {nikon, 18, record, O::Nothing, nullptr},
     };
     // clang-format on
     for (const auto& [model, type, block, outcome, text] : cases)
@@ -112,9 +108,9 @@ TEST(CameraEventDecoder, TheNikonTranslatesItsCodes) {
     for (const auto& [code, text] : modes)
         Check("Nikon Z8", 17, At(2, {{0, code}}), text ? O::ModeChanged : O::Nothing, text);
     for (const auto& [code, text] : focus)
-        Check("Nikon Z9", 15, Int32(code), text ? O::Changed : O::Nothing, text);
+        Check("Nikon Z9", 15, At(4, {{0, code}}), text ? O::Changed : O::Nothing, text);
     for (const auto& [code, text] : whiteBalance)
-        Check(code % 2 ? "Nikon Z8" : "Nikon Z9", 12, Int32(code), O::Changed, text);
+        Check(code % 2 ? "Nikon Z8" : "Nikon Z9", 12, At(4, {{0, code}}), O::Changed, text);
     for (const auto& [numerator, denominator, text] : fractions)
         Check("Nikon Z8", 16, At(8, {{0, numerator}, {4, denominator}}), text ? O::Changed : O::Nothing,
               text);

@@ -181,7 +181,6 @@ TEST(CanonTouch, TheDebugDiffFileReplacesTheR6IITablesWhileTheMarkerExists) {
     const std::tuple<bool, const char*, const char*, const char*, const char*> cases[] = {
         {true, "10\n", "0,320", "(90.000000, 200.000000) 0", "10"},
         {true, "", "0,320", "(100.000000, 200.000000) 0", "0"},
-        {true, "000000012345", "0,320", "(88.000000, 200.000000) 0", "12"},   // nine characters at most
         {true, "10", "0,960", "(300.000000, 200.000000) 0", nullptr},         // no row: the file is not read
         {true, "10", "1,320", "(100.000000, 200.000000) 1", nullptr},         // movie: no correction at all
         {false, "10", "0,320", "(66.000000, 200.000000) 0", nullptr},         // no marker: the table's 34

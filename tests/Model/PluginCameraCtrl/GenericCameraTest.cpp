@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdio>
 #include <map>
 
 #include "CameraBodies.h"
@@ -39,17 +40,27 @@ TEST(GenericCamera, ReadsListTheChoicesOrTheFixedListsAndActionsSendTheTextAsItI
          "2 Failed to gp_widget_get_value, ret : 0XFFFFFFFE"},
         {Unrecognized, kGetWb, "whitebalance", {"Auto"}, "Auto", "P", "Auto", {"Auto"}},
     });
+    const CameraType G = Unrecognized;
     CheckActs({
-        {Unrecognized, {"focusmode:Manual|Automatic|AF-C"}, kSetFocus, "AF-S", 0, {"focusmode=Automatic"}},
-        {Unrecognized, {}, kSetFocus, "MF", 0, {"focusmode=Manual"}},     {Unrecognized, {}, kSetFocus, "AF-C", 0, {"focusmode=AF-C"}},
-        {Unrecognized, {}, kSetIso, "123", -1, {"iso=123"}, {"2 Failed to gp_camera_set_single_config"}},  // no choice
-        {Unrecognized, {}, kRecord, "1", 0, {"movie=1"}},                 {Unrecognized, {}, kRecord, "0", 0, {"movie=0"}},
+        {G, {"focusmode:Manual|Automatic|AF-C"}, kSetFocus, "AF-S", 0, {"focusmode=Automatic"}},
+        {G, {}, kSetFocus, "MF", 0, {"focusmode=Manual"}},                {G, {}, kSetFocus, "AF-C", 0, {"focusmode=AF-C"}},
+        {G, {}, kSetIso, "123", -1, {"iso=123"}, {"2 Failed to gp_camera_set_single_config"}},  // no choice
+        {G, {}, kRecord, "1", 0, {"movie=1"}},                            {G, {}, kRecord, "0", 0, {"movie=0"}},
         // The touch surface is 1920 x 1080, the driver's 640 x 480.
-        {Unrecognized, {}, kTouch, "960,540", 0, {"kd_touch_focus=(240, 320)"}},
-        {Unrecognized, {}, kTouch, "960,-1", 0, {"kd_touch_focus=(0, 320)"}},
-        {Unrecognized, {}, kTouch, "3840,2160", 0, {"kd_touch_focus=(960, 1280)"}},
+        {G, {}, kTouch, "960,540", 0, {"kd_touch_focus=(240, 320)"}},     {G, {}, kTouch, "960,-1", 0, {"kd_touch_focus=(0, 320)"}},
+        {G, {}, kTouch, "3840,2160", 0, {"kd_touch_focus=(960, 1280)"}},
     });
     // clang-format on
+}
+
+TEST(GenericCamera, TheBatteryLevelIsLoggedWhileTheDebugFileExists) {
+    const char* debugFile = "/tmp/debug_show_baytterylevel";
+    Body body(Unrecognized);
+    for (bool file : {true, false}) {
+        file ? std::fclose(std::fopen(debugFile, "w")) : std::remove(debugFile);
+        EXPECT_EQ(body.camera->GetBatteryLevel(), 0);
+        EXPECT_EQ(body.Logged(), file ? Strings{"5 current baytterylevel : 85%"} : Strings{});
+    }
 }
 
 std::string Created(const std::string& model, int type) {

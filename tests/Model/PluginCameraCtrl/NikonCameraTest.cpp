@@ -72,7 +72,7 @@ TEST(NikonZ8, SetsGoToTheWidgetOfTheModeAndNotifyRecordingOnlyInMovieModeTouches
         {Z8, {}, kSetShutter, "1/500", 0, {"shutterspeed2=1/500"}, {}, 1},    {Z8, {}, kSetShutter, "7", -1, {"shutterspeed2=7"}, refused},
         {Z8, {}, kSetWb, "Shade", 0, {"whitebalance=Shade"}, {}, 1},          {Z8, {}, kSetWb, "Moon", -1, {"whitebalance=Moon"}, refused},
         {Z8, {}, kRecord, "1", -1, {}, notRecording},
-        {Z8, {"focusmode:Manual|AF-C"}, kSetFocus, "MF", 0, {"focusmode=Manual"}},  // notify nothing {Z8, {}, kSetFocus, "AF-C", 0, {"focusmode=AF-C"}},
+        {Z8, {"focusmode:Manual|AF-C"}, kSetFocus, "MF", 0, {"focusmode=Manual"}}, {Z8, {}, kSetFocus, "AF-C", 0, {"focusmode=AF-C"}},
         {Z8, {}, kSetFocus, "AF-S", -1, {"focusmode=AF-S"}, {"2 Failed to gp_camera_set_single_config, ret: -2"}},
         // Movie mode, seen by the next set; recording stops with the set-up again.
         {Z8, {"mrb-LiveViewSelector=1"}, kRecord, "1", -1, {}, notRecording},
