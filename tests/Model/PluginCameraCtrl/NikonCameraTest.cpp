@@ -95,7 +95,7 @@ TEST(NikonZ8, SetsGoToTheWidgetOfTheModeAndNotifyRecordingOnlyInMovieModeTouches
         {Z8, {}, kTouch, "-1,-1", 0, at("(0, 0)")},         {Z8, {"mrb-LiveViewSelector=1"}, kTouch, "1000,0", 0, at("(442, 0)")},
         {Z8, {}, kTouch, "1000,443", 0, at("(442, 188)")},  {Z8, {}, kTouch, "1000,444", 0, at("(442, 185)")}, // 460, 450
         {Z8, {}, kTouch, "1000,1079", 0, at("(442, 499)")}, {Z8, {}, kTouch, "3000,1080", 0, at("(1328, 545)")},
-        {Z8, {"mrb-LiveViewSelector=0"}, kTouch, "960,230", 0, at("(412, 116)")},
+        {Z8, {"mrb-LiveViewSelector=0"}, kTouch, "960,230", 0, at("(412, 116)")}, {Z8, {}, kTouch, "700,0", 0, at("(284, 0)")},
         // Another connection is set up once more, and not before the selector can be read.
         {Z9, {"mrb-LiveViewSelector!-7"}, kDispMode, "", -1, {},
          {"2 Failed to gp_camera_get_single_config to get mrb-LiveViewSelector widget"}},

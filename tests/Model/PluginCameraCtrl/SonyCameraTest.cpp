@@ -76,8 +76,9 @@ TEST(SonyProgram, EveryProgramValueGivesTheModeOfEachBody) {
     // clang-format off
     CheckReads({
         // The whole text is compared, or the low 16 bits of whatever number leads it; no number fails.
-        {SonyA7M4, kGetMode, "500e", {}, "2", "P", "2", {}},
-        {SonyFX3, kGetMode, "500e", {}, "2", "M", "P", {}},
+        {SonyA7M4, kGetMode, "500e", {}, "2", "P", "2", {}},    {SonyFX3, kGetMode, "500e", {}, "2", "M", "P", {}},
+        {SonyZVE10M2, kGetMode, "500e", {}, "-2147483649", "M", "", {}, -1, VF::None,
+         "2 Failed, 500e value is no program number : -2147483649"},
         {SonyFX3, kGetMode, "500e", {}, "P", "M", "", {}, -1, VF::None, "2 Failed, 500e value is no program number : P"},
         {SonyFX30, kGetMode, "500e", {}, "", "M", "", {}, GP_ERROR_BAD_PARAMETERS, VF::Typeless,
          "2 Failed to gp_widget_get_value, ret : 0XFFFFFFFE"},
@@ -133,6 +134,7 @@ TEST(SonyLists, TheA7IIIListsByPositionAndProgramGroupTheFx3AndZvE10IIByTheirRul
         {A7M3, kGetFocus, "focusmode", six, "Manual", "Movie (M)", "MF", {"X", "MF"}},
         {A7M3, kGetFocus, "focusmode", six, "Manual", "Sports Action", "MF", {"X", "Z", "MF"}},
         {A7M3, kGetFocus, "focusmode", six, "Manual", "Night Scene", "MF", {"AF-S", "Z", "MF"}},
+        {A7M3, kGetFocus, "focusmode", six, "Manual", "Unknown value 8087", "MF", {"X", "MF"}},
         {A7M3, kGetFocus, "focusmode", six, "Undefined", "P", "", {}, -1},
         {A7M3, kGetIso, "iso", iso, "i7", "P", "i7", Named("i", {{0, 0}, {2, 38}})},
         {A7M3, kGetIso, "iso", iso, "i7", "Movie (P)", "i7", Named("i", {{0, 0}, {5, 35}})},
@@ -144,7 +146,6 @@ TEST(SonyLists, TheA7IIIListsByPositionAndProgramGroupTheFx3AndZvE10IIByTheirRul
         {A7M3, kGetShutter, "shutterspeed", shutter, "s40", "Portrait", "s40", shutter},
         {A7M3, kGetShutter, "shutterspeed", {"30"}, "30", "M", "30", fixed},
         {A7M3, kGetShutter, "shutterspeed", {"30", "1/250"}, "", "P", "", noBulbFixed, GP_ERROR_BAD_PARAMETERS, VF::Typeless},
-        // Bulb first; the FX3A's rules by program; never Bulb or "0/0" on the ZV-E10 II. No fallback.
         {FX3, kGetShutter, "shutterspeed", fx, "1/100", "M", "1/100", all},
         {FX3, kGetShutter, "shutterspeed", bulbs, "1/100", "M", "1/100", {"Bulb", "bulb", "1/50", "BULB"}},
         {FX3, kGetShutter, "shutterspeed", {"1/100"}, "1/100", "M", "1/100", {}},
