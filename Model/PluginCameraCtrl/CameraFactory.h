@@ -14,11 +14,11 @@ class CameraFactory {
 
     // Empty when the model is unknown or null; the handles stay the caller's.
     std::unique_ptr<AbstructCamera> CreateCamera(const char* model, _Camera* camera, _GPContext* context);
-    // The object for a model type, also for types no model string names (12);
-    // empty for a type without a class. Logs nothing.
+
+  private:
+    // The object for a model type; empty for a type without a class. Logs nothing.
     static std::unique_ptr<AbstructCamera> CreateCameraOfType(CameraType type, _Camera* camera,
                                                               _GPContext* context);
 
-  private:
     std::map<std::string, CameraType> m_modelTable;
 };
