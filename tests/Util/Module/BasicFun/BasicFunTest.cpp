@@ -156,9 +156,9 @@ TEST_F(FileUtilsTest, DirectoriesAreMadeTestedCheckedClearedAndDeleted) {
     ASSERT_EQ(mkdir(P("clips"), 0755) + mkdir(P("empty"), 0755), 0);
     for (const char* n : {"a.mp4", "b.txt", "c.mp4", "d.txt"})
         MakeFile(P(std::string("clips/") + n));
-    XDirEntryCheck rejectText = [](const char* dir, const char* name, void* calls) {
+    XDirEntryCheck rejectText = [](const char* path, const char* name, void* calls) {
         ++*static_cast<int*>(calls);
-        return std::strstr(dir, "/clips") != nullptr && std::string(GetExtName(name)) == "txt" ? 1 : 0;
+        return std::strstr(path, "/clips") != nullptr && std::string(GetExtName(name)) == "txt" ? 1 : 0;
     };
     int first = 0, every = 0, none = 0;
     EXPECT_EQ(Seq{} << CheckDir(P("clips"), rejectText, &first) << (first < 4)
