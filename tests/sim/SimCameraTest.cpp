@@ -169,8 +169,9 @@ TEST_F(SimWidgets, WholeTreeSetsSendOnlyChangedWidgetsAndTheControlSideEditsWidg
                          gp_widget_get_name(section, &sectionName), gp_widget_set_value(iso, "3200"),
                          gp_camera_set_config(cam.Get(), root, cam.Context())}),
                   Codes(6, GP_OK));
+        const std::string parent = sectionName;  // owned by the tree freed next
         gp_widget_free(root);
-        EXPECT_STREQ(sectionName, "imgsettings");
+        EXPECT_EQ(parent, "imgsettings");
         EXPECT_THAT(sim.Received(), ElementsAre("iso=3200"));
     }
     sim.ClearReceived();
