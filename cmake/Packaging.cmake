@@ -7,12 +7,8 @@
 # The installed tree is relocatable: programs find the plug-in, the drivers and the profiles
 # relative to their own directory, so the same files work under /usr and in a staging directory.
 
-# Debian's multiarch library directory under every prefix (GNUInstallDirs uses it only for /usr),
-# so that a staged tree, /usr/local and the packages share one layout.
-if(CMAKE_LIBRARY_ARCHITECTURE AND NOT DEFINED CMAKE_INSTALL_LIBDIR)
-    set(CMAKE_INSTALL_LIBDIR lib/${CMAKE_LIBRARY_ARCHITECTURE} CACHE PATH "Object code libraries (LIBDIR)")
-endif()
-include(GNUInstallDirs)
+# The install directories (Debian's multiarch LIBDIR) are set in the top-level CMakeLists.txt,
+# before any folder reads them.
 include(CMakePackageConfigHelpers)
 
 set(CAMCTRL_PACKAGE_NAME plugincameractrl)

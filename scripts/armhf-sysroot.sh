@@ -4,9 +4,9 @@
 # Debian's armhf packages are fetched with `apt-get download` and unpacked with
 # `dpkg-deb -x` (installing foreign-architecture packages through apt is not
 # reliable here; downloading is). Their runtime dependencies are followed
-# recursively. GoogleTest/GoogleMock are built for the target from
-# /usr/src/googletest and installed into SYSROOT/usr/local, next to the
-# readdir fix that programs under qemu-arm preload (cmake/toolchains/qemu-readdir.c).
+# recursively. GoogleTest/GoogleMock are Debian's armhf static libraries; the readdir fix
+# that programs under qemu-arm preload (cmake/toolchains/qemu-readdir.c) is built into
+# SYSROOT/usr/local.
 # A package that cannot be downloaded stops the script with its name. Downloads are cached in
 # .cache/armhf-debs/ (CAMCTRL_ARMHF_DEBS: elsewhere).
 set -euo pipefail
@@ -23,12 +23,13 @@ mkdir -p "$debs"
 
 # What the build links against and the tests run: libgphoto2 with its port
 # library, the C++ runtime, and the gphoto2 tool for tests that drive the
-# camera through it, and the web remote's HTTP library.
+# camera through it, the web remote's HTTP library, and GoogleTest/GoogleMock.
 seeds=(
     libc6 libgcc-s1 libstdc++6
     libgphoto2-dev libgphoto2-6 libgphoto2-port12 libexif-dev libexif12
     libltdl-dev libltdl7 libusb-1.0-0 libudev1
     libmicrohttpd-dev libmicrohttpd12
+    libgtest-dev libgmock-dev
     gphoto2
 )
 # Architecture-independent headers the build uses.
@@ -139,12 +140,10 @@ if [ ${#want[@]} -gt 0 ]; then
     done
 fi
 
-# Unpack again only when the packages, the GoogleTest sources or what builds it changed.
-gtest_version=$(dpkg-query -W -f='${Version}' googletest 2>/dev/null) || die "package googletest is not installed"
+# Unpack again only when the packages or what builds the sysroot changed.
 shim=$repo/cmake/toolchains/qemu-readdir.c
 stamp=$( (
     for p in "${packages[@]}"; do basename "${file[$p]}"; done
-    echo "googletest $gtest_version"
     cat "$shim" "$repo/cmake/toolchains/armhf.cmake" "$repo/scripts/armhf-sysroot.sh"
 ) | sha256sum | cut -c1-16)
 if [ "$(cat "$sysroot/.stamp" 2>/dev/null)" = "$stamp" ]; then
@@ -200,15 +199,6 @@ mkdir -p "$sysroot/usr/local/lib"
 arm-linux-gnueabihf-gcc -O2 -Wall -Wextra -Werror -fno-strict-aliasing -shared -fPIC \
     -o "$sysroot/usr/local/lib/libqemu-readdir.so" "$shim"
 
-# GoogleTest/GoogleMock for the target, static, from Debian's sources.
-gtest_build=$sysroot/.gtest-build
-cmake -S /usr/src/googletest -B "$gtest_build" \
-    -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/toolchains/armhf.cmake" \
-    -DCAMCTRL_ARMHF_SYSROOT="$sysroot" \
-    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr/local >/dev/null
-cmake --build "$gtest_build" -j2 >/dev/null
-DESTDIR=$sysroot cmake --install "$gtest_build" >/dev/null
-rm -rf "$gtest_build"
 
 echo "$stamp" >"$sysroot/.stamp"
 echo "armhf-sysroot: $sysroot ready"

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-    build-essential cmake pkg-config clang clang-format
+    build-essential cmake ninja-build pkg-config clang clang-format
     libgphoto2-dev gphoto2 nlohmann-json3-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     libmicrohttpd-dev chromium chromium-driver python3-selenium

@@ -9,7 +9,7 @@
 # at a time (default 4; every test has its own simulator state directory), and the next build
 # compiles beside them at a lower priority (nice), so that the tests' timing is that of an idle
 # machine. The test programs' own code is compiled with -O0 -g1; the code under test keeps
-# RelWithDebInfo, at -O1 in the sanitizer builds. CAMCTRL_TEST_SERIAL=1 runs every build and
+# RelWithDebInfo, at -O1 -g1 in the sanitizer builds. CAMCTRL_TEST_SERIAL=1 runs every build and
 # suite one after the other (a machine busy with other work can starve the tests that count the
 # plug-in's passes per second).
 set -euo pipefail
@@ -20,7 +20,8 @@ quick=0
 [ "${1:-}" = "--quick" ] && quick=1
 jobs=${CAMCTRL_CTEST_JOBS:-4}
 test_code=(-DCAMCTRL_TEST_COMPILE_OPTIONS="-O0;-g1")
-lighter=(-DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g -DNDEBUG" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g -DNDEBUG")
+# Line tables are all a sanitizer report needs: -g1 compiles a quarter faster than -g.
+lighter=(-DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG")
 asan_env=(ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1)
 tsan_env=(TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1)
