@@ -14,7 +14,8 @@ source scripts/stages.sh
 
 stage armhf-setup scripts/setup.sh g++-arm-linux-gnueabihf qemu-user
 sysroot=${CAMCTRL_ARMHF_SYSROOT:-$PWD/build-armhf-sysroot}
-stage armhf-sysroot scripts/armhf-sysroot.sh "$sysroot"
+# .ci/run has made it already, beside the native builds.
+[ "${CAMCTRL_ARMHF_SYSROOT_READY:-0}" = 1 ] || stage armhf-sysroot scripts/armhf-sysroot.sh "$sysroot"
 
 # The test programs' own code without optimisation, as in scripts/test.sh; the product's with
 # line tables only (the packages are stripped).
