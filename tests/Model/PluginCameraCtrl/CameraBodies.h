@@ -185,20 +185,23 @@ inline Body& BodyFor(std::unique_ptr<Body>& body, CameraType type) {
 }
 
 // Sets the camera up: "widget=value", "widget:a|b|c" for its choices, "widget!code" / "widget#code"
-// for lookups / writes that fail with code (0 to stop).
+// for lookups / writes that fail with code (0 to stop), "widget~range" / "widget~date" to serve it
+// in that numeric form.
 inline void SetUpCamera(camsim::Simulator& sim, const Strings& setup) {
     for (const std::string& s : setup) {
-        const size_t at = s.find_first_of("=:!#");
+        const size_t at = s.find_first_of("=:!#~");
         const std::string name = s.substr(0, at), rest = s.substr(at + 1);
         Strings choices;
         std::stringstream in(rest);
         for (std::string choice; std::getline(in, choice, '|');)
             choices.push_back(choice);
         const int code = s[at] == '!' || s[at] == '#' ? std::stoi(rest) : 0;
+        const auto kind = rest == "range" ? camsim::WidgetKind::Range : camsim::WidgetKind::Date;
         ASSERT_EQ(s[at] == '='   ? sim.SetValue(name, rest)
                   : s[at] == ':' ? sim.SetChoices(name, choices)
                   : s[at] == '!' ? sim.FailLookup(name, code)
-                                 : sim.FailSet(name, code),
+                  : s[at] == '#' ? sim.FailSet(name, code)
+                                 : sim.AddWidget(name, kind, "0"),
                   0)
             << s;
     }

@@ -112,7 +112,9 @@ TEST(NikonZ8, TheSelectorIsAnIntegerInEveryForm) {
         {camsim::WidgetKind::Range, "0.5", GP_ERROR_BAD_PARAMETERS, true},
         {camsim::WidgetKind::Date, "0", 0, false},
         {camsim::WidgetKind::Text, "movie", GP_ERROR_BAD_PARAMETERS, false},
-        {camsim::WidgetKind::Radio, "1", 0, true}};
+        {camsim::WidgetKind::Radio, "1", 0, true},
+        {camsim::WidgetKind::Range, "3000000000", GP_ERROR_BAD_PARAMETERS, true},  // beyond an int
+        {camsim::WidgetKind::Text, "4294967297", GP_ERROR_BAD_PARAMETERS, true}};
     Body body(NikonZ8);
     CameraParams p;
     for (const auto& [kind, value, result, movie] : cases) {
