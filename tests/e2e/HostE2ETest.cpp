@@ -172,9 +172,6 @@ struct SonyBody {
     const char* modeAfter;
     bool flashInP, flashAfter, bulbAfter;  // "Flash" offered in P and after; "Bulb" after
 };
-void PrintTo(const SonyBody& body, std::ostream* os) {
-    *os << body.model;
-}
 class SonyFamilyE2E : public ::testing::TestWithParam<SonyBody> {};
 
 TEST_P(SonyFamilyE2E, ConnectsPublishesItsModeAndFollowsTheModeDial) {
@@ -224,9 +221,6 @@ struct CanonRun {
     const char* touch;        // what "touch 320 540" writes in movie mode
     bool dispMode;            // in movie mode
 };
-void PrintTo(const CanonRun& run, std::ostream* os) {
-    *os << run.model;
-}
 class CanonE2E : public ::testing::TestWithParam<CanonRun> {};
 
 TEST_P(CanonE2E, ConnectsListsTouchesAndRecordsInMovieMode) {

@@ -9,8 +9,9 @@
 
 namespace {
 
-// The "500e" values real bodies report (program group in the high half, code in the low) and
-// the mode each body shows; nullptr: the body knows no such program and shows the value itself.
+// "500e" values real bodies report (program group in the high half, code in the low), one of each
+// kind of row, and the mode each body shows; nullptr: the body knows no such program and shows
+// the value itself.
 struct ProgramRow {
     const char* value;
     const char* a7m4;     // by the whole value text
@@ -22,31 +23,15 @@ struct ProgramRow {
 const ProgramRow kPrograms[] = {
     {"1",      "M",                  "M",                "M",                  "M"},
     {"65538",  "P",                  "P",                "P",                  "P"},
-    {"131075", "A",                  "A",                "A",                  "A"},
     {"196612", "S",                  "S",                "S",                  "S"},
     {"294912", "Intelligent Auto",   "Intelligent Auto", "Intelligent Auto",   "Intelligent Auto"},
     {"393223", nullptr,              nullptr,            nullptr,              "Portrait"},
-    {"360465", nullptr,              nullptr,            nullptr,              "Sports Action"},
-    {"360466", nullptr,              nullptr,            nullptr,              "Sunset"},
-    {"360467", nullptr,              nullptr,            nullptr,              "Night Scene"},
-    {"360468", nullptr,              nullptr,            nullptr,              "Landscape"},
-    {"360469", nullptr,              nullptr,            nullptr,              "Macro"},
     {"360471", nullptr,              nullptr,            nullptr,              "Night Portrait"},
     {"491600", "Movie (P)",          "Movie (P)",        "Movie (P)",          "Movie (P)"},
-    {"491601", "Movie (A)",          "Movie (A)",        "Movie (A)",          "Movie (A)"},
-    {"491602", "Movie (S)",          "Movie (S)",        "Movie (S)",          "Movie (S)"},
-    {"491603", "Movie (M)",          "Movie (M)",        "Movie (M)",          "Movie (M)"},
     {"491604", "Movie (Scene)",      nullptr,            nullptr,              "Movie (Scene)"},
     {"622681", "Unknown value 8059", "S&Q (P)",          "S&Q (P)",            "S&Q (P)"},
-    {"622682", "Unknown value 805a", "S&Q (A)",          "S&Q (A)",            "S&Q (A)"},
-    {"622683", "Unknown value 805b", "S&Q (S)",          "S&Q (S)",            "S&Q (S)"},
-    {"622684", "Unknown value 805c", "S&Q (M)",          "S&Q (M)",            "S&Q (M)"},
     {"622685", "Unknown value 805d", nullptr,            nullptr,              "S&Q (Scene)"},
     {"622736", nullptr,              nullptr,            "Unknown value 8090", nullptr},
-    {"622739", nullptr,              nullptr,            nullptr,              "S&Q_V2 (P)"},
-    {"622740", nullptr,              nullptr,            nullptr,              "S&Q_V2 (A)"},
-    {"622741", nullptr,              nullptr,            nullptr,              "S&Q_V2 (S)"},
-    {"622742", nullptr,              nullptr,            nullptr,              "S&Q_V2 (M)"},
     {"622743", nullptr,              nullptr,            nullptr,              "S&Q_V2 (Scene)"},
 };
 // clang-format on
@@ -155,10 +140,7 @@ TEST(SonyLists, TheA7IIIListsByPositionAndProgramGroupTheFx3AndZvE10IIByTheirRul
         {FX3, kGetShutter, "shutterspeed", {"1/100"}, "1/100", "M", "1/100", {}},
         {FX3A, kGetShutter, "shutterspeed", fx, "1/100", "P", "1/100", all},
         {FX3A, kGetShutter, "shutterspeed", fx, "1/100", "S", "1/100", noBulb},
-        {FX3A, kGetShutter, "shutterspeed", fx, "1/100", "Unknown value 8090", "1/100", noBulb},
         {FX3A, kGetShutter, "shutterspeed", fx, "1/100", "S&Q (S)", "1/100", noBulb},
-        {FX3A, kGetShutter, "shutterspeed", fx, "1/100", "S&Q (M)", "1/100", noBulb},
-        {FX3A, kGetShutter, "shutterspeed", fx, "1/100", "Movie (S)", "1/100", noBulb},
         {FX3A, kGetShutter, "shutterspeed", fx, "1/100", "Movie (M)", "1/100", noBulb},
         {FX3A, kGetShutter, "shutterspeed", fx, "1/100", "M", "1/100", {"Bulb", "1/50", "1/100"}},
         {ZVE10M2, kGetShutter, "shutterspeed", fx, "1/100", "M", "1/100", {"1/50", "1/100"}},
