@@ -15,6 +15,7 @@ set(CAMCTRL_PACKAGE_NAME plugincameractrl)
 set(CAMCTRL_INSTALL_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR}/${CAMCTRL_PACKAGE_NAME})
 set(CAMCTRL_INSTALL_CAMLIBSDIR ${CMAKE_INSTALL_LIBDIR}/${CAMCTRL_PACKAGE_NAME}/camsim/camlibs)
 set(CAMCTRL_INSTALL_IOLIBSDIR ${CMAKE_INSTALL_LIBDIR}/${CAMCTRL_PACKAGE_NAME}/camsim/iolibs)
+set(CAMCTRL_INSTALL_PTP_IOLIBSDIR ${CMAKE_INSTALL_LIBDIR}/${CAMCTRL_PACKAGE_NAME}/camsim/ptp-iolibs)
 set(CAMCTRL_INSTALL_PROFILEDIR ${CMAKE_INSTALL_DATADIR}/${CAMCTRL_PACKAGE_NAME}/profiles)
 set(CAMCTRL_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/PluginCameraCtrl)
 set(CAMCTRL_INSTALL_PKGCONFIGDIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
@@ -38,6 +39,7 @@ endfunction()
 camctrl_relative(_bin_to_lib ${CMAKE_INSTALL_BINDIR} ${CMAKE_INSTALL_LIBDIR})
 camctrl_relative(_bin_to_camlibs ${CMAKE_INSTALL_BINDIR} ${CAMCTRL_INSTALL_CAMLIBSDIR})
 camctrl_relative(_bin_to_iolibs ${CMAKE_INSTALL_BINDIR} ${CAMCTRL_INSTALL_IOLIBSDIR})
+camctrl_relative(_bin_to_ptp_iolibs ${CMAKE_INSTALL_BINDIR} ${CAMCTRL_INSTALL_PTP_IOLIBSDIR})
 camctrl_relative(_bin_to_profiles ${CMAKE_INSTALL_BINDIR} ${CAMCTRL_INSTALL_PROFILEDIR})
 camctrl_relative(_pc_to_prefix ${CAMCTRL_INSTALL_PKGCONFIGDIR} .)
 
@@ -45,7 +47,8 @@ if(TARGET CamSimControl)
     target_compile_definitions(CamSimControl PRIVATE
         CAMSIM_BIN_TO_PROFILES="${_bin_to_profiles}"
         CAMSIM_BIN_TO_CAMLIBS="${_bin_to_camlibs}"
-        CAMSIM_BIN_TO_IOLIBS="${_bin_to_iolibs}")
+        CAMSIM_BIN_TO_IOLIBS="${_bin_to_iolibs}"
+        CAMSIM_BIN_TO_PTP_IOLIBS="${_bin_to_ptp_iolibs}")
 endif()
 if(TARGET HostApp)
     target_compile_definitions(HostApp PRIVATE CAMCTRL_BIN_TO_LIB="${_bin_to_lib}")
@@ -110,7 +113,11 @@ if(TARGET camera-host AND TARGET camsim)
             RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
     install(TARGETS camsim_camlib LIBRARY DESTINATION ${CAMCTRL_INSTALL_CAMLIBSDIR} COMPONENT tools)
     install(TARGETS camsim_iolib LIBRARY DESTINATION ${CAMCTRL_INSTALL_IOLIBSDIR} COMPONENT tools)
+    install(TARGETS camsim_ptp_iolib LIBRARY DESTINATION ${CAMCTRL_INSTALL_PTP_IOLIBSDIR} COMPONENT tools)
     install(DIRECTORY sim/profiles/ DESTINATION ${CAMCTRL_INSTALL_PROFILEDIR} COMPONENT tools
+            FILES_MATCHING PATTERN "*.json")
+    # The bodies at the USB wire sit beside the profiles, as in the source tree.
+    install(DIRECTORY sim/ptp/bodies/ DESTINATION ${CAMCTRL_INSTALL_PROFILEDIR}/../ptp/bodies COMPONENT tools
             FILES_MATCHING PATTERN "*.json")
 endif()
 

@@ -11,6 +11,8 @@
 #include <functional>
 #include <utility>
 
+#include "Body.h"
+#include "BodyModel.h"
 #include "EventCodec.h"
 #include "Models.h"
 #include "ProfileLoader.h"
@@ -32,6 +34,7 @@ struct Layout {
     std::string profiles;
     std::string camlibs;
     std::string iolibs;
+    std::string ptpIolibs;
 };
 
 bool IsDirectory(const std::string& path) {
@@ -66,6 +69,8 @@ bool ReadBuildTreeLayout(const std::string& file, Layout* layout) {
             layout->camlibs = value;
         else if (key == "iolibs")
             layout->iolibs = value;
+        else if (key == "ptp-iolibs")
+            layout->ptpIolibs = value;
     }
     return true;
 }
@@ -83,6 +88,7 @@ Layout FindLayout() {
         layout.profiles = dir + "/" CAMSIM_BIN_TO_PROFILES;
         layout.camlibs = dir + "/" CAMSIM_BIN_TO_CAMLIBS;
         layout.iolibs = dir + "/" CAMSIM_BIN_TO_IOLIBS;
+        layout.ptpIolibs = dir + "/" CAMSIM_BIN_TO_PTP_IOLIBS;
         return layout;
     }
     std::string d = dir;
@@ -143,6 +149,17 @@ std::string ProfileDir() {
 void UseSimulatorDrivers(const std::string& stateDir) {
     setenv("CAMLIBS", EnvOr("CAMSIM_CAMLIBS", ThisProgramLayout().camlibs).c_str(), 1);
     setenv("IOLIBS", EnvOr("CAMSIM_IOLIBS", ThisProgramLayout().iolibs).c_str(), 1);
+    if (!stateDir.empty())
+        setenv("CAMSIM_STATE_DIR", stateDir.c_str(), 1);
+}
+
+std::string SystemCamlibs() {
+    return CAMSIM_SYSTEM_CAMLIBS;
+}
+
+void UsePtpDrivers(const std::string& camlibs, const std::string& stateDir) {
+    setenv("CAMLIBS", camlibs.empty() ? SystemCamlibs().c_str() : camlibs.c_str(), 1);
+    setenv("IOLIBS", EnvOr("CAMSIM_PTP_IOLIBS", ThisProgramLayout().ptpIolibs).c_str(), 1);
     if (!stateDir.empty())
         setenv("CAMSIM_STATE_DIR", stateDir.c_str(), 1);
 }
@@ -214,12 +231,34 @@ int OnWidget(const std::string& dir, std::string* lastError, const std::string& 
 
 }  // namespace
 
+namespace {
+
+// The profile's body at the USB wire, when its data is there: plugging the camera plugs both.
+int AttachBody(CameraState* s, std::string* error) {
+    std::string path = ptp::BodyDir(ProfileDir()) + "/" + s->profile + ".json";
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return GP_OK;
+    const ptp::Body* body = ptp::CachedBody(path, error);
+    if (!body)
+        return GP_ERROR_CORRUPTED_DATA;
+    s->ptp = PtpState();
+    s->ptp.body = path;
+    s->ptp.usbVendor = body->usbVendor;
+    s->ptp.usbProduct = body->usbProduct;
+    return GP_OK;
+}
+
+}  // namespace
+
 int Simulator::Plug(const std::string& profileOrModel) {
     std::string path, error;
     CameraState loaded;
     int rc = ResolveProfile(profileOrModel, ProfileDir(), &path, &error);
     if (rc == GP_OK)
         rc = LoadProfile(path, &loaded, &error);
+    if (rc == GP_OK)
+        rc = AttachBody(&loaded, &error);
     if (rc != GP_OK) {
         m_lastError = error;
         return rc;
@@ -387,14 +426,70 @@ std::vector<WidgetInfo> Simulator::Widgets() const {
 
 int Simulator::ChangeOnCamera(const std::string& name, const std::string& value) {
     return Mutate(m_stateDir, &m_lastError, [&](CameraState& s) {
+        // The body at the USB wire takes the value as its property's raw value; the widget of
+        // the same setting shows its text.
+        const ptp::Body* body = nullptr;
+        if (s.ptp.Active() && (body = ptp::CachedBody(s.ptp.body, &m_lastError)) == nullptr)
+            return GP_ERROR_CORRUPTED_DATA;
+        const ptp::Property* property = body ? ptp::PropertyFor(*body, name) : nullptr;
+        ptp::Value raw;
+        if (property && !ptp::ChangeValue(*property, value, &raw, &m_lastError))
+            return GP_ERROR_BAD_PARAMETERS;
         const Widget* w = s.Find(name);
-        if (!w) {
+        if (!w && !property) {
             m_lastError = "no widget \"" + name + "\" on the plugged camera";
             return GP_ERROR_BAD_PARAMETERS;
         }
-        int rc = CheckCameraSideValue(*w, value, &m_lastError);
-        return rc == GP_OK ? camsim::ChangeOnCamera(s, name, value) : rc;
+        if (w) {
+            int rc = CheckCameraSideValue(*w, value, &m_lastError);
+            if (rc == GP_OK)
+                rc = camsim::ChangeOnCamera(s, name, value);
+            if (rc != GP_OK)
+                return rc;
+        }
+        if (property) {
+            ptp::BodyModel model(*body, s, NowMs());
+            model.Change(property->code, raw);
+        }
+        return GP_OK;
     });
+}
+
+int Simulator::PtpFault(PtpFaultKind kind, int times) {
+    if (times < 0 || times > 1000000) {
+        m_lastError = "a fault count must be 0 to 1000000";
+        return GP_ERROR_BAD_PARAMETERS;
+    }
+    return Mutate(m_stateDir, &m_lastError, [&](CameraState& s) {
+        if (!s.ptp.Active()) {
+            m_lastError = "the plugged camera has no body at the USB wire";
+            return GP_ERROR_NOT_SUPPORTED;
+        }
+        (kind == PtpFaultKind::Busy    ? s.ptp.busy
+         : kind == PtpFaultKind::Stall ? s.ptp.stall
+                                       : s.ptp.dropEvents) = times;
+        return GP_OK;
+    });
+}
+
+int Simulator::QueuePtpEvent(uint16_t code, const std::vector<uint32_t>& params) {
+    if (params.size() > 3) {
+        m_lastError = "an interrupt event carries at most 3 parameters";
+        return GP_ERROR_BAD_PARAMETERS;
+    }
+    return Mutate(m_stateDir, &m_lastError, [&](CameraState& s) {
+        if (!s.ptp.Active()) {
+            m_lastError = "the plugged camera has no body at the USB wire";
+            return GP_ERROR_NOT_SUPPORTED;
+        }
+        s.ptp.interrupts.push_back({code, params, 0});
+        return GP_OK;
+    });
+}
+
+bool Simulator::HasPtpBody() const {
+    CameraState s;
+    return StateStore(m_stateDir).Load(&s, &m_lastError) == GP_OK && s.ptp.Active();
 }
 
 std::vector<std::string> Simulator::Received() const {
@@ -548,6 +643,7 @@ void Simulator::ClearFaults() {
         }
         s.connectFault = s.connectTimes = 0;
         s.waitFault = s.waitTimes = 0;
+        s.ptp.busy = s.ptp.stall = s.ptp.dropEvents = 0;
         return GP_OK;
     });
 }

@@ -21,6 +21,12 @@ std::string ProfileDir();
 // $CAMSIM_IOLIBS) and, when stateDir is not empty, CAMSIM_STATE_DIR. Call before the first
 // libgphoto2 call.
 void UseSimulatorDrivers(const std::string& stateDir = "");
+// Points this process's libgphoto2 at the simulated body on the USB wire: IOLIBS at the PTP port
+// library ($CAMSIM_PTP_IOLIBS overrides), CAMLIBS at camlibs or, when empty, the system's camera
+// drivers (SystemCamlibs()). Call before the first libgphoto2 call.
+void UsePtpDrivers(const std::string& camlibs, const std::string& stateDir = "");
+// The directory of the system libgphoto2's camera drivers.
+std::string SystemCamlibs();
 // The factory's 13 model strings in its order, then Sony bodies it does not know.
 std::vector<std::string> Models();
 std::vector<std::string> ProfileNames();  // profile file stems
@@ -82,6 +88,17 @@ class Simulator {
     // and the declared events are raised as after a set, but nothing is recorded as received and
     // the value is not checked against the choices.
     int ChangeOnCamera(const std::string& name, const std::string& value);
+
+    // The body at the USB wire (plugged with its profile when sim/ptp/bodies has its data).
+    bool HasPtpBody() const;
+    enum class PtpFaultKind {
+        Busy,      // the next `times` operations answer Device Busy (0x2019)
+        Stall,     // the next `times` bulk-in reads stall until the driver's time-out
+        LoseEvent  // the next `times` events the body raises are lost
+    };
+    int PtpFault(PtpFaultKind kind, int times);
+    // Queues an interrupt-pipe event container with up to 3 parameters.
+    int QueuePtpEvent(uint16_t code, const std::vector<uint32_t>& params);
 
     // Every value the camera accepted or refused through set_config/set_single_config, in order, as
     // "name=value".

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Latency.h"
+#include "PtpState.h"
 
 namespace camsim {
 
@@ -77,6 +78,7 @@ struct CameraState {
     std::vector<std::string> received;
     std::vector<PendingEvent> events;
     std::vector<PendingValue> pendingValues;  // in the order written
+    PtpState ptp;                             // the body at the USB wire, when it has one
 
     Widget* Find(const std::string& name);
     const Widget* Find(const std::string& name) const;

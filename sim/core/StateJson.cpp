@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "EventCodec.h"
+#include "PtpStateJson.h"
 
 namespace camsim {
 
@@ -463,6 +464,9 @@ bool StateFromJson(const json& j, CameraState* s, std::string* error) {
             s->pendingValues.push_back(p);
         }
     }
+    auto ptp = j.find("ptp");
+    if (ptp != j.end() && !PtpStateFromJson(*ptp, &s->ptp, error))
+        return false;
     return true;
 }
 
@@ -476,24 +480,27 @@ json StateToJson(const CameraState& s) {
     json pending = json::array();
     for (const PendingValue& p : s.pendingValues)
         pending.push_back({{"widget", p.widget}, {"value", p.value}, {"due", p.dueMs}});
-    return json{{"version", kStateVersion},
-                {"profile", s.profile},
-                {"profile_path", s.profilePath},
-                {"model", s.model},
-                {"usb_vendor", s.usbVendor},
-                {"usb_product", s.usbProduct},
-                {"plugged", s.plugged},
-                {"session", s.session},
-                {"settle_ms", s.latency.settleMs},
-                {"transaction_ms", s.latency.transactionMs},
-                {"open_ms", s.latency.openMs},
-                {"connect_fault", s.connectFault},
-                {"connect_times", s.connectTimes},
-                {"wait_fault", s.waitFault},
-                {"wait_times", s.waitTimes},
-                {"widgets", widgets},
-                {"events", events},
-                {"pending_values", pending}};
+    json out{{"version", kStateVersion},
+             {"profile", s.profile},
+             {"profile_path", s.profilePath},
+             {"model", s.model},
+             {"usb_vendor", s.usbVendor},
+             {"usb_product", s.usbProduct},
+             {"plugged", s.plugged},
+             {"session", s.session},
+             {"settle_ms", s.latency.settleMs},
+             {"transaction_ms", s.latency.transactionMs},
+             {"open_ms", s.latency.openMs},
+             {"connect_fault", s.connectFault},
+             {"connect_times", s.connectTimes},
+             {"wait_fault", s.waitFault},
+             {"wait_times", s.waitTimes},
+             {"widgets", widgets},
+             {"events", events},
+             {"pending_values", pending}};
+    if (s.ptp.Active())
+        out["ptp"] = PtpStateToJson(s.ptp);
+    return out;
 }
 
 }  // namespace camsim

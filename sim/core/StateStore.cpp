@@ -189,7 +189,9 @@ bool StateStore::ReadPlug(PlugRecord* out) const {
     buf[n] = '\0';
     int plugged = 0;
     long long session = 0;
-    if (std::sscanf(buf, "%d %d %d %lld", &plugged, &out->usbVendor, &out->usbProduct, &session) != 4)
+    out->ptpVendor = out->ptpProduct = 0;
+    if (std::sscanf(buf, "%d %d %d %lld %d %d", &plugged, &out->usbVendor, &out->usbProduct, &session,
+                    &out->ptpVendor, &out->ptpProduct) < 4)
         return false;
     out->plugged = plugged != 0;
     out->session = session;
@@ -300,8 +302,8 @@ int StateStore::Save(const CameraState& state, std::string* error) const {
     if (!ReplaceFile(StatePath(), DumpJson(StateToJson(state), 1) + "\n", error))
         return GP_ERROR_IO;
     char line[128];
-    std::snprintf(line, sizeof line, "%d %d %d %" PRId64 "\n", state.plugged ? 1 : 0, state.usbVendor,
-                  state.usbProduct, state.session);
+    std::snprintf(line, sizeof line, "%d %d %d %" PRId64 " %d %d\n", state.plugged ? 1 : 0, state.usbVendor,
+                  state.usbProduct, state.session, state.ptp.usbVendor, state.ptp.usbProduct);
     if (!ReplaceFile(PlugPath(), line, error))
         return GP_ERROR_IO;
     return GP_OK;

@@ -2,7 +2,8 @@
 //   state.json  the whole CameraState but what it received (replaced atomically by rename)
 //   received    every value sent to the camera, one escaped "name=value" line each, appended
 //               under the lock; read only by ReadReceived, so it costs the other calls nothing
-//   plug        one line "plugged vendor product session", read on every USB probe
+//   plug        one line "plugged vendor product session ptp-vendor ptp-product", read on every
+//               USB probe
 //   lock        flock target serialising read-modify-write across processes
 //   scans       one byte appended by every listing of the simulated USB port (a bus scan)
 #pragma once
@@ -24,6 +25,7 @@ struct PlugRecord {
     int usbVendor = 0;
     int usbProduct = 0;
     int64_t session = 0;
+    int ptpVendor = 0, ptpProduct = 0;  // the body's real USB ids; 0 when it has no PTP level
 };
 
 class StateStore {

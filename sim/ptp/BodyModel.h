@@ -65,11 +65,12 @@ class BodyModel {
     const Family* m_family;
 };
 
-// Serves a changed value to the widget of the same setting and back: used by camsim so that a
-// change by widget name or property code moves both views. False when the name is neither a
-// widget the body's data maps nor a property code, or the text names no value.
-bool ResolveChange(const Body& body, const std::string& nameOrCode, const std::string& text,
-                   uint16_t* code, Value* value, std::string* error);
+// The property a change names: a widget the body's data maps, or a property code; nullptr when
+// neither.
+const Property* PropertyFor(const Body& body, const std::string& nameOrCode);
+// The raw value a change on the body gives the property: a text the driver shows, a number in
+// its form or, as a dial can turn past the list, any raw number. False with *error otherwise.
+bool ChangeValue(const Property& p, const std::string& text, Value* value, std::string* error);
 
 }  // namespace ptp
 }  // namespace camsim

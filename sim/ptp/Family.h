@@ -21,7 +21,7 @@ struct Session {
     bool open = false;
     uint32_t id = 0;
     std::map<std::string, int64_t> vars;  // the family's own per-session facts (phases, modes)
-    std::set<uint16_t> reported;           // properties already described in this session
+    std::set<uint16_t> reported;          // properties already described in this session
 };
 
 // One transaction as the body sees it.

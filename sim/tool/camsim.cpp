@@ -42,8 +42,13 @@ const char kUsage[] =
     "  choices NAME             print a widget's choices, one a line\n"
     "  set NAME VALUE           change a value on the camera side, raising no event\n"
     "  change NAME VALUE        change a value as if turned on the camera (raises its event and\n"
-    "                           moves the widgets linked to it, e.g. 500e and expprogram)\n"
-    "  received [--clear]       values the camera was sent through libgphoto2, in order\n"
+    "                           moves the widgets linked to it, e.g. 500e and expprogram); on a\n"
+    "                           body at the USB wire the widget's text (iso 3200, f-number f/8)\n"
+    "                           becomes its property's raw value and the vendor's change event,\n"
+    "                           and NAME may be a property code (0xD21E 3200)\n"
+    "  received [--clear]       values the camera was sent through libgphoto2, in order; at the\n"
+    "                           USB wire 0xCODE=VALUE for a property the driver set and\n"
+    "                           op 0xCODE PARAMS for a vendor operation it ran\n"
     "  stubborn NAME on|off     accept sets of NAME but keep the old value\n"
     "  settle MS                a set takes effect and raises its events MS milliseconds later\n"
     "  latency [zero|realistic] [transaction=MS] [open=MS] [settle=MS]\n"
@@ -58,6 +63,8 @@ const char kUsage[] =
     "                             2|3|5 PATH        file added, folder added, file changed\n"
     "                             raw TYPE HEX      any type with a raw data block (types 10..17\n"
     "                                               need at least the sizes above: 24, 4, 8, 2 bytes)\n"
+    "                             ptp CODE [P...]   a container on the USB interrupt pipe (at most\n"
+    "                                               3 parameters), e.g. ptp 0xC203 0xD21E\n"
     "  events [--clear]         number of pending events\n"
     "  scans                    how often libgphoto2 listed the simulated USB port (bus scans)\n"
     "  fail lookup NAME CODE    looking NAME up fails with CODE (0 clears)\n"
@@ -66,6 +73,9 @@ const char kUsage[] =
     "  fail set NAME CODE       setting NAME fails with CODE (0 clears)\n"
     "  fail connect CODE TIMES  the next TIMES camera opens fail with CODE\n"
     "  fail event CODE [TIMES]  the next TIMES event waits return CODE (e.g. -7, -52, -105)\n"
+    "  fail busy TIMES          at the USB wire: the next TIMES operations answer Device Busy\n"
+    "  fail stall TIMES         at the USB wire: the next TIMES reads stall until they time out\n"
+    "  fail lose-event TIMES    at the USB wire: the next TIMES events the body raises are lost\n"
     "  fail clear               remove every fault\n"
     "  import CAPTURE [--model MODEL] [--inherits BASE] [-o PROFILE.json]\n"
     "                           make a profile from a real camera's capture: the text of\n"
@@ -274,6 +284,17 @@ class Command {
 
     int Event(const Args& a) {
         long long type = 0, x = 0, y = 0;
+        if (a[0] == "ptp") {
+            std::vector<uint32_t> params;
+            if (a.size() < 2 || a.size() > 5 || !ParseIntIn(a[1], 0, 0xFFFF, &type))
+                return Usage("event ptp CODE [PARAM...] (a 16-bit code, at most 3 parameters)");
+            for (size_t i = 2; i < a.size(); ++i) {
+                if (!ParseIntIn(a[i], 0, UINT32_MAX, &x))
+                    return Usage("event ptp: a parameter is a 32-bit number");
+                params.push_back(static_cast<uint32_t>(x));
+            }
+            return Check(m_sim.QueuePtpEvent(static_cast<uint16_t>(type), params));
+        }
         if (a[0] == "raw") {
             if (a.size() != 3 || !ParseIntIn(a[1], INT_MIN, INT_MAX, &type) || a[2].size() % 2)
                 return Usage("event raw TYPE HEX");
@@ -339,6 +360,13 @@ class Command {
                 return Check(m_sim.SetValueFault(a[1], camsim::ValueFault::Typeless));
         }
         long long times = 1;
+        using Kind = camsim::Simulator::PtpFaultKind;
+        const std::pair<const char*, Kind> ptpFaults[] = {
+            {"busy", Kind::Busy}, {"stall", Kind::Stall}, {"lose-event", Kind::LoseEvent}};
+        for (const auto& [name, kind] : ptpFaults) {
+            if (what == name && a.size() == 2 && ParseIntIn(a[1], 0, 1000000, &times))
+                return Check(m_sim.PtpFault(kind, static_cast<int>(times)));
+        }
         if (what == "connect" && a.size() == 3 && ParseCode(a[1], &code) && ParseInt(a[2], &times)) {
             return Check(m_sim.FailConnect(code, static_cast<int>(times)));
         }

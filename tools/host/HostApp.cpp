@@ -49,7 +49,9 @@ bool ParseWebAddress(const std::string& text, std::string& address, int& port) {
 }  // namespace
 
 const char* HostUsage() {
-    return "usage: camera-host [--simulate MODEL|PROFILE] [--state-dir DIR] [--json] [--remote NAME]...\n"
+    return "usage: camera-host [--simulate MODEL|PROFILE [--ptp [--camlibs DIR]]] [--state-dir DIR] "
+           "[--json]\n"
+           "                   [--remote NAME]...\n"
            "                   [--script FILE] [--plugin PATH] [--web [ADDR:]PORT [--web-token "
            "FILE|generate]]\n"
            "                   [--help]\n"
@@ -59,6 +61,9 @@ const char* HostUsage() {
            "Control)\",\n"
            "                or profile name, e.g. sony-a7m3), plugged before start; without it the system's\n"
            "                libgphoto2 drivers and real USB cameras are used\n"
+           "  --ptp         with --simulate: the camera at the USB wire (PTP), driven by the system's\n"
+           "                libgphoto2 camera drivers as a real body on a cable is\n"
+           "  --camlibs D   with --ptp: the camera drivers of directory D instead of the system's\n"
            "  --state-dir D simulator state directory (default: $CAMSIM_STATE_DIR or the per-user default),\n"
            "                shared with the camsim command\n"
            "  --json        one JSON object per record instead of a readable block\n"
@@ -92,6 +97,11 @@ int ParseHostOptions(int argc, char** argv, HostOptions& options, std::string& e
         } else if (arg == "--simulate") {
             if (!value(options.simulate))
                 return 2;
+        } else if (arg == "--ptp") {
+            options.ptp = true;
+        } else if (arg == "--camlibs") {
+            if (!value(options.camlibs))
+                return 2;
         } else if (arg == "--state-dir") {
             if (!value(options.stateDir))
                 return 2;
@@ -123,6 +133,14 @@ int ParseHostOptions(int argc, char** argv, HostOptions& options, std::string& e
             error = "unknown argument '" + arg + "'";
             return 2;
         }
+    }
+    if (options.ptp && options.simulate.empty()) {
+        error = "--ptp needs --simulate";
+        return 2;
+    }
+    if (!options.camlibs.empty() && !options.ptp) {
+        error = "--camlibs needs --ptp";
+        return 2;
     }
     if (!options.webToken.empty() && options.web.empty()) {
         error = "--web-token needs --web";
@@ -200,13 +218,21 @@ bool HostApp::Start() {
         std::string dir = m_options.stateDir;
         if (dir.empty())
             dir = camsim::DefaultStateDir();
-        camsim::UseSimulatorDrivers(dir);
+        if (m_options.ptp)
+            camsim::UsePtpDrivers(m_options.camlibs, dir);
+        else
+            camsim::UseSimulatorDrivers(dir);
         m_sim.reset(new camsim::Simulator(dir));
         if (m_sim->Plug(m_options.simulate) != 0) {
             Complain("cannot simulate '" + m_options.simulate + "': " + m_sim->LastError());
             return false;
         }
-        Say("simulated camera: " + m_sim->Model() + " (state in " + dir + ")\n");
+        if (m_options.ptp && !m_sim->HasPtpBody()) {
+            Complain("'" + m_options.simulate + "' has no body data for the USB wire (sim/ptp/bodies)");
+            return false;
+        }
+        Say("simulated camera: " + m_sim->Model() + (m_options.ptp ? " at the USB wire" : "") +
+            " (state in " + dir + ")\n");
     }
     m_bus = std::make_shared<VirtualEventBus>();
     m_bus->m_udpSocket = zr_local_udp_open(nullptr);

@@ -23,6 +23,8 @@ namespace tools {
 struct HostOptions {
     std::string simulate;  // model string or profile name; empty: real cameras
     std::string stateDir;  // simulator state directory
+    bool ptp = false;      // --ptp: the simulated body at the USB wire, driven by a real ptp2 driver
+    std::string camlibs;   // --camlibs: that driver's directory; "" for the system's
     bool json = false;
     std::vector<std::string> remotes;
     std::string script;

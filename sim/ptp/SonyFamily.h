@@ -1,0 +1,18 @@
+// Sony bodies' own operations and change reports.
+#pragma once
+
+#include "Family.h"
+
+namespace camsim {
+namespace ptp {
+
+class SonyFamily : public Family {
+  public:
+    bool Handle(Exchange& x) const override;
+    void Report(BodyModel& body, uint16_t code) const override;
+};
+
+const Family& SonyFamilyInstance();
+
+}  // namespace ptp
+}  // namespace camsim
