@@ -33,6 +33,7 @@ struct PtpState {
     std::vector<PtpEventRecord> polled;      // events handed out by an event-poll operation
     std::vector<uint16_t> changed;           // properties changed since the last batch (Canon)
     std::vector<PtpPendingValue> pending;
+    std::map<std::string, int64_t> vars;  // the family's facts about the body that outlive a session
     // Faults: the next `busy` operations answer Device Busy, the next `stall` reads time out,
     // the next `dropEvents` events are lost.
     int busy = 0, stall = 0, dropEvents = 0;

@@ -82,7 +82,8 @@ json PtpStateToJson(const PtpState& s) {
                 {"pending", pending},
                 {"busy", s.busy},
                 {"stall", s.stall},
-                {"drop_events", s.dropEvents}};
+                {"drop_events", s.dropEvents},
+                {"vars", s.vars}};
 }
 
 bool PtpStateFromJson(const json& j, PtpState* s, std::string* error) {
@@ -123,6 +124,15 @@ bool PtpStateFromJson(const json& j, PtpState* s, std::string* error) {
     if ((j.contains("interrupts") && !EventsFromJson(j["interrupts"], &s->interrupts)) ||
         (j.contains("polled") && !EventsFromJson(j["polled"], &s->polled)))
         return fail("an event is {code, params (at most 5), due}");
+    if (j.contains("vars")) {
+        if (!j["vars"].is_object())
+            return fail("\"vars\" must map names to numbers");
+        for (const auto& [key, value] : j["vars"].items()) {
+            if (!Integer(value, INT64_MIN, INT64_MAX, &v))
+                return fail("\"vars\" must map names to numbers");
+            s->vars[key] = v;
+        }
+    }
     if (j.contains("changed")) {
         if (!j["changed"].is_array())
             return fail("\"changed\" must be a list of property codes");
