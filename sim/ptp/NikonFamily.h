@@ -1,4 +1,6 @@
-// Nikon bodies' own operations and change reports.
+// Nikon Z bodies' own operations and change reports: the polled event queue (GetEvent and
+// GetEventEx), DeviceReady with busy answers while the body settles, live view, the
+// application mode and movie recording in card.
 #pragma once
 
 #include "Family.h"
