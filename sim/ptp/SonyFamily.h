@@ -1,4 +1,6 @@
-// Sony bodies' own operations and change reports.
+// Sony bodies in PC-control mode: the SDIO connect handshake, the extended device info that
+// lists the vendor property codes, the all-properties blob every read fetches, absolute sets,
+// relative steps and button presses, and the 0xC203 interrupt for a changed property.
 #pragma once
 
 #include "Family.h"
