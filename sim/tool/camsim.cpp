@@ -472,6 +472,8 @@ class Command {
         std::printf("State directory: %s\nModel: %s\nProfile: %s\nPlugged: %s\nPending events: %zu\n",
                     m_sim.StateDir().c_str(), model.c_str(), m_sim.Profile().c_str(),
                     m_sim.Plugged() ? "yes" : "no", m_sim.PendingEvents());
+        std::printf("At the USB wire: %s\n",
+                    m_sim.HasPtpBody() ? "yes (camera-host --ptp, IOLIBS=<build>/sim/ptp-iolibs)" : "no");
         if (std::optional<camsim::LatencyModel> l = m_sim.Latency()) {
             std::printf("Latency: transaction %d ms, open %d ms, settle %d ms\n", l->transactionMs, l->openMs,
                         l->settleMs);
