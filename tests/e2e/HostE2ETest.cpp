@@ -146,8 +146,12 @@ TEST_F(HostStopTest, WhatWasTypedBeforeTheEndReachesTheCameraAndTheLastRecord) {
 
 // A host on a simulated body, and its records as they come.
 struct HostOn {
-    explicit HostOn(const std::string& model)
-        : host({CAMERA_HOST_PATH, "--simulate", model, "--state-dir", dir.Path(), "--json"}) {}
+    explicit HostOn(const std::string& model, const Strings& more = {})
+        : host(Args({CAMERA_HOST_PATH, "--simulate", model, "--state-dir", dir.Path(), "--json"}, more)) {}
+    static Strings Args(Strings args, const Strings& more) {
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    }
     json First() {
         return After([] {}, [](const json& r) { return r["connectState"] == 1; }, 0);
     }
@@ -319,5 +323,79 @@ TEST_P(NikonHostTest, PhotoAndMovieModeIsoAndRecording) {
 INSTANTIATE_TEST_SUITE_P(Models, NikonHostTest,
                          ::testing::Values(std::make_pair("Nikon Z8", 13), std::make_pair("Nikon Z9", 14)),
                          [](const auto& p) { return p.param.second == 13 ? "NikonZ8" : "NikonZ9"; });
+
+// The bodies at the USB wire, driven by Debian's own ptp2 driver: the plug-in connects, the
+// four exposure settings are set and confirmed by the camera, recording goes on and off, and a
+// pulled cable is reported and recovered.
+struct PtpRun {
+    const char* profile;
+    int type;
+    Strings sets;                 // host command, record field, value
+    Strings first;                // changed on the body before recording (a movie switch)
+    bool records;                 // recording on and off
+    const char* stuck = nullptr;  // the log line of a connection that cannot be made
+};
+class PtpHostE2E : public ::testing::TestWithParam<PtpRun> {};
+
+TEST_P(PtpHostE2E, DebiansDriverConnectsSetsConfirmsAndFollowsTheCable) {
+    if (std::string(DEBIAN_PTP2_DIR).empty())
+        GTEST_SKIP() << "no Debian ptp2 driver for this build's target";
+    const PtpRun& run = GetParam();
+    HostOn h(run.profile, {"--ptp", "--camlibs", DEBIAN_PTP2_DIR});
+    if (run.stuck) {
+        EXPECT_TRUE(h.host.WaitForOutput(run.stuck, 15000, true)) << h.host.Err();
+        EXPECT_TRUE(Records(h.host).empty()) << h.host.Out();
+        return;
+    }
+    const json first = h.First();
+    ASSERT_FALSE(first.is_null()) << h.host.Err();
+    EXPECT_EQ(first["cameraType"], run.type);
+    for (const char* list :
+         {"supportedIso", "supportedIris", "supportedShutterSpeed", "supportedWhiteBalance"})
+        EXPECT_FALSE(first[list].empty()) << list << " in " << first.dump();
+    auto Confirmed = [&](const std::string& command, const std::string& field, const json& value) {
+        return !h.After([&] { h.host.Write(command + "\n"); },
+                        [&](const json& r) { return r[field] == value; })
+                    .is_null();
+    };
+    for (size_t i = 0; i + 2 < run.sets.size(); i += 3) {
+        EXPECT_TRUE(Confirmed(run.sets[i] + " " + run.sets[i + 2], run.sets[i + 1], run.sets[i + 2]))
+            << run.sets[i] << " " << run.sets[i + 2] << "\n"
+            << h.host.Err();
+    }
+    for (size_t i = 0; i + 1 < run.first.size(); i += 2)
+        ASSERT_EQ(h.sim.ChangeOnCamera(run.first[i], run.first[i + 1]), 0) << h.sim.LastError();
+    if (run.records) {
+        EXPECT_TRUE(Confirmed("record 1", "recordEnable", true));
+        EXPECT_TRUE(Confirmed("record 0", "recordEnable", false));
+    }
+    EXPECT_TRUE(Confirmed("unplug", "connectState", 0));
+    EXPECT_TRUE(Confirmed("replug", "connectState", 1));
+    h.host.Signal(SIGTERM);
+    EXPECT_EQ(h.host.Wait(15000), 0) << h.host.Err();
+}
+
+// clang-format off
+const PtpRun kPtpRuns[] = {
+    {"sony-a7m3",  1, {"iso", "iso", "800", "iris", "iris", "f/8", "shutter", "shutterSpeed", "1/250",
+                       "wb", "whiteBalance", "Daylight"}, {}, true},
+    {"sony-a7m4",  2, {"iris", "iris", "f/5.6", "shutter", "shutterSpeed", "1/250", "wb", "whiteBalance",
+                       "Daylight"}, {}, false},
+    {"sony-a7s3",  3, {"iso", "iso", "3200", "iris", "iris", "f/8", "shutter", "shutterSpeed", "1/500"}, {}, false},
+    {"sony-zve10", 4, {"iso", "iso", "800", "shutter", "shutterSpeed", "1/250", "wb", "whiteBalance", "Daylight"},
+                   {}, false},
+    {"canon-r6",   9, {"iso", "iso", "3200", "iris", "iris", "8", "shutter", "shutterSpeed", "1/250",
+                       "wb", "whiteBalance", "Daylight"}, {"eosmovieswitch", "1"}, true},
+    {"canon-rp",  11, {"iso", "iso", "800", "shutter", "shutterSpeed", "1/250", "wb", "whiteBalance", "Daylight"},
+                   {}, false},
+    // Debian's driver has no photo/movie selector widget, which the Nikon class reads first.
+    {"nikon-z9",  14, {}, {}, false, "get mrb-LiveViewSelector widget"},
+};
+// clang-format on
+INSTANTIATE_TEST_SUITE_P(KnownToDebian, PtpHostE2E, ::testing::ValuesIn(kPtpRuns), [](const auto& p) {
+    std::string n = p.param.profile;
+    n.erase(std::remove(n.begin(), n.end(), '-'), n.end());
+    return n;
+});
 
 }  // namespace
