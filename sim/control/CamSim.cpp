@@ -472,6 +472,15 @@ int Simulator::PtpFault(PtpFaultKind kind, int times) {
     });
 }
 
+int Simulator::PtpFaultsLeft(PtpFaultKind kind) const {
+    CameraState s;
+    if (StateStore(m_stateDir).Load(&s, &m_lastError) != GP_OK)
+        return 0;
+    return kind == PtpFaultKind::Busy    ? s.ptp.busy
+           : kind == PtpFaultKind::Stall ? s.ptp.stall
+                                         : s.ptp.dropEvents;
+}
+
 int Simulator::QueuePtpEvent(uint16_t code, const std::vector<uint32_t>& params) {
     if (params.size() > 3) {
         m_lastError = "an interrupt event carries at most 3 parameters";

@@ -97,6 +97,8 @@ class Simulator {
         LoseEvent  // the next `times` events the body raises are lost
     };
     int PtpFault(PtpFaultKind kind, int times);
+    // How many of the fault's times are still to come (0 without a body at the USB wire).
+    int PtpFaultsLeft(PtpFaultKind kind) const;
     // Queues an interrupt-pipe event container with up to 3 parameters.
     int QueuePtpEvent(uint16_t code, const std::vector<uint32_t>& params);
 

@@ -58,6 +58,10 @@ void PtpDevice::Close() {
     Reset();
 }
 
+void PtpDevice::ClearHalt() {
+    m_out.clear();
+}
+
 void PtpDevice::Reset() {
     m_out.clear();
     m_in.clear();
@@ -155,10 +159,9 @@ int PtpDevice::Read(uint8_t* data, int size, int timeoutMs) {
         },
         &m_error);
     if (rc == GP_OK && stalled) {
-        // A stalled pipe: nothing arrives until the driver gives up; the transfer is lost.
-        PauseMs(timeoutMs);
-        Reset();
-        return GP_ERROR_TIMEOUT;
+        // The endpoint halts: the read fails at once and what was to come waits for the driver
+        // to clear the halt and read again.
+        return GP_ERROR_IO_READ;
     }
     if (m_in.empty()) {
         PauseMs(std::min(timeoutMs, kIdleReadMs));

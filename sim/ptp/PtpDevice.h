@@ -32,7 +32,9 @@ class PtpDevice {
     int Read(uint8_t* data, int size, int timeoutMs);
     // gp_port_check_int: one event container, or GP_ERROR_TIMEOUT after timeoutMs.
     int CheckInterrupt(uint8_t* data, int size, int timeoutMs);
-    // A stalled pipe cleared or the device reset: whatever was under way is dropped.
+    // A halted pipe cleared: a container half written is dropped, an answer still to be read stays.
+    void ClearHalt();
+    // The device reset: whatever was under way is dropped.
     void Reset();
 
     const std::string& LastError() const { return m_error; }

@@ -99,7 +99,7 @@ int CheckInt(GPPort* port, char* data, int size, int timeout) {
 
 int ClearHalt(GPPort* port, int) {
     if (camsim::ptp::PtpDevice* d = Device(port))
-        d->Reset();
+        d->ClearHalt();
     return GP_OK;
 }
 

@@ -74,7 +74,7 @@ const char kUsage[] =
     "  fail connect CODE TIMES  the next TIMES camera opens fail with CODE\n"
     "  fail event CODE [TIMES]  the next TIMES event waits return CODE (e.g. -7, -52, -105)\n"
     "  fail busy TIMES          at the USB wire: the next TIMES operations answer Device Busy\n"
-    "  fail stall TIMES         at the USB wire: the next TIMES reads stall until they time out\n"
+    "  fail stall TIMES         at the USB wire: the next TIMES reads fail with a halted endpoint\n"
     "  fail lose-event TIMES    at the USB wire: the next TIMES events the body raises are lost\n"
     "  fail clear               remove every fault\n"
     "  import CAPTURE [--model MODEL] [--inherits BASE] [-o PROFILE.json]\n"

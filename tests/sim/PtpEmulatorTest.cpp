@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -105,5 +106,83 @@ INSTANTIATE_TEST_SUITE_P(Bodies, PtpBodyTest, ::testing::ValuesIn(kBodies), [](c
     n.erase(std::remove(n.begin(), n.end(), '-'), n.end());
     return n;
 });
+
+// The wire's faults, each on a body whose family meets it its own way.
+using Fault = camsim::Simulator::PtpFaultKind;
+enum class Then { Reads, SetFailsOnce, OpenFailsOnce, Unplugged, EventLost };
+struct FaultRow {
+    const char* name;
+    const char* profile;
+    Fault fault;
+    int times;
+    Then then;
+};
+class PtpFaultTest : public ::testing::TestWithParam<FaultRow> {};
+
+TEST_P(PtpFaultTest, TheDriverMeetsAFaultyWire) {
+    const FaultRow& row = GetParam();
+    PtpBody body(row.profile);
+    ASSERT_EQ(body.Plugged(), 0) << body.Sim().LastError();
+    auto cam = std::make_unique<GpCamera>();
+    std::string iso;
+    if (row.then != Then::OpenFailsOnce) {
+        ASSERT_EQ(gp_camera_init(cam->Get(), cam->Context()), GP_OK);
+        iso = cam->Value("iso");
+        ASSERT_FALSE(iso.empty());
+    }
+    ASSERT_EQ(body.Sim().PtpFault(row.fault, row.times), 0) << body.Sim().LastError();
+    switch (row.then) {
+        case Then::Reads:  // the driver waits the body out, or clears the halt and reads again
+            ASSERT_NE(iso, "800");
+            EXPECT_EQ(cam->Set("iso", std::string("800")), GP_OK);
+            EXPECT_TRUE(Shows(*cam, "iso", "800"));
+            EXPECT_EQ(body.Sim().PtpFaultsLeft(row.fault), 0) << "the wire met the fault";
+            break;
+        case Then::SetFailsOnce:  // a set the body is too busy for fails; the next one lands
+            ASSERT_NE(iso, "800");
+            EXPECT_LT(cam->Set("iso", std::string("800")), GP_OK);
+            EXPECT_EQ(cam->Set("iso", std::string("800")), GP_OK);
+            EXPECT_TRUE(Shows(*cam, "iso", "800"));
+            break;
+        case Then::OpenFailsOnce:  // a body busy at connect fails the connection, not the next one
+            EXPECT_LT(gp_camera_init(cam->Get(), cam->Context()), GP_OK);
+            cam = std::make_unique<GpCamera>();
+            EXPECT_EQ(gp_camera_init(cam->Get(), cam->Context()), GP_OK);
+            EXPECT_FALSE(cam->Value("iso").empty());
+            break;
+        case Then::Unplugged: {  // a pulled cable fails the call under way; a new open works after a replug
+            ASSERT_EQ(body.Sim().Unplug(), 0);
+            GpWidget w;
+            EXPECT_LT(cam->Get("iso", &w), GP_OK);
+            ASSERT_EQ(body.Sim().Replug(), 0);
+            cam = std::make_unique<GpCamera>();
+            EXPECT_EQ(gp_camera_init(cam->Get(), cam->Context()), GP_OK);
+            EXPECT_EQ(cam->Value("iso"), iso);
+            break;
+        }
+        case Then::EventLost: {  // the first change goes unreported, the next one is
+            ASSERT_EQ(body.Sim().ChangeOnCamera("iso", "800"), 0) << body.Sim().LastError();
+            EXPECT_EQ(cam->Events(1000).find("unknown"), std::string::npos);
+            ASSERT_EQ(body.Sim().ChangeOnCamera("iso", "1600"), 0);
+            std::string events;
+            for (int i = 0; i < 20 && events.find("unknown") == std::string::npos; ++i)
+                events += cam->Events(100);
+            EXPECT_NE(events.find("unknown"), std::string::npos) << events;
+            break;
+        }
+    }
+}
+
+const FaultRow kFaults[] = {
+    {"NikonTooBusyForASet", "nikon-z9", Fault::Busy, 1, Then::SetFailsOnce},
+    {"SonyBusyAtConnect", "sony-a7m3", Fault::Busy, 1, Then::OpenFailsOnce},
+    {"CanonStalledTransfer", "canon-r6", Fault::Stall, 1, Then::Reads},
+    {"SonyStalledTransfer", "sony-a7m3", Fault::Stall, 1, Then::Reads},
+    {"CanonPulledCable", "canon-r6", Fault::Busy, 0, Then::Unplugged},
+    {"SonyLostEvent", "sony-a7m3", Fault::LoseEvent, 1, Then::EventLost},
+    {"NikonLostEvent", "nikon-z9", Fault::LoseEvent, 1, Then::EventLost},
+};
+INSTANTIATE_TEST_SUITE_P(Faults, PtpFaultTest, ::testing::ValuesIn(kFaults),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace
