@@ -54,14 +54,6 @@ int NoWrite(GPPort*, const char*, int) {
 
 extern "C" {
 
-__attribute__((visibility("default"))) GPPortType gp_port_library_type() {
-    return GP_PORT_USB;
-}
-
-__attribute__((visibility("default"))) int gp_port_library_list(GPPortInfoList* list) {
-    return camsim::ListSimulatedPort(list);
-}
-
 // libgphoto2_port frees the table.
 __attribute__((visibility("default"))) GPPortOperations* gp_port_library_operations() {
     auto* ops = camsim::NewPortOperations();

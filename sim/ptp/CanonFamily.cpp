@@ -9,12 +9,6 @@ namespace ptp {
 namespace {
 
 enum Operation : uint16_t {
-    kGetDeviceInfo = 0x1001,
-    kOpenSession = 0x1002,
-    kCloseSession = 0x1003,
-    kGetDevicePropDesc = 0x1014,
-    kGetDevicePropValue = 0x1015,
-    kSetDevicePropValue = 0x1016,
     kGetStorageIdsEx = 0x9101,
     kGetStorageInfoEx = 0x9102,
     kGetDeviceInfoEx = 0x9108,

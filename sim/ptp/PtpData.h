@@ -32,6 +32,20 @@ enum Response : uint16_t {
     kAccessDenied = 0x200F,
 };
 
+// Standard operations the emulator and the families answer.
+enum StandardOperation : uint16_t {
+    kGetDeviceInfo = 0x1001,
+    kOpenSession = 0x1002,
+    kCloseSession = 0x1003,
+    kGetStorageIds = 0x1004,
+    kGetStorageInfo = 0x1005,
+    kGetNumObjects = 0x1006,
+    kGetObjectHandles = 0x1007,
+    kGetDevicePropDesc = 0x1014,
+    kGetDevicePropValue = 0x1015,
+    kSetDevicePropValue = 0x1016,
+};
+
 // Standard events.
 enum Event : uint16_t {
     kEventObjectAdded = 0x4002,

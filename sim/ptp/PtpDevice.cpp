@@ -192,11 +192,11 @@ int PtpDevice::Run(const Command& cmd, const std::vector<uint8_t>* dataOut) {
                 return GP_ERROR_CORRUPTED_DATA;
             }
             latencyMs = s.latency.transactionMs;
-            openMs = cmd.code == 0x1002 ? s.latency.openMs : 0;
+            openMs = cmd.code == kOpenSession ? s.latency.openMs : 0;
             BodyModel model(*body, s, NowMs());
             model.ApplyDue();
             Exchange x{cmd, dataOut, reply, model, m_session};
-            if (s.ptp.busy > 0 && cmd.code != 0x1001 && cmd.code != 0x1002) {
+            if (s.ptp.busy > 0 && cmd.code != kGetDeviceInfo && cmd.code != kOpenSession) {
                 --s.ptp.busy;
                 reply.code = kDeviceBusy;
                 return GP_OK;

@@ -250,17 +250,25 @@ bool ValueInList(const std::vector<Value>& list, const Value& v) {
     return std::find(list.begin(), list.end(), v) != list.end();
 }
 
+// The property a control names, when the body lists it; else the answer says it is not supported.
+const Property* ListedProperty(Exchange& x, const SonyData& d) {
+    const Property* p =
+        x.cmd.Param(0) > 0xFFFF ? nullptr : x.body.Find(static_cast<uint16_t>(x.cmd.Param(0)));
+    if (!p || !Listed(d, *p)) {
+        x.reply.code = kDevicePropNotSupported;
+        return nullptr;
+    }
+    return p;
+}
+
 void SetAbsolute(Exchange& x, const SonyData& d) {
     if (!x.dataOut) {
         x.reply.code = kInvalidDevicePropFormat;
         return;
     }
-    const Property* p =
-        x.cmd.Param(0) > 0xFFFF ? nullptr : x.body.Find(static_cast<uint16_t>(x.cmd.Param(0)));
-    if (!p || !Listed(d, *p)) {
-        x.reply.code = kDevicePropNotSupported;
+    const Property* p = ListedProperty(x, d);
+    if (!p)
         return;
-    }
     Unpacker in(*x.dataOut);
     Value v;
     if (!in.Typed(p->type, &v)) {
@@ -349,12 +357,9 @@ void SetRelative(Exchange& x, const SonyData& d) {
         x.reply.code = kInvalidDevicePropFormat;
         return;
     }
-    const Property* p =
-        x.cmd.Param(0) > 0xFFFF ? nullptr : x.body.Find(static_cast<uint16_t>(x.cmd.Param(0)));
-    if (!p || !Listed(d, *p)) {
-        x.reply.code = kDevicePropNotSupported;
+    const Property* p = ListedProperty(x, d);
+    if (!p)
         return;
-    }
     Unpacker in(*data);
     if (Contains(d.buttons, p->code)) {
         Value v;

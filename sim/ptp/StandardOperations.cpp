@@ -3,23 +3,6 @@
 namespace camsim {
 namespace ptp {
 
-namespace {
-
-enum Operation : uint16_t {
-    kGetDeviceInfo = 0x1001,
-    kOpenSession = 0x1002,
-    kCloseSession = 0x1003,
-    kGetStorageIds = 0x1004,
-    kGetStorageInfo = 0x1005,
-    kGetNumObjects = 0x1006,
-    kGetObjectHandles = 0x1007,
-    kGetDevicePropDesc = 0x1014,
-    kGetDevicePropValue = 0x1015,
-    kSetDevicePropValue = 0x1016,
-};
-
-}  // namespace
-
 std::vector<uint8_t> StandardOperations::PackDeviceInfo(const Body& b) {
     Packer out;
     out.U16(b.standardVersion);
