@@ -246,6 +246,14 @@ int AttachBody(CameraState* s, std::string* error) {
     s->ptp.body = path;
     s->ptp.usbVendor = body->usbVendor;
     s->ptp.usbProduct = body->usbProduct;
+    // One body: where a profile's widget value names a value of the property behind it, the
+    // body starts with it, so both wire levels show the same camera.
+    for (const ptp::Property& p : body->properties) {
+        const Widget* w = p.widget.empty() ? nullptr : s->Find(p.widget);
+        ptp::Value v;
+        if (w && ptp::ValueFromText(p, w->value, &v))
+            s->ptp.values[p.code] = v;
+    }
     return GP_OK;
 }
 

@@ -255,6 +255,7 @@ const Property* ListedProperty(Exchange& x, const SonyData& d) {
     const Property* p =
         x.cmd.Param(0) > 0xFFFF ? nullptr : x.body.Find(static_cast<uint16_t>(x.cmd.Param(0)));
     if (!p || !Listed(d, *p)) {
+        x.body.LogOperation(x.cmd);  // what the driver tried shows in the received log too
         x.reply.code = kDevicePropNotSupported;
         return nullptr;
     }
@@ -345,10 +346,11 @@ void Step(Exchange& x, const SonyData& d, const Property& p, int step) {
     } else if (p.form == Property::Form::Range && p.step.num > 0) {
         to.num = std::clamp<int64_t>(from.num + step * p.step.num, p.min.num, p.max.num);
     }
-    // The whole move lands at once after the settle time: the driver takes any new value as
-    // the step's result.
+    // The body turns notch by notch, a settle time each, and shows the value where it stops:
+    // the driver takes any new value as the step's result, so a value half-way would make it
+    // step again past the target.
     if (to != from)
-        x.body.ChangeAt(p.code, to, x.body.NowMs() + x.body.SettleMs());
+        x.body.ChangeAt(p.code, to, x.body.NowMs() + x.body.SettleMs() * std::abs(step));
 }
 
 void SetRelative(Exchange& x, const SonyData& d) {
