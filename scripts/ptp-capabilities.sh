@@ -29,7 +29,9 @@ while [ $# -gt 0 ]; do
         *) bodies+=("$1"); shift ;;
     esac
 done
-[ ${#bodies[@]} -gt 0 ] || bodies=($(ls sim/ptp/bodies/*.json | xargs -n1 basename | sed 's/\.json$//'))
+if [ ${#bodies[@]} -eq 0 ]; then
+    for f in sim/ptp/bodies/*.json; do bodies+=("$(basename "$f" .json)"); done
+fi
 for b in camera-host camsim; do
     [ -x "$build/bin/$b" ] || { echo "build $build/bin/$b first" >&2; exit 2; }
 done
@@ -136,7 +138,8 @@ for body in "${bodies[@]}"; do
         err0=$(lines "$err")
         cs received >"$dir/before"
         if [[ $cmd == !* ]]; then
-            cs ${cmd#!} >/dev/null
+            read -ra words <<<"${cmd#!}"
+            cs "${words[@]}" >/dev/null
         else
             printf '%s\n' "$cmd" >&3
         fi
@@ -154,7 +157,7 @@ for body in "${bodies[@]}"; do
         failure=$(tail -n +$(( err0 + 1 )) "$err" | grep -m1 -E '^[0-9:.]+ [0-2] ' |
                   sed -E 's/^[0-9:.]+ [0-2] root [^ ]+ //' | cut -c1-110 || true)
         if [[ $cmd == !* ]] && [ -z "$field" ]; then
-            verdict=done
+            verdict="done"
         elif [[ $cmd == !* ]]; then
             verdict=$([ $shown = 1 ] && echo "reported" || echo "not reported")
         elif [ "$have_record" = 0 ]; then
@@ -174,7 +177,8 @@ for body in "${bodies[@]}"; do
     wait "$pid" || true
     cs unplug >/dev/null || true
     [ ${#cells[@]} -gt 9 ] && movie="${cells[10]} / ${cells[11]}" || movie=n/a
-    rows+=("| $body | $detected | $ctype | $(IFS='|'; echo "${cells[*]:0:9}" | sed 's/|/ | /g') | $movie |")
+    line=$(IFS='|'; echo "${cells[*]:0:9}")
+    rows+=("| $body | $detected | $ctype | ${line//|/ | } | $movie |")
     details+=("$detail")
     echo "$body done" >&2
 done
