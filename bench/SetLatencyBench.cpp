@@ -5,10 +5,12 @@
 //
 //   set_latency_bench --state-dir DIR --setting iso|iris|wb|shutter --values V1,V2,...
 //                     [--changes N] [--pause-max MS] [--seed S] [--plugin LIBRARY]
+//                     [--ptp CAMLIBS]
 //
 // Before each request it pauses a random 0..MS milliseconds (0: none, the next request follows
 // the record at once), so that requests meet the worker anywhere in its loop. --plugin loads
-// another build of the plug-in (an earlier version, say) instead of this build's.
+// another build of the plug-in (an earlier version, say) instead of this build's. --ptp drives the
+// body at the USB wire with the camera drivers of directory CAMLIBS (Debian's ptp2, say).
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -46,6 +48,7 @@ const Setting kSettings[] = {
 struct Options {
     std::string stateDir;
     std::string plugin = PLUGIN_LIBRARY;
+    std::string ptpCamlibs;  // empty: the camera-library simulator
     const Setting* setting = nullptr;
     std::vector<std::string> values;
     int changes = 100;
@@ -85,6 +88,8 @@ bool ParseOptions(int argc, char** argv, Options* o) {
             o->pauseMaxMs = std::atoi(value.c_str());
         } else if (key == "--plugin") {
             o->plugin = value;
+        } else if (key == "--ptp") {
+            o->ptpCamlibs = value;
         } else if (key == "--seed") {
             o->seed = static_cast<unsigned>(std::strtoul(value.c_str(), nullptr, 10));
         } else {
@@ -127,10 +132,14 @@ int main(int argc, char** argv) {
         std::fprintf(
             stderr,
             "usage: set_latency_bench --state-dir DIR --setting iso|iris|wb|shutter --values V1,V2,...\n"
-            "                         [--changes N] [--pause-max MS] [--seed S] [--plugin LIBRARY]\n");
+            "                         [--changes N] [--pause-max MS] [--seed S] [--plugin LIBRARY]\n"
+            "                         [--ptp CAMLIBS]\n");
         return 2;
     }
-    camsim::UseSimulatorDrivers(o.stateDir);
+    if (o.ptpCamlibs.empty())
+        camsim::UseSimulatorDrivers(o.stateDir);
+    else
+        camsim::UsePtpDrivers(o.ptpCamlibs, o.stateDir);
     auto bus = std::make_shared<VirtualEventBus>();
     RecordWatch watch;
     bus->Subscribe(CAMERA_PARAMS_NOTIFY_EVENT,
