@@ -113,18 +113,9 @@ int CanonEosR6M2Camera::TouchFocus(int point) {
 }
 
 int CanonEosR6M2Camera::TouchFocus(float x, float y) {
-    if (!CheckParams()) {
-        return -1;
-    }
-    WidgetPtr widget;
-    int ret = FetchWidget(kTouchWidget, widget);
-    if (ret != GP_OK) {
-        LogLookupFailure(Lookup::WithResult, kTouchWidget, ret);
-        return -1;
-    }
     char text[100] = {0};
     std::snprintf(text, sizeof(text), "(%.6f, %.6f) %d", static_cast<double>(x), static_cast<double>(y),
                   m_isVideoMode);
-    ROOT_LOG(ZR_LOG_INFO, "point : %s", text);
-    return WriteWidget(kTouchWidget, widget.get(), text);
+    return SetWidget({kTouchWidget, Lookup::WithResult}, text,
+                     [](std::string& point) { ROOT_LOG(ZR_LOG_INFO, "point : %s", point.c_str()); });
 }
