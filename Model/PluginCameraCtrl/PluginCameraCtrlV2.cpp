@@ -123,104 +123,35 @@ int PluginCameraCtrlV2::UnInit() {
 }
 
 int PluginCameraCtrlV2::ConnectCamera() {
-    if (!m_cameraParams) {
-        return -1;  // before Init: no record to report the connection in
-    }
     if (m_connected) {
         return 0;
     }
-    int result = -1;
-    CameraList* list = nullptr;
-    do {
-        m_context = gp_context_new();
-        if (m_context == nullptr) {
-            ROOT_LOG(ZR_LOG_ERR, "Failed to gp_context_new, no memroy");
-            result = -1;
-            break;
-        }
-        result = gp_camera_new(&m_gpCamera);
-        if (result < GP_OK || m_gpCamera == nullptr) {
-            ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_new, no memory, ret : %d", result);
-            if (result >= GP_OK)
-                result = -1;
-            break;
-        }
-        if (gp_list_new(&list) < GP_OK || list == nullptr) {
-            result = -1;
-            break;
-        }
-        result = m_detector.Detect(list, m_context);
-        if (result < GP_OK || gp_list_count(list) <= 0) {
-            result = -1;
-            break;
-        }
-        // The first access opens the first detected camera. Naming it from the detection
-        // just made spares gp_camera_init detecting it again over every driver.
-        m_detector.SelectFirst(m_gpCamera);
-        result = gp_camera_get_config(m_gpCamera, &m_config, m_context);
-        if (result < GP_OK || m_config == nullptr) {
-            ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_config, ret : %d", result);
-            if (result >= GP_OK)
-                result = -1;
-            break;
-        }
-        result = GP_OK;
-    } while (false);
-
+    auto connection = std::make_unique<CameraConnection>();
+    const int result = connection->Open(m_detector, *m_cameraFactory);
     if (result != GP_OK) {
-        if (list != nullptr) {
-            gp_list_unref(list);
-        }
         DisConnectCamera();
-        m_connected = false;
         return result;
     }
-
-    if (m_cameraFactory) {
-        CameraAbilities abilities;
-        std::memset(&abilities, 0, sizeof(abilities));
-        gp_camera_get_abilities(m_gpCamera, &abilities);
-        ROOT_LOG(ZR_LOG_INFO, "##### Camera mode : %s   #############", abilities.model);
-        m_camera = m_cameraFactory->CreateCamera(abilities.model, m_gpCamera, m_context);
-        if (m_camera) {
-            m_camera->RegisterNotifyCallback(
-                [this](CameraParams* params) { return NotifyParamChangeV2(params); }, m_cameraParams.get());
-        }
+    m_connection = std::move(connection);
+    if (Model() != nullptr) {
+        Model()->RegisterNotifyCallback([this](CameraParams*) { return PublishIfChanged(); },
+                                        m_cameraParams.get());
     }
     m_connected = true;
     m_forceNotify = true;
     m_cameraParams->connectState = 1;
     if (GetCameraParams() == 0) {
-        NotifyParamChange();
+        PublishIfChanged();
     }
-    gp_list_unref(list);
     return 0;
 }
 
 void PluginCameraCtrlV2::DisConnectCamera() {
-    if (m_context != nullptr && m_gpCamera != nullptr) {
-        gp_camera_exit(m_gpCamera, m_context);
-    }
-    if (m_gpCamera != nullptr) {
-        gp_camera_free(m_gpCamera);
-        m_gpCamera = nullptr;
-    }
-    if (m_context != nullptr) {
-        gp_context_unref(m_context);
-        m_context = nullptr;
-    }
-    if (m_config != nullptr) {
-        gp_widget_free(m_config);
-        m_config = nullptr;
-    }
     m_connected = false;
-    m_camera.reset();
+    m_connection.reset();
 }
 
 int PluginCameraCtrlV2::DoTasksThread() {
-    if (!m_cameraParams) {
-        return -1;
-    }
     prctl(PR_SET_NAME, "CameraDoTsk", 0, 0, 0);
     int noCameraPasses = 0;
     int connectErrors = 0;
@@ -303,7 +234,7 @@ void PluginCameraCtrlV2::PollPass(int& noCameraPasses, int& connectErrors, int e
     CameraList* list = nullptr;
     int found = -1;
     if (gp_list_new(&list) >= GP_OK && list != nullptr) {
-        found = m_detector.Detect(list, m_context);
+        found = m_detector.Detect(list, m_connection ? m_connection->Context() : nullptr);
     }
     const bool present = found > 0 && gp_list_count(list) > 0;
     if (list != nullptr) {
@@ -314,9 +245,8 @@ void PluginCameraCtrlV2::PollPass(int& noCameraPasses, int& connectErrors, int e
         ++noCameraPasses;
         if (noCameraPasses == 1) {
             DisConnectCamera();
-            m_connected = false;
             m_cameraParams->connectState = 0;
-            PublishParams();
+            PublishConnectionState();
         }
         // Repeat the report on every 21st consecutive absent pass.
         if (noCameraPasses > kAbsentPassesRepeat) {
@@ -329,14 +259,14 @@ void PluginCameraCtrlV2::PollPass(int& noCameraPasses, int& connectErrors, int e
     if (r == GP_ERROR_TIMEOUT) {
         ROOT_LOG(ZR_LOG_INFO, "camera connected timed out!!");
         m_cameraParams->connectState = 2;
-        PublishParams();
+        PublishConnectionState();
         return;
     }
     if (r < 0) {
         if (++connectErrors >= kConnectErrorsReported) {
             ROOT_LOG(ZR_LOG_INFO, "camera connected error!!");
             m_cameraParams->connectState = 2;
-            PublishParams();
+            PublishConnectionState();
             connectErrors = 0;
         }
         return;
@@ -346,7 +276,7 @@ void PluginCameraCtrlV2::PollPass(int& noCameraPasses, int& connectErrors, int e
     connectErrors = 0;
     // A publication is still owed after the connection (a read failed, say).
     if (m_forceNotify && GetCameraParams() == 0) {
-        NotifyParamChange();
+        PublishIfChanged();
     }
     if (m_connected) {
         WaitCameraEvent(eventWaitMs);
@@ -385,7 +315,8 @@ bool PluginCameraCtrlV2::WaitCameraEventOnce(int timeoutMs) {
     CameraEventType rawType;
     std::memset(&rawType, 0, sizeof(rawType));
     void* data = nullptr;
-    int ret = gp_camera_wait_for_event(m_gpCamera, timeoutMs, &rawType, &data, m_context);
+    int ret = gp_camera_wait_for_event(m_connection->GpCamera(), timeoutMs, &rawType, &data,
+                                       m_connection->Context());
     int type = 0;
     std::memcpy(&type, &rawType, sizeof(type) < sizeof(rawType) ? sizeof(type) : sizeof(rawType));
 
@@ -396,7 +327,7 @@ bool PluginCameraCtrlV2::WaitCameraEventOnce(int timeoutMs) {
         bool changed = HandleCameraEvent(type, data);
         std::free(data);
         if (changed) {
-            NotifyParamChangeV2(m_cameraParams.get());
+            PublishIfChanged();
         }
         return true;
     }
@@ -407,14 +338,14 @@ bool PluginCameraCtrlV2::WaitCameraEventOnce(int timeoutMs) {
         ROOT_LOG(ZR_LOG_INFO, "====== 连接断开 =======");
         m_connected = false;
         m_cameraParams->connectState = 0;
-        PublishParams();
+        PublishConnectionState();
         DisConnectCamera();
     }
     return true;
 }
 
 bool PluginCameraCtrlV2::HandleCameraEvent(int type, const void* data) {
-    switch (CameraEventDecoder::Decode(type, data, m_camera.get(), *m_cameraParams)) {
+    switch (CameraEventDecoder::Decode(type, data, Model(), *m_cameraParams)) {
         case CameraEventDecoder::Outcome::ReadAll:
             return m_connected && GetCameraParams() == 0;
         case CameraEventDecoder::Outcome::ModeChanged:
@@ -422,7 +353,7 @@ bool PluginCameraCtrlV2::HandleCameraEvent(int type, const void* data) {
             // record never pairs the new mode with the old mode's lists.
             return m_connected && ReadParams(kReadAfterMode) == 0;
         case CameraEventDecoder::Outcome::RecordState:
-            NotifyParamChangeV2(m_cameraParams.get());
+            PublishIfChanged();
             return false;
         case CameraEventDecoder::Outcome::Changed:
             return true;
@@ -458,7 +389,7 @@ int PluginCameraCtrlV2::ReadParams(size_t first) {
     return 0;
 }
 
-void PluginCameraCtrlV2::PublishParams() {
+void PluginCameraCtrlV2::PublishConnectionState() {
     if (m_eventBus && m_cameraParams) {
         m_eventBus->Publish(CAMERA_PARAMS_NOTIFY_EVENT, m_cameraParams.get(), kCameraParamsWireSize);
     }
@@ -580,19 +511,19 @@ int PluginCameraCtrlV2::UnSubscribeEvent() {
 }
 
 int PluginCameraCtrlV2::OnSetFocusModeParam(std::string value) {
-    return CanUseCamera() ? m_camera->SetFocusModeParam(value) : -1;
+    return CanUseCamera() ? Model()->SetFocusModeParam(value) : -1;
 }
 
 int PluginCameraCtrlV2::OnSetIsoParam(std::string value) {
-    return CanUseCamera() ? m_camera->SetIsoParam(value) : -1;
+    return CanUseCamera() ? Model()->SetIsoParam(value) : -1;
 }
 
 int PluginCameraCtrlV2::OnSetIrisParam(std::string value) {
-    return CanUseCamera() ? m_camera->SetIrisParam(value) : -1;
+    return CanUseCamera() ? Model()->SetIrisParam(value) : -1;
 }
 
 int PluginCameraCtrlV2::OnSetShutterSpeedParam(std::string value) {
-    return CanUseCamera() ? m_camera->SetShutterSpeedParam(value) : -1;
+    return CanUseCamera() ? Model()->SetShutterSpeedParam(value) : -1;
 }
 
 int PluginCameraCtrlV2::OnSetWhiteBalanceParam(std::string value) {
@@ -600,15 +531,15 @@ int PluginCameraCtrlV2::OnSetWhiteBalanceParam(std::string value) {
         return -1;
     }
     ROOT_LOG(ZR_LOG_INFO, "======= OnSetWhiteBalanceParam, value : %s =======", value.c_str());
-    return m_camera->SetWhiteBalanceParam(value);
+    return Model()->SetWhiteBalanceParam(value);
 }
 
 int PluginCameraCtrlV2::OnEnableRecord(bool on) {
-    return CanUseCamera() ? m_camera->EnableRecord(on) : -1;
+    return CanUseCamera() ? Model()->EnableRecord(on) : -1;
 }
 
 int PluginCameraCtrlV2::OnTouchFocus(int point) {
-    return CanUseCamera() ? m_camera->TouchFocus(point) : -1;
+    return CanUseCamera() ? Model()->TouchFocus(point) : -1;
 }
 
 int PluginCameraCtrlV2::GetFocusModeParam() {
@@ -616,50 +547,43 @@ int PluginCameraCtrlV2::GetFocusModeParam() {
         ROOT_LOG(ZR_LOG_ERR, "Failed to GetFocusModeParam, not conntect camera yet");
         return -1;
     }
-    return m_camera->GetFocusModeParam(*m_cameraParams);
+    return Model()->GetFocusModeParam(*m_cameraParams);
 }
 
 int PluginCameraCtrlV2::GetIsoParam() {
-    return CanUseCamera() ? m_camera->GetIsoParam(*m_cameraParams) : -1;
+    return CanUseCamera() ? Model()->GetIsoParam(*m_cameraParams) : -1;
 }
 
 int PluginCameraCtrlV2::GetIrisParam() {
-    return CanUseCamera() ? m_camera->GetIrisParam(*m_cameraParams) : -1;
+    return CanUseCamera() ? Model()->GetIrisParam(*m_cameraParams) : -1;
 }
 
 int PluginCameraCtrlV2::GetShutterSpeedParam() {
-    return CanUseCamera() ? m_camera->GetShutterSpeedParam(*m_cameraParams) : -1;
+    return CanUseCamera() ? Model()->GetShutterSpeedParam(*m_cameraParams) : -1;
 }
 
 int PluginCameraCtrlV2::GetCurrentMode() {
-    return CanUseCamera() ? m_camera->GetCurrentMode(*m_cameraParams) : -1;
+    return CanUseCamera() ? Model()->GetCurrentMode(*m_cameraParams) : -1;
 }
 
 int PluginCameraCtrlV2::GetCurrentDispMode() {
-    return CanUseCamera() ? m_camera->QueryCameraDispMode(*m_cameraParams) : -1;
+    return CanUseCamera() ? Model()->QueryCameraDispMode(*m_cameraParams) : -1;
 }
 
 int PluginCameraCtrlV2::GetWhiteBalanceParam() {
-    return CanUseCamera() ? m_camera->GetWhiteBalanceParam(*m_cameraParams) : -1;
+    return CanUseCamera() ? Model()->GetWhiteBalanceParam(*m_cameraParams) : -1;
 }
 
 int PluginCameraCtrlV2::GetRecordEnable(const char* name) {
-    return CanUseCamera() ? m_camera->GetRecordEnable(*m_cameraParams, name) : -1;
+    return CanUseCamera() ? Model()->GetRecordEnable(*m_cameraParams, name) : -1;
 }
 
-int PluginCameraCtrlV2::GetBatteryLevel() {
-    return CanUseCamera() ? m_camera->GetBatteryLevel() : -1;
-}
-
-int PluginCameraCtrlV2::NotifyParamChange() {
-    return NotifyParamChangeV2(m_cameraParams.get());
-}
-
-int PluginCameraCtrlV2::NotifyParamChangeV2(CameraParams* params) {
-    if (!m_eventBus || params == nullptr || !m_camera || !m_cameraParams || !m_cameraParamsBak) {
+int PluginCameraCtrlV2::PublishIfChanged() {
+    CameraParams* params = m_cameraParams.get();
+    if (!m_eventBus || params == nullptr || Model() == nullptr || !m_cameraParamsBak) {
         return 0;
     }
-    params->cameraType = m_camera->GetCameraType();
+    params->cameraType = Model()->GetCameraType();
     if (*m_cameraParams == *m_cameraParamsBak && !m_forceNotify) {
         return 0;
     }
