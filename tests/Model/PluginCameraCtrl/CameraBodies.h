@@ -116,12 +116,15 @@ struct Op {
     const char* text;
     std::string P::*value;
     Strings P::*list;
+    std::string P::*notifies = nullptr;  // the field a set hands back in the record, if it does
 };
 // clang-format off
 #define CAMERA_READ(op, field, list) \
     {#op, [](C& c, P& p, const std::string&) { return c.op(p); }, "", &P::field, &P::list}
 #define CAMERA_ACT(op, text, call) \
     {#op, [](C& c, P& p, const std::string& v) { (void)p; (void)v; return c.call; }, text, nullptr, nullptr}
+#define CAMERA_SET(op, text, field) \
+    {#op, [](C& c, P&, const std::string& v) { return c.op(v); }, text, nullptr, nullptr, &P::field}
 inline const Op kGetFocus = CAMERA_READ(GetFocusModeParam, focusMode, supportedFocusMode);
 inline const Op kGetIso = CAMERA_READ(GetIsoParam, iso, supportedIso);
 inline const Op kGetIris = CAMERA_READ(GetIrisParam, iris, supportedIris);
@@ -129,10 +132,10 @@ inline const Op kGetShutter = CAMERA_READ(GetShutterSpeedParam, shutterSpeed, su
 inline const Op kGetMode = CAMERA_READ(GetCurrentMode, mode, supportedMode);
 inline const Op kGetWb = CAMERA_READ(GetWhiteBalanceParam, whiteBalance, supportedWhiteBalance);
 inline const Op kSetFocus = CAMERA_ACT(SetFocusModeParam, "MF", SetFocusModeParam(v));
-inline const Op kSetIso = CAMERA_ACT(SetIsoParam, "800", SetIsoParam(v));
-inline const Op kSetIris = CAMERA_ACT(SetIrisParam, "Auto", SetIrisParam(v));
-inline const Op kSetShutter = CAMERA_ACT(SetShutterSpeedParam, "1/250", SetShutterSpeedParam(v));
-inline const Op kSetWb = CAMERA_ACT(SetWhiteBalanceParam, "Daylight", SetWhiteBalanceParam(v));
+inline const Op kSetIso = CAMERA_SET(SetIsoParam, "800", iso);
+inline const Op kSetIris = CAMERA_SET(SetIrisParam, "Auto", iris);
+inline const Op kSetShutter = CAMERA_SET(SetShutterSpeedParam, "1/250", shutterSpeed);
+inline const Op kSetWb = CAMERA_SET(SetWhiteBalanceParam, "Daylight", whiteBalance);
 inline const Op kRecord = CAMERA_ACT(EnableRecord, "1", EnableRecord(v == "1"));
 inline const Op kRecordState = CAMERA_ACT(GetRecordEnable, "", GetRecordEnable(p, nullptr));
 inline const Op kBattery = CAMERA_ACT(GetBatteryLevel, "", GetBatteryLevel());
@@ -141,6 +144,7 @@ inline const Op kTouch = CAMERA_ACT(TouchFocus, "320,540",
                                     TouchFocus(PackPoint(std::stoi(v), std::stoi(v.substr(v.find(',') + 1)))));
 #undef CAMERA_READ
 #undef CAMERA_ACT
+#undef CAMERA_SET
 // clang-format on
 
 // A read on a body: the camera's choices and value of `widget` (or a fault for the value), the
@@ -242,10 +246,13 @@ inline void CheckActs(const std::vector<Act>& acts) {
         EXPECT_EQ(body.Sent(), a.sent);
         EXPECT_EQ(body.Logged(2), a.failures);
         ASSERT_EQ(body.notified.size(), a.notified);
-        for (const CameraParams& n : body.notified) {
-            const Strings fields = {n.iso, n.iris, n.shutterSpeed, n.whiteBalance,
-                                    n.recordEnable ? "1" : "0"};
-            EXPECT_EQ(std::count(fields.begin(), fields.end(), a.text), 1) << "the record holds the text";
-        }
+        // The set's own field holds the text; nothing else of the record changed.
+        CameraParams expected = Stale();
+        if (a.op.notifies != nullptr)
+            expected.*a.op.notifies = a.text;
+        else
+            expected.recordEnable = a.text == "1";
+        for (const CameraParams& n : body.notified)
+            EXPECT_TRUE(n == expected) << "the notified record holds the text in its field";
     }
 }

@@ -113,12 +113,14 @@ TEST(CanonEos, ListsPlaceAutomaticApertureBulbAwbWhiteAndFocusModesPerBody) {
         // Focus lists by focus mode and program.
         {R6, kGetFocus, "focusmode", focus, "One Shot", "Manual", "One Shot", {"One Shot", "AI Servo", "MF"}},
         {R6, kGetFocus, "focusmode", focus, "One Shot", "Movie (M)", "One Shot", {"One Shot", "MF"}},
+        {R6, kGetFocus, "focusmode", focus, "One Shot", "Movie Auto", "One Shot", {"One Shot", "MF"}},
         {R6, kGetFocus, "focusmode", focus, "Manual", "Manual", "MF", {"MF"}},
         {R6, kGetFocus, "focusmode", focus, "Undefined", "P", "", {}, -1},
         {R6M2, kGetFocus, "focusmode", focus, "One Shot", "Movie (M)", "One Shot", {"One Shot", "AI Focus", "AI Servo", "MF"}},
         {R6M2, kGetFocus, "focusmode", focus, "Manual", "Manual", "MF", {"MF"}},
         {RP, kGetFocus, "focusmode", focusRp, "One Shot", "Tv", "One Shot", twiceRp},
         {RP, kGetFocus, "focusmode", focusRp, "One Shot", "Portrait", "One Shot", listedRp},
+        {RP, kGetFocus, "focusmode", focusRp, "One Shot", "Movie (M)", "One Shot", listedRp},
         {RP, kGetFocus, "focusmode", focusRp, "Unknown value 0007", "Auto", "One Shot", listedRp},
         {RP, kGetFocus, "focusmode", focusRp, "Manual", "Tv", "MF", listedRp},
     });
