@@ -5,12 +5,13 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
+#include "NumberText.h"
+#include "SetRequests.h"
 #include "zrlog.h"
 
 namespace {
@@ -27,38 +28,10 @@ const char kBatteryWidget[] = "batterylevel";
 const char kTouchWidget[] = "kd_touch_focus";
 const char kBatteryDebugFile[] = "/tmp/debug_show_baytterylevel";
 
-// A whole decimal number and nothing else, as toggles and dates hold one.
-bool ParseWhole(const std::string& text, int& out) {
-    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) {
-        return false;
-    }
-    char* end = nullptr;
-    errno = 0;
-    long long value = std::strtoll(text.c_str(), &end, 10);
-    if (*end != '\0' || errno == ERANGE || value < INT_MIN || value > INT_MAX) {
-        return false;
-    }
-    out = static_cast<int>(value);
-    return true;
-}
-
 // The number a range is set to: plain ("5.6") or as an f-number ("f/5.6").
 bool ParseRangeNumber(const std::string& text, float& out) {
-    std::string number = text;
-    if (number.rfind("f/", 0) == 0 || number.rfind("F/", 0) == 0) {
-        number.erase(0, 2);
-    }
-    if (number.empty() || std::isspace(static_cast<unsigned char>(number[0]))) {
-        return false;
-    }
-    char* end = nullptr;
-    errno = 0;
-    float value = std::strtof(number.c_str(), &end);
-    if (*end != '\0' || errno == ERANGE || !std::isfinite(value)) {
-        return false;
-    }
-    out = value;
-    return true;
+    const bool fNumber = text.rfind("f/", 0) == 0 || text.rfind("F/", 0) == 0;
+    return numtext::WholeFloat(fNumber ? text.substr(2) : text, out);
 }
 
 }  // namespace
@@ -154,7 +127,7 @@ int AbstructCamera::PutValue(CameraWidget* widget, const char* name, const std::
             case GP_WIDGET_TOGGLE:
             case GP_WIDGET_DATE: {
                 int number = 0;
-                if (!ParseWhole(value, number)) {
+                if (!numtext::WholeInt(value, number)) {
                     ROOT_LOG(ZR_LOG_ERR, "Failed, %s widget takes a whole number, not \"%s\"", name,
                              value.c_str());
                     return -1;
@@ -427,12 +400,6 @@ int AbstructCamera::ReadList(const char* widget, const ListRead& how, CameraPara
     return how.answerValueStatus ? r.value.status : 0;
 }
 
-void AbstructCamera::UnpackPoint(int point, int& horizontal, int& vertical) {
-    uint32_t bits = static_cast<uint32_t>(point);
-    horizontal = static_cast<int16_t>(static_cast<uint16_t>(bits >> 16));
-    vertical = static_cast<int16_t>(static_cast<uint16_t>(bits & 0xFFFFu));
-}
-
 int AbstructCamera::ReadFocusMode(CameraParams& params, const TextRows& names) const {
     Reading r;
     if (Read(kFocusWidget, Lookup::Named, {&params.focusMode, &params.supportedFocusMode}, r) != 0) {
@@ -561,10 +528,10 @@ int AbstructCamera::TouchFocus(int a, int b) {
 int AbstructCamera::TouchFocus(int point) {
     int h = 0;
     int v = 0;
-    UnpackPoint(point, h, v);
+    UnpackTouchPoint(point, h, v);
     ROOT_LOG(ZR_LOG_INFO, "point (%d, %d)", h, v);
-    int a = static_cast<int16_t>((m_touchHeight * v) / 1080);
-    int b = static_cast<int16_t>((m_touchWidth * h) / 1920);
+    int a = static_cast<int16_t>((m_touchHeight * v) / kTouchSurfaceHeight);
+    int b = static_cast<int16_t>((m_touchWidth * h) / kTouchSurfaceWidth);
     return TouchFocus(a, b) < 0 ? -1 : 0;
 }
 

@@ -206,8 +206,6 @@ class AbstructCamera {
     // Focus-mode read of "focusmode" with the given names for value and choices; "Undefined"
     // fails with both fields left empty.
     int ReadFocusMode(CameraParams& params, const TextRows& names) const;
-    // Packed touch point: high 16 bits horizontal, low 16 bits vertical, each signed.
-    static void UnpackPoint(int point, int& horizontal, int& vertical);
 
     _Camera* m_gpCamera;
     _GPContext* m_context;

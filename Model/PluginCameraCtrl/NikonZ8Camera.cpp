@@ -1,7 +1,6 @@
 #include "NikonZ8Camera.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -9,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "NumberText.h"
+#include "SetRequests.h"
 #include "zrlog.h"
 
 namespace {
@@ -126,14 +127,9 @@ int ReadInteger(const WidgetText& value, int& out) {
         out = static_cast<int>(value.number);
         return GP_OK;
     }
-    const char* text = value.text.c_str();
-    char* end = nullptr;
-    errno = 0;
-    long long n = std::strtoll(text, &end, 10);
-    if (end == text || *end != '\0' || errno == ERANGE || n < INT_MIN || n > INT_MAX) {
+    if (!numtext::WholeInt(value.text, out)) {
         return GP_ERROR_BAD_PARAMETERS;
     }
-    out = static_cast<int>(n);
     return GP_OK;
 }
 
@@ -395,7 +391,7 @@ int NikonZ8Camera::TouchFocus(int point) {
     }
     int h = 0;
     int v = 0;
-    UnpackPoint(point, h, v);
+    UnpackTouchPoint(point, h, v);
     ROOT_LOG(ZR_LOG_INFO, "point (%d, %d)", h, v);
     CameraParams current;
     QueryCameraDispMode(current);
@@ -407,7 +403,7 @@ int NikonZ8Camera::TouchFocus(int point) {
     if (m_recordModeActive && m_touchRangesY.Lookup(v, factor)) {
         m_touchScaleY = factor;
     }
-    int a = static_cast<int16_t>((m_touchScaleX * h) / 1920);
-    int b = static_cast<int16_t>((m_touchScaleY * v) / 1080);
+    int a = static_cast<int16_t>((m_touchScaleX * h) / kTouchSurfaceWidth);
+    int b = static_cast<int16_t>((m_touchScaleY * v) / kTouchSurfaceHeight);
     return TouchFocus(a, b) < 0 ? -1 : 0;
 }

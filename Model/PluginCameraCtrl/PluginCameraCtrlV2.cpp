@@ -15,11 +15,12 @@
 #include <utility>
 
 #include "CameraEventDecoder.h"
+#include "NumberText.h"
+#include "SetRequests.h"
 #include "zrlog.h"
 
 namespace {
 
-constexpr int kPayloadSize = 100;
 constexpr int kTaskWaitMs = 100;
 constexpr int kPushWaitMs = 100;
 constexpr int kEventWaitMs = 50;
@@ -32,21 +33,13 @@ constexpr int kStopDrainMs = 1000;
 constexpr int kConnectErrorsReported = 3;
 constexpr int kAbsentPassesRepeat = 20;
 
-// The text of a set request: its bytes up to the first NUL, never past the buffer.
-std::string PayloadText(const void* data) {
-    const char* text = static_cast<const char*>(data);
-    return std::string(text, strnlen(text, kPayloadSize));
-}
-
 // Optional white space and sign, then digits; anything else ends it (none: 0).
 int PayloadNumber(const void* data) {
-    std::string text = PayloadText(data);
-    long value = std::strtol(text.c_str(), nullptr, 10);
-    if (value > INT_MAX)
-        return INT_MAX;
-    if (value < INT_MIN)
-        return INT_MIN;
-    return static_cast<int>(value);
+    long long value = 0;
+    if (!numtext::LeadingInteger(PayloadText(data).c_str(), value)) {
+        return 0;
+    }
+    return static_cast<int>(std::max<long long>(INT_MIN, std::min<long long>(INT_MAX, value)));
 }
 
 bool IsConnectionLoss(int ret) {
@@ -486,7 +479,7 @@ int PluginCameraCtrlV2::SubscribeEvent() {
             if (type == CAMERA_SET_WHITE_BALANCE_EVENT) {
                 ROOT_LOG(ZR_LOG_INFO, "======= CAMERA_SET_WHITE_BALANCE_EVENT ======");
             }
-            if (data != nullptr && length == kPayloadSize) {
+            if (data != nullptr && length == static_cast<int>(kRequestPayloadSize)) {
                 QueueRequest(setting, makeTask(data));
             }
             gate->Leave();
@@ -498,7 +491,7 @@ int PluginCameraCtrlV2::SubscribeEvent() {
 
 int PluginCameraCtrlV2::UnSubscribeEvent() {
     if (m_eventBus) {
-        for (int type = CAMERA_SET_FOCUS_MODE_EVENT; type <= CAMERA_TOUCH_FOCUS_EVENT; ++type) {
+        for (int type = kFirstSetEvent; type <= kLastSetEvent; ++type) {
             m_eventBus->UnSubscribe(static_cast<EventType>(type), this);
         }
     }

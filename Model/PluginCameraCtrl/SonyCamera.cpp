@@ -3,13 +3,13 @@
 #include <strings.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <utility>
 
+#include "NumberText.h"
 #include "zrlog.h"
 
 namespace {
@@ -146,13 +146,11 @@ bool FlashHidden(const BodyRow& row, const std::string& mode) {
 }
 
 // A decimal 32-bit value (signed or unsigned) with optional leading blanks and sign;
-// the digits end at the first other character. False when there is no number.
+// the digits end at the first other character. False when there is no such number.
 bool ParseProgramValue(const std::string& text, uint32_t& out) {
-    const char* start = text.c_str();
-    char* end = nullptr;
-    errno = 0;
-    long long value = std::strtoll(start, &end, 10);
-    if (end == start || errno == ERANGE || value < INT32_MIN || value > static_cast<long long>(UINT32_MAX)) {
+    long long value = 0;
+    if (!numtext::LeadingInteger(text.c_str(), value) || value < INT32_MIN ||
+        value > static_cast<long long>(UINT32_MAX)) {
         return false;
     }
     out = static_cast<uint32_t>(value);
