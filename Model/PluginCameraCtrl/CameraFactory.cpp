@@ -1,5 +1,6 @@
 #include "CameraFactory.h"
 
+#include "BodyList.h"
 #include "CanonEosR6Camera.h"
 #include "CanonEosR6M2Camera.h"
 #include "CanonEosRPCamera.h"
@@ -21,28 +22,6 @@ template <typename T>
 std::unique_ptr<AbstructCamera> Make(_Camera* camera, _GPContext* context, CameraType type) {
     return std::make_unique<T>(camera, context, type);
 }
-
-struct ModelRow {
-    const char* model;
-    CameraType type;
-};
-
-// The model strings exactly as the driver reports them.
-const ModelRow kModels[] = {
-    {"Sony Alpha-A7 III (PC Control)", SonyA7M3},
-    {"Sony Alpha-A7 IV (PC Control)", SonyA7M4},
-    {"Sony DSC-A7S III (Control)", SonyA7S3},
-    {"Sony ZV-E10 (Control)", SonyZVE10},
-    {"Sony ILME-FX3 (PC Control)", SonyFX3},
-    {"Sony ILME-FX3A (PC Control)", SonyFX3A},
-    {"Sony ILME-FX30 (PC Control)", SonyFX30},
-    {"Sony ZV-E10M2 (Control)", SonyZVE10M2},
-    {"Canon EOS R6", CanonEosR6},
-    {"Canon EOS R6m2", CanonEosR6M2},
-    {"Canon EOS RP", CanonEosRP},
-    {"Nikon Z8", NikonZ8},
-    {"Nikon Z9", NikonZ9},
-};
 
 struct ClassRow {
     CameraType type;
@@ -79,7 +58,7 @@ Creator FindCreator(CameraType type) {
 }  // namespace
 
 CameraFactory::CameraFactory() {
-    for (const ModelRow& row : kModels) {
+    for (const BodyListRow& row : kBodyList) {
         m_modelTable.emplace(row.model, row.type);
     }
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "BodyList.h"
 #include "CameraFactory.h"
 #include "CanonEosR6M2Camera.h"
 #include "LogCapture.h"
@@ -19,24 +20,21 @@
 using Strings = std::vector<std::string>;
 using VF = camsim::ValueFault;
 
-// Every model type with its simulated profile and the model string its driver reports.
+// Every model type with its simulated profile and the model string its driver reports: the
+// plug-in's list, then type 12 and the generic camera.
 struct BodyRow {
     CameraType type;
     const char* profile;
     const char* model;  // nullptr: no model string names the type
 };
-// clang-format off
-inline const BodyRow kBodies[] = {
-    {SonyA7M3, "sony-a7m3", "Sony Alpha-A7 III (PC Control)"},  {SonyA7M4, "sony-a7m4", "Sony Alpha-A7 IV (PC Control)"},
-    {SonyA7S3, "sony-a7s3", "Sony DSC-A7S III (Control)"},      {SonyZVE10, "sony-zve10", "Sony ZV-E10 (Control)"},
-    {SonyFX3, "sony-fx3", "Sony ILME-FX3 (PC Control)"},        {SonyFX3A, "sony-fx3a", "Sony ILME-FX3A (PC Control)"},
-    {SonyFX30, "sony-fx30", "Sony ILME-FX30 (PC Control)"},     {SonyZVE10M2, "sony-zve10m2", "Sony ZV-E10M2 (Control)"},
-    {CanonEosR6, "canon-r6", "Canon EOS R6"},                   {CanonEosR6M2, "canon-r6m2", "Canon EOS R6m2"},
-    {CanonEosRP, "canon-rp", "Canon EOS RP"},                   {NikonZ8, "nikon-z8", "Nikon Z8"},
-    {NikonZ9, "nikon-z9", "Nikon Z9"},                          {CanonEosR6M2Alt, "canon-r6m2", nullptr},
-    {Unrecognized, "sony-a7m3", nullptr},  // the generic camera, which no model gets
-};
-// clang-format on
+inline const std::vector<BodyRow> kBodies = [] {
+    std::vector<BodyRow> rows;
+    for (const BodyListRow& body : kBodyList)
+        rows.push_back({body.type, body.profile, body.model});
+    rows.push_back({CanonEosR6M2Alt, "canon-r6m2", nullptr});
+    rows.push_back({Unrecognized, "sony-a7m3", nullptr});  // the generic camera, which no model gets
+    return rows;
+}();
 
 inline const BodyRow& RowOf(CameraType type) {
     return *std::find_if(std::begin(kBodies), std::end(kBodies),
