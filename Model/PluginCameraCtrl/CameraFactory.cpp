@@ -29,6 +29,7 @@ struct ClassRow {
 };
 
 // One row per model type that has a class; a type without a row creates nothing.
+// clang-format off
 const ClassRow kClasses[] = {
     {SonyA7M3, &Make<SonyA7M3Camera>},
     {SonyA7M4, &Make<SonyA7M4Camera>},
@@ -45,6 +46,7 @@ const ClassRow kClasses[] = {
     {NikonZ8, &Make<NikonZ8Camera>},
     {NikonZ9, &Make<NikonZ8Camera>},
 };
+// clang-format on
 
 Creator FindCreator(CameraType type) {
     for (const ClassRow& row : kClasses) {
