@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -145,6 +145,32 @@ inline const Op kTouch = CAMERA_ACT(TouchFocus, "320,540",
 #undef CAMERA_SET
 // clang-format on
 
+// A step that sets the simulated camera up before a row, through the simulator's own API.
+using Given = std::function<int(camsim::Simulator&)>;
+using Givens = std::vector<Given>;
+inline Given Value(const std::string& widget, const std::string& value) {
+    return [=](camsim::Simulator& sim) { return sim.SetValue(widget, value); };
+}
+inline Given Choices(const std::string& widget, const Strings& choices) {
+    return [=](camsim::Simulator& sim) { return sim.SetChoices(widget, choices); };
+}
+// Lookups or writes of the widget fail with `code` (0: they work again).
+inline Given LookupFails(const std::string& widget, int code) {
+    return [=](camsim::Simulator& sim) { return sim.FailLookup(widget, code); };
+}
+inline Given SetFails(const std::string& widget, int code) {
+    return [=](camsim::Simulator& sim) { return sim.FailSet(widget, code); };
+}
+// The widget served in another form, holding 0.
+inline Given Served(const std::string& widget, camsim::WidgetKind kind) {
+    return [=](camsim::Simulator& sim) { return sim.AddWidget(widget, kind, "0"); };
+}
+
+inline void SetUpCamera(camsim::Simulator& sim, const Givens& setup) {
+    for (const Given& step : setup)
+        ASSERT_EQ(step(sim), 0) << sim.LastError();
+}
+
 // A read on a body: the camera's choices and value of `widget` (or a fault for the value), the
 // record's mode before, and what the read gives: the result, the record's value and list, and
 // the level-2 line logged, if any.
@@ -160,15 +186,15 @@ struct Read {
     int result = 0;
     VF fault = VF::None;
     std::string failure = {};  // the level-2 line logged, if any
-    Strings setup = {};        // as for an action, before the widget's choices and value
+    Givens setup = {};         // as for an action, before the widget's choices and value
 };
 
-// An action on a body, after the rows before it on the same body: the camera set up first (see
-// SetUpCamera), the operation with its text, and what it gives: the result, what the camera
+// An action on a body, after the rows before it on the same body: the camera set up first, the
+// operation with its text, and what it gives: the result, what the camera
 // received, the level-2 lines, the records handed back (with the text).
 struct Act {
     CameraType type;
-    Strings setup;
+    Givens setup;
     const Op& op;
     std::string text;
     int result;
@@ -184,29 +210,6 @@ inline Body& BodyFor(std::unique_ptr<Body>& body, CameraType type) {
         body = std::make_unique<Body>(type);
     }
     return *body;
-}
-
-// Sets the camera up: "widget=value", "widget:a|b|c" for its choices, "widget!code" / "widget#code"
-// for lookups / writes that fail with code (0 to stop), "widget~range" / "widget~date" to serve it
-// in that numeric form.
-inline void SetUpCamera(camsim::Simulator& sim, const Strings& setup) {
-    for (const std::string& s : setup) {
-        const size_t at = s.find_first_of("=:!#~");
-        const std::string name = s.substr(0, at), rest = s.substr(at + 1);
-        Strings choices;
-        std::stringstream in(rest);
-        for (std::string choice; std::getline(in, choice, '|');)
-            choices.push_back(choice);
-        const int code = s[at] == '!' || s[at] == '#' ? std::stoi(rest) : 0;
-        const auto kind = rest == "range" ? camsim::WidgetKind::Range : camsim::WidgetKind::Date;
-        ASSERT_EQ(s[at] == '='   ? sim.SetValue(name, rest)
-                  : s[at] == ':' ? sim.SetChoices(name, choices)
-                  : s[at] == '!' ? sim.FailLookup(name, code)
-                  : s[at] == '#' ? sim.FailSet(name, code)
-                                 : sim.AddWidget(name, kind, "0"),
-                  0)
-            << s;
-    }
 }
 
 inline void CheckReads(const std::vector<Read>& reads) {

@@ -42,7 +42,7 @@ TEST(GenericCamera, ReadsListTheChoicesOrTheFixedListsAndActionsSendTheTextAsItI
     });
     const CameraType G = Unrecognized;
     CheckActs({
-        {G, {"focusmode:Manual|Automatic|AF-C"}, kSetFocus, "AF-S", 0, {"focusmode=Automatic"}},
+        {G, {Choices("focusmode", {"Manual", "Automatic", "AF-C"})}, kSetFocus, "AF-S", 0, {"focusmode=Automatic"}},
         {G, {}, kSetFocus, "MF", 0, {"focusmode=Manual"}},                {G, {}, kSetFocus, "AF-C", 0, {"focusmode=AF-C"}},
         {G, {}, kSetIso, "123", -1, {"iso=123"}, {"2 Failed to gp_camera_set_single_config"}},  // no choice
         {G, {}, kRecord, "1", 0, {"movie=1"}},                            {G, {}, kRecord, "0", 0, {"movie=0"}},
