@@ -334,6 +334,20 @@ bool IsBulb(const std::string& text) {
     return strcasecmp(text.c_str(), "Bulb") == 0;
 }
 
+// One of the camera's choices into the list, Bulb where the row puts it.
+void Place(AbstructCamera::Bulb rule, const std::string& text, AbstructCamera::Strings& list) {
+    using Bulb = AbstructCamera::Bulb;
+    const bool bulb = rule == Bulb::EachFirst ? text == "Bulb" : IsBulb(text);
+    if (bulb && rule == Bulb::LeftOut) {
+        return;
+    }
+    if (bulb && (rule == Bulb::EachFirst || rule == Bulb::AutoFirst)) {
+        list.insert(list.begin(), rule == Bulb::AutoFirst ? "Auto" : text);
+    } else {
+        list.push_back(text);
+    }
+}
+
 }  // namespace
 
 // clang-format off
@@ -371,20 +385,9 @@ int AbstructCamera::ReadList(const char* widget, const ListRead& how, CameraPara
     } else {
         for (const auto& choice : r.choices) {
             const std::string& text = choice.second;
-            if ((how.skipEmpty && text.empty()) || (how.dropZeroOverZero && text == "0/0") ||
-                (leftOut && leftOut(choice.first, text))) {
-                continue;
-            }
-            const bool bulb = how.bulb == Bulb::EachFirst ? text == "Bulb" : IsBulb(text);
-            if (bulb && how.bulb == Bulb::LeftOut) {
-                continue;
-            }
-            if (bulb && how.bulb == Bulb::EachFirst) {
-                list.insert(list.begin(), text);
-            } else if (bulb && how.bulb == Bulb::AutoFirst) {
-                list.insert(list.begin(), "Auto");
-            } else {
-                list.push_back(text);
+            if (!(how.skipEmpty && text.empty()) && !(how.dropZeroOverZero && text == "0/0") &&
+                !(leftOut && leftOut(choice.first, text))) {
+                Place(how.bulb, text, list);
             }
         }
     }
