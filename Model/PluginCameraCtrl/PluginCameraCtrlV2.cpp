@@ -34,9 +34,9 @@ constexpr int kConnectErrorsReported = 3;
 constexpr int kAbsentPassesRepeat = 20;
 
 // Optional white space and sign, then digits; anything else ends it (none: 0).
-int PayloadNumber(const void* data) {
+int PayloadNumber(const std::string& text) {
     long long value = 0;
-    if (!numtext::LeadingInteger(PayloadText(data).c_str(), value)) {
+    if (!numtext::LeadingInteger(text.c_str(), value)) {
         return 0;
     }
     return static_cast<int>(std::max<long long>(INT_MIN, std::min<long long>(INT_MAX, value)));
@@ -435,58 +435,71 @@ int PluginCameraCtrlV2::SubscribeEvent() {
         ROOT_LOG(ZR_LOG_ERR, "Failed, parameter error");
         return -1;
     }
-    using Handler = int (PluginCameraCtrlV2::*)(std::string);
-    auto text = [this](Handler handler) {
-        return [this, handler](const void* payload) -> Task {
-            std::string value = PayloadText(payload);
-            return [this, handler, value] { (this->*handler)(value); };
-        };
-    };
-    const struct {
-        EventType type;
-        std::function<Task(const void*)> makeTask;
-    } events[] = {
-        {CAMERA_SET_FOCUS_MODE_EVENT, text(&PluginCameraCtrlV2::OnSetFocusModeParam)},
-        {CAMERA_SET_ISO_EVENT, text(&PluginCameraCtrlV2::OnSetIsoParam)},
-        {CAMERA_SET_IRIS_EVENT, text(&PluginCameraCtrlV2::OnSetIrisParam)},
-        {CAMERA_SET_SHUTTER_SPEED_EVENT, text(&PluginCameraCtrlV2::OnSetShutterSpeedParam)},
-        {CAMERA_SET_WHITE_BALANCE_EVENT, text(&PluginCameraCtrlV2::OnSetWhiteBalanceParam)},
-        {CAMERA_ENABLE_RECORD_EVENT,
-         [this](const void* payload) -> Task {
-             bool on = PayloadNumber(payload) != 0;
-             return [this, on] { OnEnableRecord(on); };
-         }},
-        {CAMERA_TOUCH_FOCUS_EVENT,
-         [this](const void* payload) -> Task {
-             int point = PayloadNumber(payload);
-             return [this, point] { OnTouchFocus(point); };
-         }},
-    };
     if (!m_callbackGate) {
         m_callbackGate = std::make_shared<CallGate>();
     }
-    for (const auto& event : events) {
-        EventType type = event.type;
-        int setting = static_cast<int>(type) - CAMERA_SET_FOCUS_MODE_EVENT;
-        auto makeTask = event.makeTask;
+    for (int type = kFirstSetEvent; type <= kLastSetEvent; ++type) {
+        const EventType event = static_cast<EventType>(type);
         std::shared_ptr<CallGate> gate = m_callbackGate;
         EventSubcribe sub;
         sub.owner = this;
-        sub.callback = [this, gate, type, setting, makeTask](void* data, int length) {
+        sub.callback = [this, gate, event](void* data, int length) {
             if (!gate->Enter()) {
                 return;  // copied by a publish that began before UnSubscribeEvent
             }
-            if (type == CAMERA_SET_WHITE_BALANCE_EVENT) {
+            if (event == CAMERA_SET_WHITE_BALANCE_EVENT) {
                 ROOT_LOG(ZR_LOG_INFO, "======= CAMERA_SET_WHITE_BALANCE_EVENT ======");
             }
             if (data != nullptr && length == static_cast<int>(kRequestPayloadSize)) {
-                QueueRequest(setting, makeTask(data));
+                QueueRequest(event - kFirstSetEvent, MakeRequest(event, PayloadText(data)));
             }
             gate->Leave();
         };
-        m_eventBus->Subscribe(type, sub);
+        m_eventBus->Subscribe(event, sub);
     }
     return 0;
+}
+
+PluginCameraCtrlV2::Task PluginCameraCtrlV2::MakeRequest(EventType event, const std::string& text) {
+    using Set = int (AbstructCamera::*)(std::string);
+    // The camera operation of each text setting, in event order from 9001.
+    static const Set kSets[kSettingCount] = {
+        &AbstructCamera::SetFocusModeParam, &AbstructCamera::SetIsoParam, &AbstructCamera::SetIrisParam,
+        &AbstructCamera::SetShutterSpeedParam, &AbstructCamera::SetWhiteBalanceParam};
+    // Each task refuses itself when the camera went away after it was queued.
+    switch (event) {
+        case CAMERA_ENABLE_RECORD_EVENT: {
+            const bool on = PayloadNumber(text) != 0;
+            return [this, on] {
+                if (CanUseCamera()) {
+                    Model()->EnableRecord(on);
+                }
+            };
+        }
+        case CAMERA_TOUCH_FOCUS_EVENT: {
+            const int point = PayloadNumber(text);
+            return [this, point] {
+                if (CanUseCamera()) {
+                    Model()->TouchFocus(point);
+                }
+            };
+        }
+        case CAMERA_SET_WHITE_BALANCE_EVENT:
+            return [this, text] {
+                if (CanUseCamera()) {
+                    ROOT_LOG(ZR_LOG_INFO, "======= OnSetWhiteBalanceParam, value : %s =======", text.c_str());
+                    Model()->SetWhiteBalanceParam(text);
+                }
+            };
+        default: {
+            const Set set = kSets[event - kFirstSetEvent];
+            return [this, set, text] {
+                if (CanUseCamera()) {
+                    (Model()->*set)(text);
+                }
+            };
+        }
+    }
 }
 
 int PluginCameraCtrlV2::UnSubscribeEvent() {
@@ -501,38 +514,6 @@ int PluginCameraCtrlV2::UnSubscribeEvent() {
         m_callbackGate.reset();
     }
     return 0;
-}
-
-int PluginCameraCtrlV2::OnSetFocusModeParam(std::string value) {
-    return CanUseCamera() ? Model()->SetFocusModeParam(value) : -1;
-}
-
-int PluginCameraCtrlV2::OnSetIsoParam(std::string value) {
-    return CanUseCamera() ? Model()->SetIsoParam(value) : -1;
-}
-
-int PluginCameraCtrlV2::OnSetIrisParam(std::string value) {
-    return CanUseCamera() ? Model()->SetIrisParam(value) : -1;
-}
-
-int PluginCameraCtrlV2::OnSetShutterSpeedParam(std::string value) {
-    return CanUseCamera() ? Model()->SetShutterSpeedParam(value) : -1;
-}
-
-int PluginCameraCtrlV2::OnSetWhiteBalanceParam(std::string value) {
-    if (!CanUseCamera()) {
-        return -1;
-    }
-    ROOT_LOG(ZR_LOG_INFO, "======= OnSetWhiteBalanceParam, value : %s =======", value.c_str());
-    return Model()->SetWhiteBalanceParam(value);
-}
-
-int PluginCameraCtrlV2::OnEnableRecord(bool on) {
-    return CanUseCamera() ? Model()->EnableRecord(on) : -1;
-}
-
-int PluginCameraCtrlV2::OnTouchFocus(int point) {
-    return CanUseCamera() ? Model()->TouchFocus(point) : -1;
 }
 
 int PluginCameraCtrlV2::GetFocusModeParam() {

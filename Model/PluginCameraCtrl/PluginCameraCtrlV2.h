@@ -51,14 +51,9 @@ class PluginCameraCtrlV2 : public PluginInterface {
     // Re-reads every parameter, mode first (models filter their lists by it).
     int GetCameraParams();
 
-    // Worker thread: the requests, run as queued tasks.
-    int OnSetFocusModeParam(std::string value);
-    int OnSetIsoParam(std::string value);
-    int OnSetIrisParam(std::string value);
-    int OnSetShutterSpeedParam(std::string value);
-    int OnSetWhiteBalanceParam(std::string value);
-    int OnEnableRecord(bool on);
-    int OnTouchFocus(int point);
+    // Bus callbacks: the task that carries out one request on the worker thread, the camera
+    // operation of its event with the payload's text (a number for recording and touch).
+    Task MakeRequest(EventType event, const std::string& text);
 
     // Worker thread: the reads of GetCameraParams.
     int GetFocusModeParam();
