@@ -129,7 +129,6 @@ class AbstructCamera {
     static const Strings kNothing;  // below two choices: no list at all
     // A value field of the record and its list.
     using Field = std::pair<std::string CameraParams::*, Strings CameraParams::*>;
-    static constexpr Field kFocusField{&CameraParams::focusMode, &CameraParams::supportedFocusMode};
     static constexpr Field kIsoField{&CameraParams::iso, &CameraParams::supportedIso};
     static constexpr Field kIrisField{&CameraParams::iris, &CameraParams::supportedIris};
     static constexpr Field kShutterField{&CameraParams::shutterSpeed, &CameraParams::supportedShutterSpeed};
