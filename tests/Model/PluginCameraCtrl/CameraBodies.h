@@ -189,6 +189,12 @@ struct Read {
     Givens setup = {};         // as for an action, before the widget's choices and value
 };
 
+// The read with the camera set up first.
+inline Read After(const Givens& setup, Read read) {
+    read.setup = setup;
+    return read;
+}
+
 // An action on a body, after the rows before it on the same body: the camera set up first, the
 // operation with its text, and what it gives: the result, what the camera
 // received, the level-2 lines, the records handed back (with the text).

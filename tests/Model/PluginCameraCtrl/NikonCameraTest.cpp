@@ -24,15 +24,14 @@ TEST(NikonZ8, ListsFallBackBelowTwoChoicesDropOnlyZeroOverZeroAndNameWhiteBalanc
     const Givens photo = {Value(kSelector, "0")}, movie = {Value(kSelector, "1")};
     CheckReads({
         // Each mode has its widgets; outside manual exposure the camera chooses the movie ISO itself.
-        {NikonZ8, kGetIso, "kd_nikon_photo_iso", {"100", "200"}, "200", "A", "200", {"100", "200"}, 0, VF::None, {}, photo},
-        {NikonZ8, kGetIso, "kd_nikon_movie_iso", {"800", "1600"}, "1600", "A", "Auto", {"800", "1600"}, 0, VF::None, {}, movie},
-        {NikonZ8, kGetIso, "kd_nikon_movie_iso", {"800", "1600"}, "1600", "P", "Auto", {"800", "1600"}, 0, VF::None, {}, movie},
-        {NikonZ8, kGetIso, "kd_nikon_movie_iso", {"800", "1600"}, "1600", "M", "1600", {"800", "1600"}, 0, VF::None, {}, movie},
-        {NikonZ8, kGetIso, "kd_nikon_movie_iso", {"800", "1600"}, "", "A", "", {"800", "1600"}, 0, VF::NoValue, {}, movie},
-        {NikonZ8, kGetIso, "kd_nikon_photo_iso", {"100", "200"}, "200", "A", "200", {"100", "200"}, 0, VF::None, {},
-         {Value(kSelector, "2")}},
-        {NikonZ8, kGetIris, "kd_nikon_movie_f_numer", {"f/4", "f/2.8"}, "f/2.8", "A", "f/2.8", {"f/4", "f/2.8"}, 0, VF::None, {}, movie},
-        {NikonZ8, kGetIris, "f-number", {"f/4", "f/8"}, "f/8", "A", "f/8", {"f/4", "f/8"}, 0, VF::None, {}, photo},
+        After(photo, {NikonZ8, kGetIso, "kd_nikon_photo_iso", {"100", "200"}, "200", "A", "200", {"100", "200"}}),
+        After(movie, {NikonZ8, kGetIso, "kd_nikon_movie_iso", {"800", "1600"}, "1600", "A", "Auto", {"800", "1600"}}),
+        After(movie, {NikonZ8, kGetIso, "kd_nikon_movie_iso", {"800", "1600"}, "1600", "P", "Auto", {"800", "1600"}}),
+        After(movie, {NikonZ8, kGetIso, "kd_nikon_movie_iso", {"800", "1600"}, "1600", "M", "1600", {"800", "1600"}}),
+        After(movie, {NikonZ8, kGetIso, "kd_nikon_movie_iso", {"800", "1600"}, "", "A", "", {"800", "1600"}, 0, VF::NoValue}),
+        After({Value(kSelector, "2")}, {NikonZ8, kGetIso, "kd_nikon_photo_iso", {"100", "200"}, "200", "A", "200", {"100", "200"}}),
+        After(movie, {NikonZ8, kGetIris, "kd_nikon_movie_f_numer", {"f/4", "f/2.8"}, "f/2.8", "A", "f/2.8", {"f/4", "f/2.8"}}),
+        After(photo, {NikonZ8, kGetIris, "f-number", {"f/4", "f/8"}, "f/8", "A", "f/8", {"f/4", "f/8"}}),
         // Fewer than two choices give the fixed lists.
         {NikonZ8, kGetIso, "kd_nikon_photo_iso", {"100"}, "100", "M", "100", C::FixedIsoList()},
         {NikonZ8, kGetIris, "f-number", {"f/4", "f/8"}, "", "M", "", C::FixedIrisList(), GP_ERROR_BAD_PARAMETERS, VF::Typeless},

@@ -90,9 +90,9 @@ TEST(SonyProgram, EveryProgramValueGivesTheModeOfEachBody) {
         {SonyFX30, kGetMode, "500e", {}, "", "M", "", {}, GP_ERROR_BAD_PARAMETERS, VF::Typeless,
          "2 Failed to gp_widget_get_value, ret : 0XFFFFFFFE"},
         // A numeric form holds the program value itself; a fraction is no program.
-        {SonyA7M4, kGetMode, "500e", {}, "65538", "M", "P", {}, 0, VF::None, "", {Served("500e", camsim::WidgetKind::Date)}},
-        {SonyFX3, kGetMode, "500e", {}, "65539.5", "P", "", {}, -1, VF::None,
-         "2 Failed, 500e value is no program number : 65539.5", {Served("500e", camsim::WidgetKind::Range)}},
+        After({Served("500e", camsim::WidgetKind::Date)}, {SonyA7M4, kGetMode, "500e", {}, "65538", "M", "P", {}}),
+        After({Served("500e", camsim::WidgetKind::Range)}, {SonyFX3, kGetMode, "500e", {}, "65539.5", "P", "", {}, -1,
+                                                            VF::None, "2 Failed, 500e value is no program number : 65539.5"}),
     });
     // clang-format on
 }
