@@ -10,7 +10,7 @@
 
 namespace {
 
-// The program table as the requirements give it: the code, the value text the whole-text bodies
+// The programs as the bodies are documented to show them: the code, the value text the whole-text bodies
 // compare, and the mode each body shows; nullptr: the body knows no such program and shows the
 // value itself.
 struct ProgramRow {
@@ -143,7 +143,7 @@ TEST(SonyLists, TheA7IIIListsByPositionAndProgramGroupTheFx3AndZvE10IIByTheirRul
     const Strings fx = {"1/50", "Bulb", "", "0/0", "1/100"}, bulbs = {"bulb", "1/50", "BULB", "Bulb"};
     const Strings all = {"Bulb", "1/50", "0/0", "1/100"}, noBulb = {"1/50", "0/0", "1/100"};
     const CameraType A7M3 = SonyA7M3, FX3 = SonyFX3, FX3A = SonyFX3A, ZVE10M2 = SonyZVE10M2;
-    // The A7 III's lists in every program of each group the requirements name: focus entries,
+    // The A7 III's lists in every program of each of its documented groups: focus entries,
     // ISO positions, shutter positions (-1: "Bulb").
     using Spans = std::vector<std::pair<int, int>>;
     const Strings focus = {"AF-S", "Y", "X", "Z", "MF"};
