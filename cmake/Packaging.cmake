@@ -75,6 +75,7 @@ install(FILES
             include/BlockQueue.h
             include/CameraParams.h
             include/PluginInterface.h
+            include/SetRequests.h
             include/SharedDataStore.h
             include/VirtualEventBus.h
             platform/zrlog/zrlog.h

@@ -3,13 +3,15 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
+#include "NumberText.h"
+#include "SetRequests.h"
 #include "zrlog.h"
 
 namespace {
@@ -26,38 +28,10 @@ const char kBatteryWidget[] = "batterylevel";
 const char kTouchWidget[] = "kd_touch_focus";
 const char kBatteryDebugFile[] = "/tmp/debug_show_baytterylevel";
 
-// A whole decimal number and nothing else, as toggles and dates hold one.
-bool ParseWhole(const std::string& text, int& out) {
-    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) {
-        return false;
-    }
-    char* end = nullptr;
-    errno = 0;
-    long long value = std::strtoll(text.c_str(), &end, 10);
-    if (*end != '\0' || errno == ERANGE || value < INT_MIN || value > INT_MAX) {
-        return false;
-    }
-    out = static_cast<int>(value);
-    return true;
-}
-
 // The number a range is set to: plain ("5.6") or as an f-number ("f/5.6").
 bool ParseRangeNumber(const std::string& text, float& out) {
-    std::string number = text;
-    if (number.rfind("f/", 0) == 0 || number.rfind("F/", 0) == 0) {
-        number.erase(0, 2);
-    }
-    if (number.empty() || std::isspace(static_cast<unsigned char>(number[0]))) {
-        return false;
-    }
-    char* end = nullptr;
-    errno = 0;
-    float value = std::strtof(number.c_str(), &end);
-    if (*end != '\0' || errno == ERANGE || !std::isfinite(value)) {
-        return false;
-    }
-    out = value;
-    return true;
+    const bool fNumber = text.rfind("f/", 0) == 0 || text.rfind("F/", 0) == 0;
+    return numtext::WholeFloat(fNumber ? text.substr(2) : text, out);
 }
 
 }  // namespace
@@ -153,7 +127,7 @@ int AbstructCamera::PutValue(CameraWidget* widget, const char* name, const std::
             case GP_WIDGET_TOGGLE:
             case GP_WIDGET_DATE: {
                 int number = 0;
-                if (!ParseWhole(value, number)) {
+                if (!numtext::WholeInt(value, number)) {
                     ROOT_LOG(ZR_LOG_ERR, "Failed, %s widget takes a whole number, not \"%s\"", name,
                              value.c_str());
                     return -1;
@@ -173,29 +147,37 @@ int AbstructCamera::PutValue(CameraWidget* widget, const char* name, const std::
     return 0;
 }
 
-int AbstructCamera::WriteWidget(const char* name, CameraWidget* widget, const std::string& value) const {
-    if (PutValue(widget, name, value, ZR_LOG_INFO) != 0) {
-        return -1;
-    }
-    int ret = gp_camera_set_single_config(m_gpCamera, name, widget, m_context);
-    if (ret != GP_OK) {
-        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_set_single_config");
-        return -1;
-    }
-    return 0;
-}
-
-int AbstructCamera::SetWidgetText(const char* name, const std::string& value, Lookup lookup) const {
+int AbstructCamera::SetWidget(const WriteTo& to, std::string value, const BeforeWrite& before) const {
     if (!CheckParams()) {
         return -1;
     }
     WidgetPtr widget;
-    int ret = FetchWidget(name, widget);
-    if (ret != GP_OK) {
-        LogLookupFailure(lookup, name, ret);
+    int ret = FetchWidget(to.widget, widget);
+    CameraWidget* target = widget.get();
+    if (ret == GP_OK && to.child) {
+        target = nullptr;
+        ret = gp_widget_get_child_by_name(widget.get(), to.widget, &target);
+    }
+    if (ret != GP_OK || target == nullptr) {
+        LogLookupFailure(to.lookup, to.widget, ret);
         return -1;
     }
-    return WriteWidget(name, widget.get(), value);
+    if (before) {
+        before(value);
+    }
+    if (PutValue(target, to.widget, value, to.refusedLevel) != 0) {
+        return -1;
+    }
+    ret = gp_camera_set_single_config(m_gpCamera, to.widget, widget.get(), m_context);
+    if (ret != GP_OK) {
+        if (to.sendFailureResult) {
+            ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_set_single_config, ret: %d", ret);
+        } else {
+            ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_set_single_config");
+        }
+        return -1;
+    }
+    return 0;
 }
 
 void AbstructCamera::LogLookupFailure(Lookup message, const char* name, int ret) {
@@ -346,27 +328,79 @@ std::string AbstructCamera::IrisText(const WidgetText& value) {
     return value.text;
 }
 
-bool AbstructCamera::RemoveBulbIgnoringCase(Strings& list) {
-    for (auto it = list.begin(); it != list.end(); ++it) {
-        if (strcasecmp(it->c_str(), "Bulb") == 0) {
-            list.erase(it);
-            return true;
+namespace {
+
+bool IsBulb(const std::string& text) {
+    return strcasecmp(text.c_str(), "Bulb") == 0;
+}
+
+// One of the camera's choices into the list, Bulb where the row puts it.
+void Place(AbstructCamera::Bulb rule, const std::string& text, AbstructCamera::Strings& list) {
+    using Bulb = AbstructCamera::Bulb;
+    const bool bulb = rule == Bulb::EachFirst ? text == "Bulb" : IsBulb(text);
+    if (bulb && rule == Bulb::LeftOut) {
+        return;
+    }
+    if (bulb && (rule == Bulb::EachFirst || rule == Bulb::AutoFirst)) {
+        list.insert(list.begin(), rule == Bulb::AutoFirst ? "Auto" : text);
+    } else {
+        list.push_back(text);
+    }
+}
+
+}  // namespace
+
+// clang-format off
+const AbstructCamera::Strings AbstructCamera::kNothing;
+//                                                     lookup                   cleared              below two            empty  0/0    Bulb                 answers  iris
+const AbstructCamera::ListRead AbstructCamera::kIsoList          = {Lookup::NamedIso,        Clear::BeforeLookup, &FixedIsoList(),     false, false, Bulb::AsListed,      false,   false};
+const AbstructCamera::ListRead AbstructCamera::kIrisList         = {Lookup::NamedWithResult, Clear::BeforeLookup, &FixedIrisList(),    false, false, Bulb::AsListed,      false,   true};
+const AbstructCamera::ListRead AbstructCamera::kShutterList      = {Lookup::NamedWithResult, Clear::AfterLookup,  &FixedShutterList(), false, true,  Bulb::FirstInManual, false,   false};
+const AbstructCamera::ListRead AbstructCamera::kWhiteBalanceList = {Lookup::NamedWithResult, Clear::BeforeLookup, nullptr,             false, false, Bulb::AsListed,      false,   false};
+// clang-format on
+
+int AbstructCamera::ReadList(const char* widget, const ListRead& how, CameraParams& params, Field field,
+                             const LeftOutRule& leftOut, bool* fellBack, const Shown& shown) const {
+    std::string& value = params.*field.first;
+    Strings& list = params.*field.second;
+    Reading r;
+    if (Read(widget, how.lookup, {&value, &list, how.clear}, r) != 0) {
+        return -1;
+    }
+    if (r.value.has) {
+        value = how.irisValue ? IrisText(r.value) : r.value.text;
+        if (how.bulb == Bulb::AutoFirst && IsBulb(value)) {
+            value = "Auto";
+        }
+        if (shown) {
+            value = shown(value);
         }
     }
-    return false;
-}
-
-void AbstructCamera::ApplyBulbRule(Strings& list, const std::string& mode) {
-    RemoveBulbIgnoringCase(list);
-    if (mode == "M") {
-        list.insert(list.begin(), "Bulb");
+    const bool few = r.count < 2;
+    if (fellBack != nullptr) {
+        *fellBack = few;
     }
-}
-
-void AbstructCamera::UnpackPoint(int point, int& horizontal, int& vertical) {
-    uint32_t bits = static_cast<uint32_t>(point);
-    horizontal = static_cast<int16_t>(static_cast<uint16_t>(bits >> 16));
-    vertical = static_cast<int16_t>(static_cast<uint16_t>(bits & 0xFFFFu));
+    if (few && how.belowTwo != nullptr) {
+        list = *how.belowTwo;
+    } else {
+        for (const auto& choice : r.choices) {
+            const std::string& text = choice.second;
+            if (!(how.skipEmpty && text.empty()) && !(how.dropZeroOverZero && text == "0/0") &&
+                !(leftOut && leftOut(choice.first, text))) {
+                Place(how.bulb, text, list);
+            }
+        }
+    }
+    if (how.bulb == Bulb::FirstInManual) {
+        auto first = std::find_if(list.begin(), list.end(), IsBulb);
+        if (first != list.end()) {
+            list.erase(first);
+        }
+        if (params.mode == "M") {
+            list.insert(list.begin(), "Bulb");
+        }
+    }
+    return how.answerValueStatus ? r.value.status : 0;
 }
 
 int AbstructCamera::ReadFocusMode(CameraParams& params, const TextRows& names) const {
@@ -395,68 +429,27 @@ std::string AbstructCamera::GetFocusModeParamByValue(int) {
 }
 
 int AbstructCamera::SetFocusModeParam(std::string value) {
-    return SetWidgetText(kFocusWidget, Mapped(Reversed(FocusNames()), value));
+    return SetWidget({kFocusWidget}, Mapped(Reversed(FocusNames()), value));
 }
 
 int AbstructCamera::GetIsoParam(CameraParams& params) {
-    Reading r;
-    if (Read(kIsoWidget, Lookup::NamedIso, {&params.iso, &params.supportedIso}, r) != 0) {
-        return -1;
-    }
-    if (r.value.has) {
-        params.iso = r.value.text;
-    }
-    params.supportedIso = r.TextsOr(FixedIsoList());
-    return 0;
+    return ReadList(kIsoWidget, kIsoList, params, kIsoField);
 }
 
 int AbstructCamera::SetIsoParam(std::string value) {
-    return SetWidgetText(kIsoWidget, value);
+    return SetWidget({kIsoWidget}, value);
 }
 
 int AbstructCamera::GetIrisParam(CameraParams& params) {
-    Reading r;
-    if (Read(kIrisWidget, Lookup::NamedWithResult, {&params.iris, &params.supportedIris}, r) != 0) {
-        return -1;
-    }
-    if (r.value.has) {
-        params.iris = IrisText(r.value);
-    }
-    params.supportedIris = r.TextsOr(FixedIrisList());
-    return 0;
+    return ReadList(kIrisWidget, kIrisList, params, kIrisField);
 }
 
 int AbstructCamera::SetIrisParam(std::string value) {
-    return SetWidgetText(kIrisWidget, value);
-}
-
-int AbstructCamera::ReadShutterSpeed(const char* name, CameraParams& params, const Strings& fallback,
-                                     bool* fellBack) const {
-    *fellBack = false;
-    Reading r;
-    Fields fields{&params.shutterSpeed, &params.supportedShutterSpeed, Clear::AfterLookup};
-    if (Read(name, Lookup::NamedWithResult, fields, r) != 0) {
-        return -1;
-    }
-    if (r.value.has) {
-        params.shutterSpeed = r.value.text;
-    }
-    *fellBack = r.count < 2;
-    for (const std::string& text : r.TextsOr(fallback)) {
-        if (*fellBack || text != "0/0") {
-            params.supportedShutterSpeed.push_back(text);
-        }
-    }
-    return 0;
+    return SetWidget({kIrisWidget}, value);
 }
 
 int AbstructCamera::GetShutterSpeedParam(CameraParams& params) {
-    bool fellBack = false;
-    if (ReadShutterSpeed(kShutterWidget, params, FixedShutterList(), &fellBack) != 0) {
-        return -1;
-    }
-    ApplyBulbRule(params.supportedShutterSpeed, params.mode);
-    return 0;
+    return ReadList(kShutterWidget, kShutterList, params, kShutterField);
 }
 
 int AbstructCamera::GetShutterSpeedParamByValue(int, int, std::string&) {
@@ -464,7 +457,7 @@ int AbstructCamera::GetShutterSpeedParamByValue(int, int, std::string&) {
 }
 
 int AbstructCamera::SetShutterSpeedParam(std::string value) {
-    return SetWidgetText(kShutterWidget, value);
+    return SetWidget({kShutterWidget}, value);
 }
 
 int AbstructCamera::GetCurrentMode(CameraParams& params) {
@@ -485,16 +478,7 @@ int AbstructCamera::GetCurrentModeByValue(int, std::string&) {
 }
 
 int AbstructCamera::GetWhiteBalanceParam(CameraParams& params) {
-    Reading r;
-    if (Read(kWhiteBalanceWidget, Lookup::NamedWithResult,
-             {&params.whiteBalance, &params.supportedWhiteBalance}, r) != 0) {
-        return -1;
-    }
-    if (r.value.has) {
-        params.whiteBalance = r.value.text;
-    }
-    params.supportedWhiteBalance = r.Texts();
-    return 0;
+    return ReadList(kWhiteBalanceWidget, kWhiteBalanceList, params, kWhiteBalanceField);
 }
 
 int AbstructCamera::GetWhiteBalanceParamByValue(int, std::string&) {
@@ -502,11 +486,11 @@ int AbstructCamera::GetWhiteBalanceParamByValue(int, std::string&) {
 }
 
 int AbstructCamera::SetWhiteBalanceParam(std::string value) {
-    return SetWidgetText(kWhiteBalanceWidget, value);
+    return SetWidget({kWhiteBalanceWidget}, value);
 }
 
 int AbstructCamera::EnableRecord(bool on) {
-    return SetWidgetText(kMovieWidget, on ? "1" : "0");
+    return SetWidget({kMovieWidget}, on ? "1" : "0");
 }
 
 int AbstructCamera::GetRecordEnable(CameraParams& params, const char*) {
@@ -541,16 +525,16 @@ int AbstructCamera::TouchFocus(int a, int b) {
     char text[50] = {0};
     std::snprintf(text, sizeof(text), "(%d, %d)", a, b);
     // The driver's touch widget is a text; served in another form, the write refuses the point.
-    return SetWidgetText(kTouchWidget, text);
+    return SetWidget({kTouchWidget}, text);
 }
 
 int AbstructCamera::TouchFocus(int point) {
     int h = 0;
     int v = 0;
-    UnpackPoint(point, h, v);
+    UnpackTouchPoint(point, h, v);
     ROOT_LOG(ZR_LOG_INFO, "point (%d, %d)", h, v);
-    int a = static_cast<int16_t>((m_touchHeight * v) / 1080);
-    int b = static_cast<int16_t>((m_touchWidth * h) / 1920);
+    int a = static_cast<int16_t>((m_touchHeight * v) / kTouchSurfaceHeight);
+    int b = static_cast<int16_t>((m_touchWidth * h) / kTouchSurfaceWidth);
     return TouchFocus(a, b) < 0 ? -1 : 0;
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "CameraParams.h"
+#include "zrlog.h"
 
 // Releases a widget fetched with gp_camera_get_single_config.
 struct WidgetUnref {
@@ -99,8 +100,55 @@ class AbstructCamera {
     static const std::vector<std::string>& FixedIrisList();
     static const std::vector<std::string>& FixedShutterList();
 
-  protected:
     using Strings = std::vector<std::string>;
+
+    // Which record fields a read fills: cleared before the lookup, or only once the lookup
+    // succeeded where a failed lookup must leave them as they were.
+    enum class Clear { BeforeLookup, AfterLookup };
+    // Where a list puts the camera's "Bulb" (any case unless told).
+    enum class Bulb {
+        AsListed,       // where the camera lists it
+        FirstInManual,  // the first one left out; "Bulb" offered first in "M" only
+        EachFirst,      // every "Bulb" spelt so moved to the front
+        AutoFirst,      // shown as "Auto", each at the front, and so is the value
+        LeftOut,        // never offered
+    };
+    // How a body reads one list: a row of its family's table for that list.
+    struct ListRead {
+        Lookup lookup;
+        Clear clear;
+        const Strings* belowTwo;  // the list when the camera offers fewer than two; nullptr: its own
+        bool skipEmpty;           // choices without text are left out
+        bool dropZeroOverZero;    // the camera's "0/0" is left out
+        Bulb bulb;
+        bool answerValueStatus;  // the read answers the value's status rather than 0
+        bool irisValue;          // a range value is shown as the iris lists spell it
+    };
+    // Whether a rule of the body leaves out the choice at `position` with `text`.
+    using LeftOutRule = std::function<bool(int position, const std::string& text)>;
+    static const Strings kNothing;  // below two choices: no list at all
+    // A value field of the record and its list.
+    using Field = std::pair<std::string CameraParams::*, Strings CameraParams::*>;
+    static constexpr Field kIsoField{&CameraParams::iso, &CameraParams::supportedIso};
+    static constexpr Field kIrisField{&CameraParams::iris, &CameraParams::supportedIris};
+    static constexpr Field kShutterField{&CameraParams::shutterSpeed, &CameraParams::supportedShutterSpeed};
+    static constexpr Field kWhiteBalanceField{&CameraParams::whiteBalance,
+                                              &CameraParams::supportedWhiteBalance};
+    // The generic lists, which most bodies keep.
+    static const ListRead kIsoList;
+    static const ListRead kIrisList;
+    static const ListRead kShutterList;
+    static const ListRead kWhiteBalanceList;
+
+  protected:
+    // The one list reader: value and choices of `widget` into the record's `field` as `how` says
+    // (Bulb by the record's mode), choices a rule leaves out skipped; `fellBack` tells that the
+    // camera offered fewer than two.
+    // `shown`, when given, turns a value read into the text the record shows.
+    using Shown = std::function<std::string(const std::string& value)>;
+    int ReadList(const char* widget, const ListRead& how, CameraParams& params, Field field,
+                 const LeftOutRule& leftOut = nullptr, bool* fellBack = nullptr,
+                 const Shown& shown = nullptr) const;
 
     static void LogLookupFailure(Lookup message, const char* name, int ret);
 
@@ -120,9 +168,6 @@ class AbstructCamera {
         // The choices, or `fallback` when the camera reports fewer than two.
         Strings TextsOr(const Strings& fallback) const { return count < 2 ? fallback : Texts(); }
     };
-    // Which record fields a read fills: cleared before the lookup, or only once the lookup
-    // succeeded where a failed lookup must leave them as they were.
-    enum class Clear { BeforeLookup, AfterLookup };
     struct Fields {
         std::string* value = nullptr;
         Strings* list = nullptr;
@@ -144,26 +189,22 @@ class AbstructCamera {
     // `setFailureLevel`. 0, or -1 with nothing changed in the widget.
     static int PutValue(CameraWidget* widget, const char* name, const std::string& value,
                         int setFailureLevel);
-    // Widget write of a fetched widget: PutValue, then send it to the camera (nothing is
-    // sent when the value was refused).
-    int WriteWidget(const char* name, CameraWidget* widget, const std::string& value) const;
-    // Guard, fetch and write of one widget, with the lookup message `lookup`.
-    int SetWidgetText(const char* name, const std::string& value,
-                      Lookup lookup = Lookup::NamedWithResult) const;
+    // Where and how a value is written; `child`: into the widget's child of the same name.
+    struct WriteTo {
+        const char* widget;
+        Lookup lookup = Lookup::NamedWithResult;
+        bool child = false;
+        int refusedLevel = ZR_LOG_INFO;  // a value the driver refuses
+        bool sendFailureResult = false;  // the failed send logged with its result
+    };
+    // Called after the widget was fetched, before the value is put in: may log, may change it.
+    using BeforeWrite = std::function<void(std::string& value)>;
+    // The one fetch-log-write: guard, fetch (a failed lookup logged), PutValue, send.
+    int SetWidget(const WriteTo& to, std::string value, const BeforeWrite& before = nullptr) const;
 
-    // Shutter-speed read of `name`: the value, and the choices without "0/0"; fewer than two
-    // choices give `fallback` (then *fellBack is true). A failed lookup leaves the fields.
-    int ReadShutterSpeed(const char* name, CameraParams& params, const Strings& fallback,
-                         bool* fellBack) const;
-    // Removes the first entry equal to "Bulb" ignoring case; true when one was found.
-    static bool RemoveBulbIgnoringCase(Strings& list);
-    // Bulb is offered first in manual exposure ("M") and nowhere else.
-    static void ApplyBulbRule(Strings& list, const std::string& mode);
     // Focus-mode read of "focusmode" with the given names for value and choices; "Undefined"
     // fails with both fields left empty.
     int ReadFocusMode(CameraParams& params, const TextRows& names) const;
-    // Packed touch point: high 16 bits horizontal, low 16 bits vertical, each signed.
-    static void UnpackPoint(int point, int& horizontal, int& vertical);
 
     _Camera* m_gpCamera;
     _GPContext* m_context;

@@ -1,5 +1,6 @@
 #include "CameraFactory.h"
 
+#include "BodyList.h"
 #include "CanonEosR6Camera.h"
 #include "CanonEosR6M2Camera.h"
 #include "CanonEosRPCamera.h"
@@ -22,34 +23,13 @@ std::unique_ptr<AbstructCamera> Make(_Camera* camera, _GPContext* context, Camer
     return std::make_unique<T>(camera, context, type);
 }
 
-struct ModelRow {
-    const char* model;
-    CameraType type;
-};
-
-// The model strings exactly as the driver reports them.
-const ModelRow kModels[] = {
-    {"Sony Alpha-A7 III (PC Control)", SonyA7M3},
-    {"Sony Alpha-A7 IV (PC Control)", SonyA7M4},
-    {"Sony DSC-A7S III (Control)", SonyA7S3},
-    {"Sony ZV-E10 (Control)", SonyZVE10},
-    {"Sony ILME-FX3 (PC Control)", SonyFX3},
-    {"Sony ILME-FX3A (PC Control)", SonyFX3A},
-    {"Sony ILME-FX30 (PC Control)", SonyFX30},
-    {"Sony ZV-E10M2 (Control)", SonyZVE10M2},
-    {"Canon EOS R6", CanonEosR6},
-    {"Canon EOS R6m2", CanonEosR6M2},
-    {"Canon EOS RP", CanonEosRP},
-    {"Nikon Z8", NikonZ8},
-    {"Nikon Z9", NikonZ9},
-};
-
 struct ClassRow {
     CameraType type;
     Creator create;
 };
 
 // One row per model type that has a class; a type without a row creates nothing.
+// clang-format off
 const ClassRow kClasses[] = {
     {SonyA7M3, &Make<SonyA7M3Camera>},
     {SonyA7M4, &Make<SonyA7M4Camera>},
@@ -66,6 +46,7 @@ const ClassRow kClasses[] = {
     {NikonZ8, &Make<NikonZ8Camera>},
     {NikonZ9, &Make<NikonZ8Camera>},
 };
+// clang-format on
 
 Creator FindCreator(CameraType type) {
     for (const ClassRow& row : kClasses) {
@@ -79,7 +60,7 @@ Creator FindCreator(CameraType type) {
 }  // namespace
 
 CameraFactory::CameraFactory() {
-    for (const ModelRow& row : kModels) {
+    for (const BodyListRow& row : kBodyList) {
         m_modelTable.emplace(row.model, row.type);
     }
 }

@@ -17,6 +17,7 @@ const char kRecordTargetWidget[] = "movierecordtarget";
 const char kIrisWidget[] = "aperture";
 const char kFocusWidget[] = "focusmode";
 const char kWhiteBalanceWidget[] = "whitebalance";
+const char kShutterWidget[] = "shutterspeed";
 
 const char kAuto[] = "Auto";
 const char kUnknown00ff[] = "Unknown value 00ff";
@@ -54,6 +55,17 @@ template <typename T>
 using PerBody = std::array<T, 3>;
 
 using Rows = std::vector<AbstructCamera::TextRow>;
+using C = AbstructCamera;
+const C::ListRead kWhiteBalance = {Lookup::Named, C::Clear::BeforeLookup, nullptr, false,
+                                   false,         C::Bulb::AsListed,      true,    false};
+const C::ListRead kRpShutter = {Lookup::FocusWording,
+                                C::Clear::BeforeLookup,
+                                &C::kNothing,
+                                false,
+                                false,
+                                C::Bulb::AutoFirst,
+                                true,
+                                false};
 const Rows kRpFocusNames = {{"Automatic", "AF-S"}, {"Manual", "MF"}, {"Unknown value 0007", "One Shot"}};
 
 // clang-format off
@@ -83,6 +95,17 @@ const PerBody<Texts> kIrisAutoValues             = {{{kUnknown00ff},      {kUnkn
 const PerBody<IrisAutoChoice> kIrisAutoChoice    = {IrisAutoChoice::AtIndexZero, IrisAutoChoice::InPlace,
                                                     IrisAutoChoice::AtFrontIgnoringCase};
 const PerBody<bool> kFixedIrisWithoutChoices     = {true,                 false,                 false};
+
+// Iris write: the driver's text for "Auto" by exposure program (nullptr: any program; one not
+// named sends "Auto" as it is). The driver names shutter priority "TV" (as the R6 II mode table does).
+const PerBody<Rows> kIrisAutoWritten             = {{
+    /* R6 */   {{nullptr, kUnknown00ff}},
+    /* R6 II */{{nullptr, kUnknown00ff}},
+    /* RP */   {{"Fv", kUnknown00ff}, {"TV", "implicit auto"}}}};
+
+// Shutter speed: how the list is read (the RP shows its bulb as "Auto").
+const PerBody<const AbstructCamera::ListRead*> kShutterLists = {&AbstructCamera::kShutterList,
+                                                    &AbstructCamera::kShutterList, &kRpShutter};
 
 // White balance: "AWB White" moves second only in an object made for this type.
 const PerBody<CameraType> kAwbWhiteSecondFor     = {CanonEosR6,           CanonEosR6M2,          CanonEosRP};
@@ -174,7 +197,7 @@ int CanonEosCamera::GetCurrentMode(CameraParams& params) {
 }
 
 int CanonEosCamera::WriteCaptureTarget(Lookup lookup) const {
-    return SetWidgetText(kCaptureTargetWidget, "Memory card", lookup);
+    return SetWidget({kCaptureTargetWidget, lookup}, "Memory card");
 }
 
 int CanonEosCamera::InitRecord() {
@@ -186,7 +209,7 @@ int CanonEosCamera::EnableRecord(bool on) {
     if (WriteCaptureTarget(Of(kCaptureTargetLookup, m_body)) != 0) {
         return -1;
     }
-    return SetWidgetText(kRecordTargetWidget, on ? "Card" : "None", Lookup::Plain);
+    return SetWidget({kRecordTargetWidget, Lookup::Plain}, on ? "Card" : "None");
 }
 
 int CanonEosCamera::GetRecordEnable(CameraParams& params, const char*) {
@@ -238,29 +261,42 @@ int CanonEosCamera::GetIrisParam(CameraParams& params) {
 }
 
 int CanonEosCamera::SetIrisParam(std::string value) {
-    return SetWidgetText(kIrisWidget, value == kAuto ? kUnknown00ff : value, Lookup::WithResult);
+    const Rows& autoWritten = Of(kIrisAutoWritten, m_body);
+    const bool byProgram = std::any_of(autoWritten.begin(), autoWritten.end(),
+                                       [](const TextRow& row) { return row.from != nullptr; });
+    return SetWidget({kIrisWidget, Lookup::WithResult}, value, [&](std::string& text) {
+        // The program is read before the value is looked at, whatever the value.
+        CameraParams current;
+        if (byProgram) {
+            GetCurrentMode(current);
+        }
+        if (text == kAuto) {
+            text = Mapped(autoWritten, current.mode, text);
+        }
+    });
+}
+
+int CanonEosCamera::GetShutterSpeedParam(CameraParams& params) {
+    return ReadList(kShutterWidget, *Of(kShutterLists, m_body), params, kShutterField);
 }
 
 int CanonEosCamera::GetWhiteBalanceParam(CameraParams& params) {
-    Reading r;
-    if (Read(kWhiteBalanceWidget, Lookup::Named, {&params.whiteBalance, &params.supportedWhiteBalance}, r) !=
-        0) {
-        return -1;
-    }
-    if (r.value.has) {
-        params.whiteBalance = r.value.text;
-    }
-    const bool awbWhiteSecond = m_cameraType == Of(kAwbWhiteSecondFor, m_body) && r.count >= 2;
+    Strings offered;
     Strings& list = params.supportedWhiteBalance;
-    for (const std::string& text : r.Texts()) {
+    const int ret = ReadList(kWhiteBalanceWidget, kWhiteBalance, params, kWhiteBalanceField);
+    if (m_cameraType != Of(kAwbWhiteSecondFor, m_body) || list.size() < 2) {
+        return ret;
+    }
+    offered.swap(list);
+    for (const std::string& text : offered) {
         // Offered right after the first entry; as the first choice it has nothing to follow yet.
-        if (awbWhiteSecond && text == "AWB White" && !list.empty()) {
+        if (text == "AWB White" && !list.empty()) {
             list.insert(list.begin() + 1, text);
         } else {
             list.push_back(text);
         }
     }
-    return r.value.status;
+    return ret;
 }
 
 int CanonEosCamera::GetFocusModeParam(CameraParams& params) {

@@ -1,6 +1,7 @@
 // Canon EOS mirrorless bodies (R6, R6 Mark II, RP): the steps the three share, each written
 // once. Where the bodies differ, a row of the table in the .cpp holds one value per body; where
-// a difference is code (the RP's iris writer), the body's class overrides the step.
+// a difference is code only one body has (the RP's shutter write, the R6 II's touch), the body's
+// class overrides the step.
 #pragma once
 
 #include <string>
@@ -19,8 +20,9 @@ class CanonEosCamera : public AbstructCamera {
 
     int GetFocusModeParam(CameraParams& params) override;
     int GetIrisParam(CameraParams& params) override;
-    // "Auto" is sent as the driver's text for automatic aperture.
+    // "Auto" is sent as the driver's text for automatic aperture (by program on the RP).
     int SetIrisParam(std::string value) override;
+    int GetShutterSpeedParam(CameraParams& params) override;
     // Also tells movie mode: the movie switch decides how the exposure program is named.
     int GetCurrentMode(CameraParams& params) override;
     int GetWhiteBalanceParam(CameraParams& params) override;

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "NumberText.h"
+#include "SetRequests.h"
 #include "zrlog.h"
 
 namespace {
@@ -39,11 +41,10 @@ const DiffRow kTouchDiffs[] = {
 };
 
 // The text's leading decimal integer, 0 when it does not start with one; beyond int's range,
-// the nearest int (strtoll saturates, so does this).
+// the nearest int.
 int LeadingInt(const char* text) {
-    char* end = nullptr;
-    long long value = std::strtoll(text, &end, 10);
-    if (end == text) {
+    long long value = 0;
+    if (!numtext::LeadingInteger(text, value)) {
         return 0;
     }
     return static_cast<int>(std::max<long long>(INT_MIN, std::min<long long>(INT_MAX, value)));
@@ -81,7 +82,7 @@ CanonEosR6M2Camera::~CanonEosR6M2Camera() = default;
 int CanonEosR6M2Camera::TouchFocus(int point) {
     int x = 0;
     int y = 0;
-    UnpackPoint(point, x, y);
+    UnpackTouchPoint(point, x, y);
     ROOT_LOG(ZR_LOG_INFO, "point (%d, %d)", x, y);
     if (!CheckParams()) {
         return -1;
@@ -93,8 +94,8 @@ int CanonEosR6M2Camera::TouchFocus(int point) {
     m_isVideoMode = LeadingInt(movieSwitch.c_str());
     ROOT_LOG(ZR_LOG_INFO, "===== m_isVideoMode : %d ====", m_isVideoMode);
 
-    float tx = static_cast<float>(static_cast<double>(x * m_targetWidth) / 1920.0);
-    float ty = static_cast<float>(static_cast<double>(y * m_targetHeight) / 1080.0);
+    float tx = static_cast<float>(static_cast<double>(x * m_targetWidth) / kTouchSurfaceWidth);
+    float ty = static_cast<float>(static_cast<double>(y * m_targetHeight) / kTouchSurfaceHeight);
     int diff = kNoDiff;
     // Only stills need the horizontal correction; the vertical never does.
     if (m_isVideoMode == 0) {
@@ -113,18 +114,9 @@ int CanonEosR6M2Camera::TouchFocus(int point) {
 }
 
 int CanonEosR6M2Camera::TouchFocus(float x, float y) {
-    if (!CheckParams()) {
-        return -1;
-    }
-    WidgetPtr widget;
-    int ret = FetchWidget(kTouchWidget, widget);
-    if (ret != GP_OK) {
-        LogLookupFailure(Lookup::WithResult, kTouchWidget, ret);
-        return -1;
-    }
     char text[100] = {0};
     std::snprintf(text, sizeof(text), "(%.6f, %.6f) %d", static_cast<double>(x), static_cast<double>(y),
                   m_isVideoMode);
-    ROOT_LOG(ZR_LOG_INFO, "point : %s", text);
-    return WriteWidget(kTouchWidget, widget.get(), text);
+    return SetWidget({kTouchWidget, Lookup::WithResult}, text,
+                     [](std::string& point) { ROOT_LOG(ZR_LOG_INFO, "point : %s", point.c_str()); });
 }

@@ -1,6 +1,5 @@
-// Canon EOS RP: the shared Canon steps with the RP's column, its own shutter speed, whose
-// "bulb" the host sees as "Auto", and its own iris writer: automatic aperture has a different
-// driver text per exposure program.
+// Canon EOS RP: the shared Canon steps with the RP's column; its "Auto" shutter speed is the
+// driver's "bulb".
 #pragma once
 
 #include "CanonEosCamera.h"
@@ -12,7 +11,5 @@ class CanonEosRPCamera : public CanonEosCamera {
 
     using CanonEosCamera::InitRecord;
 
-    int SetIrisParam(std::string value) override;
-    int GetShutterSpeedParam(CameraParams& params) override;
     int SetShutterSpeedParam(std::string value) override;
 };

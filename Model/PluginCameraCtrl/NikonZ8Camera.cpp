@@ -1,7 +1,6 @@
 #include "NikonZ8Camera.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -9,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "NumberText.h"
+#include "SetRequests.h"
 #include "zrlog.h"
 
 namespace {
@@ -64,32 +65,19 @@ const CodeText kFocusCodes[] = {
     {0x8013, "AF-F"},  // 32787
 };
 
-const CodeText kWhiteBalanceCodes[] = {
-    {2, "Automatic"},
-    {4, "Daylight"},
-    {5, "Fluorescent"},
-    {6, "Tungsten"},
-    {7, "Flash"},
-    {0x8010, "Cloudy"},              // 32784
-    {0x8011, "Shade"},               // 32785
-    {0x8012, "Color Temperature"},   // 32786
-    {0x8013, "Preset"},              // 32787
-    {0x8016, "Natural light auto"},  // 32790
+// The white balances in the order of the camera's own list, with their event codes.
+const CodeText kWhiteBalances[] = {
+    {2, "Automatic"},   {0x8016, "Natural light auto"},  // 32790
+    {4, "Daylight"},    {0x8010, "Cloudy"},              // 32784
+    {0x8011, "Shade"},                                   // 32785
+    {6, "Tungsten"},    {5, "Fluorescent"},
+    {7, "Flash"},       {0x8012, "Color Temperature"},  // 32786
+    {0x8013, "Preset"},                                 // 32787
 };
 
-// The camera's white-balance names in the order of its own list.
-const char* const kWhiteBalanceNames[] = {
-    "Automatic", "Natural light auto", "Daylight", "Cloudy", "Shade", "Tungsten", "Fluorescent",
-    "Flash",     "Color Temperature",  "Preset",
-};
-
-bool IsWhiteBalanceName(const char* text) {
-    for (const char* name : kWhiteBalanceNames) {
-        if (std::strcmp(name, text) == 0) {
-            return true;
-        }
-    }
-    return false;
+bool IsWhiteBalanceName(const std::string& text) {
+    return std::any_of(std::begin(kWhiteBalances), std::end(kWhiteBalances),
+                       [&](const CodeText& row) { return text == row.text; });
 }
 
 template <size_t N>
@@ -103,17 +91,21 @@ const char* TextOfCode(const CodeText (&table)[N], int code) {
 }
 
 // Offered when the camera lists fewer than two shutter speeds.
-const std::vector<std::string>& ShutterFallback() {
-    static const std::vector<std::string> list = {
-        "Bulb",   "30",     "25",      "20",      "15",      "13",      "10",      "8",      "6",
-        "5",      "4",      "3",       "2.5",     "2",       "1.6",     "1.3",     "1",      "1/1.3",
-        "1/1.6",  "1/2",    "1/2.5",   "1/3",     "1/4",     "1/5",     "1/6",     "1/8",    "1/10",
-        "1/13",   "1/15",   "1/20",    "1/25",    "1/30",    "1/40",    "1/50",    "1/60",   "1/80",
-        "1/100",  "1/125",  "1/160",   "1/200",   "1/250",   "1/320",   "1/400",   "1/500",  "1/640",
-        "1/800",  "1/1000", "1/1250",  "1/1600",  "1/2000",  "1/2500",  "1/3200",  "1/4000", "1/5000",
-        "1/6400", "1/8000", "1/10000", "1/13000", "1/16000", "1/20000", "1/26000", "1/32000"};
-    return list;
-}
+const std::vector<std::string> kShutterFallback = {
+    "Bulb",   "30",     "25",      "20",      "15",      "13",      "10",      "8",      "6",
+    "5",      "4",      "3",       "2.5",     "2",       "1.6",     "1.3",     "1",      "1/1.3",
+    "1/1.6",  "1/2",    "1/2.5",   "1/3",     "1/4",     "1/5",     "1/6",     "1/8",    "1/10",
+    "1/13",   "1/15",   "1/20",    "1/25",    "1/30",    "1/40",    "1/50",    "1/60",   "1/80",
+    "1/100",  "1/125",  "1/160",   "1/200",   "1/250",   "1/320",   "1/400",   "1/500",  "1/640",
+    "1/800",  "1/1000", "1/1250",  "1/1600",  "1/2000",  "1/2500",  "1/3200",  "1/4000", "1/5000",
+    "1/6400", "1/8000", "1/10000", "1/13000", "1/16000", "1/20000", "1/26000", "1/32000"};
+
+using C = AbstructCamera;
+// clang-format off
+//                     lookup                      cleared                  below two           empty  0/0    Bulb                answers iris
+const C::ListRead kIris    = {C::Lookup::NamedWithResult, C::Clear::BeforeLookup, &C::FixedIrisList(), false, false, C::Bulb::AsListed, true,   true};
+const C::ListRead kShutter = {C::Lookup::NamedWithResult, C::Clear::AfterLookup,  &kShutterFallback,   false, true,  C::Bulb::AsListed, false,  false};
+// clang-format on
 
 // Widget of the photo/movie pair that matches the camera's mode.
 const char* ModeWidget(const char* photo, const char* movie, bool movieMode) {
@@ -135,14 +127,9 @@ int ReadInteger(const WidgetText& value, int& out) {
         out = static_cast<int>(value.number);
         return GP_OK;
     }
-    const char* text = value.text.c_str();
-    char* end = nullptr;
-    errno = 0;
-    long long n = std::strtoll(text, &end, 10);
-    if (end == text || *end != '\0' || errno == ERANGE || n < INT_MIN || n > INT_MAX) {
+    if (!numtext::WholeInt(value.text, out)) {
         return GP_ERROR_BAD_PARAMETERS;
     }
-    out = static_cast<int>(n);
     return GP_OK;
 }
 
@@ -171,18 +158,6 @@ void NikonZ8Camera::Notify(T CameraParams::*field, const T& value) {
     }
 }
 
-int NikonZ8Camera::FetchChild(const char* name, WidgetPtr& widget, CameraWidget*& child) const {
-    int ret = FetchWidget(name, widget);
-    if (ret == GP_OK) {
-        ret = gp_widget_get_child_by_name(widget.get(), name, &child);
-    }
-    if (ret != GP_OK || child == nullptr) {
-        LogLookupFailure(Lookup::NamedWithResult, name, ret);
-        return -1;
-    }
-    return 0;
-}
-
 int NikonZ8Camera::QueryCameraDispMode(CameraParams& params) {
     Reading r;
     if (Read(kSelectorWidget, Lookup::Named, {}, r) != 0) {
@@ -202,7 +177,7 @@ int NikonZ8Camera::QueryCameraDispMode(CameraParams& params) {
 }
 
 int NikonZ8Camera::InitRecord() {
-    return SetWidgetText(kAppModeWidget, "1", Lookup::WithResult);
+    return SetWidget({kAppModeWidget, Lookup::WithResult}, "1");
 }
 
 int NikonZ8Camera::GetIsoParam(CameraParams& params) {
@@ -210,17 +185,11 @@ int NikonZ8Camera::GetIsoParam(CameraParams& params) {
         return -1;
     }
     QueryCameraDispMode(params);
-    Reading r;
-    if (Read(ModeWidget(kPhotoIsoWidget, kMovieIsoWidget, params.dispMode), Lookup::NamedIso,
-             {&params.iso, &params.supportedIso}, r) != 0) {
-        return -1;
-    }
     // Outside manual exposure the camera chooses the movie ISO itself.
-    if (r.value.has) {
-        params.iso = params.dispMode && params.mode != "M" ? "Auto" : r.value.text;
-    }
-    params.supportedIso = r.TextsOr(FixedIsoList());
-    return 0;
+    const bool autoIso = params.dispMode && params.mode != "M";
+    return ReadList(ModeWidget(kPhotoIsoWidget, kMovieIsoWidget, params.dispMode), kIsoList, params,
+                    kIsoField, nullptr, nullptr,
+                    [autoIso](const std::string& value) { return autoIso ? "Auto" : value; });
 }
 
 int NikonZ8Camera::GetIrisParam(CameraParams& params) {
@@ -228,23 +197,15 @@ int NikonZ8Camera::GetIrisParam(CameraParams& params) {
         return -1;
     }
     QueryCameraDispMode(params);
-    Reading r;
-    if (Read(ModeWidget(kPhotoIrisWidget, kMovieIrisWidget, params.dispMode), Lookup::NamedWithResult,
-             {&params.iris, &params.supportedIris}, r) != 0) {
-        return -1;
-    }
-    if (r.value.has) {
-        params.iris = IrisText(r.value);
-    }
-    params.supportedIris = r.TextsOr(FixedIrisList());
-    return r.value.status;
+    return ReadList(ModeWidget(kPhotoIrisWidget, kMovieIrisWidget, params.dispMode), kIris, params,
+                    kIrisField);
 }
 
 int NikonZ8Camera::SetModeDependent(const char* photo, const char* movie, const std::string& value) {
     // A failed query leaves the fresh record in photo mode.
     CameraParams current;
     QueryCameraDispMode(current);
-    return SetWidgetText(ModeWidget(photo, movie, current.dispMode), value);
+    return SetWidget({ModeWidget(photo, movie, current.dispMode)}, value);
 }
 
 int NikonZ8Camera::SetIsoParam(std::string value) {
@@ -272,7 +233,7 @@ int NikonZ8Camera::SetIrisParam(std::string value) {
 
 int NikonZ8Camera::GetShutterSpeedParam(CameraParams& params) {
     bool fellBack = false;
-    if (ReadShutterSpeed(kShutterWidget, params, ShutterFallback(), &fellBack) != 0) {
+    if (ReadList(kShutterWidget, kShutter, params, kShutterField, nullptr, &fellBack) != 0) {
         return -1;
     }
     if (!fellBack) {
@@ -314,14 +275,8 @@ int NikonZ8Camera::SetShutterSpeedParam(std::string value) {
         return -1;
     }
     ROOT_LOG(ZR_LOG_INFO, "SetShutterSpeedParam");
-    WidgetPtr widget;
-    int ret = FetchWidget(kShutterWidget, widget);
-    if (ret != GP_OK) {
-        LogLookupFailure(Lookup::NamedWithResult, kShutterWidget, ret);
-        return -1;
-    }
-    ROOT_LOG(ZR_LOG_INFO, "ShutterSpeed: %s", value.c_str());
-    if (WriteWidget(kShutterWidget, widget.get(), value) != 0) {
+    auto logValue = [](std::string& text) { ROOT_LOG(ZR_LOG_INFO, "ShutterSpeed: %s", text.c_str()); };
+    if (SetWidget({kShutterWidget}, value, logValue) != 0) {
         return -1;
     }
     ROOT_LOG(ZR_LOG_INFO, "SetShutterSpeedParam");
@@ -349,23 +304,10 @@ int NikonZ8Camera::GetFocusModeParam(CameraParams& params) {
 
 int NikonZ8Camera::SetFocusModeParam(std::string value) {
     std::printf("Enter %s \n", "SetFocusModeParam");
-    if (!CheckParams()) {
-        return -1;
-    }
-    WidgetPtr widget;
-    CameraWidget* child = nullptr;
-    if (FetchChild(kFocusWidget, widget, child) != 0) {
-        return -1;
-    }
-    if (PutValue(child, kFocusWidget, Mapped(Reversed(kFocusNames), value), ZR_LOG_INFO) != 0) {
-        return -1;
-    }
-    int ret = gp_camera_set_single_config(m_gpCamera, kFocusWidget, widget.get(), m_context);
-    if (ret != GP_OK) {
-        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_set_single_config, ret: %d", ret);
-        return -1;
-    }
-    return 0;
+    WriteTo focus{kFocusWidget};
+    focus.child = true;
+    focus.sendFailureResult = true;
+    return SetWidget(focus, Mapped(Reversed(kFocusNames), value));
 }
 
 int NikonZ8Camera::GetWhiteBalanceParam(CameraParams& params) {
@@ -373,39 +315,30 @@ int NikonZ8Camera::GetWhiteBalanceParam(CameraParams& params) {
         return -1;
     }
     ROOT_LOG(ZR_LOG_INFO, "GetWhiteBalanceParam IS %s", params.whiteBalance.c_str());
-    Reading r;
-    if (Read(kWhiteBalanceWidget, Lookup::NamedWithResult,
-             {&params.whiteBalance, &params.supportedWhiteBalance}, r) != 0) {
+    if (ReadList(kWhiteBalanceWidget, kWhiteBalanceList, params, kWhiteBalanceField) != 0) {
         return -1;
     }
-    if (r.value.has) {
-        params.whiteBalance = r.value.text;
-    }
-    // The camera's own names take the places where it lists them, in the fixed name order: a
-    // body that offers all ten lists them as that order has them, one that offers fewer lists
+    // The camera's own names take the places where it lists them, in the order of the table: a
+    // body that offers all ten lists them as the table has them, one that offers fewer lists
     // exactly those. Other choices keep their place.
     Strings& list = params.supportedWhiteBalance;
-    list = r.Texts();
-    std::vector<size_t> namedAt;
     std::vector<const char*> offered;
-    for (size_t i = 0; i < list.size(); ++i) {
-        if (IsWhiteBalanceName(list[i].c_str())) {
-            namedAt.push_back(i);
+    for (const CodeText& row : kWhiteBalances) {
+        if (std::find(list.begin(), list.end(), row.text) != list.end()) {
+            offered.push_back(row.text);
         }
     }
-    for (const char* name : kWhiteBalanceNames) {
-        if (std::find(list.begin(), list.end(), name) != list.end()) {
-            offered.push_back(name);
+    size_t next = 0;
+    for (std::string& text : list) {
+        if (next < offered.size() && IsWhiteBalanceName(text)) {
+            text = offered[next++];
         }
-    }
-    for (size_t i = 0; i < namedAt.size() && i < offered.size(); ++i) {
-        list[namedAt[i]] = offered[i];
     }
     return 0;
 }
 
 int NikonZ8Camera::GetWhiteBalanceParamByValue(int value, std::string& out) {
-    const char* text = TextOfCode(kWhiteBalanceCodes, value);
+    const char* text = TextOfCode(kWhiteBalances, value);
     if (text != nullptr) {
         out = text;
     }
@@ -417,7 +350,7 @@ int NikonZ8Camera::SetWhiteBalanceParam(std::string value) {
         return -1;
     }
     ROOT_LOG(ZR_LOG_INFO, "====== SetWhiteBalanceParam value : %s =======", value.c_str());
-    if (SetWidgetText(kWhiteBalanceWidget, value) != 0) {
+    if (SetWidget({kWhiteBalanceWidget}, value) != 0) {
         return -1;
     }
     ROOT_LOG(ZR_LOG_INFO, "======== Notify m_camParam:%p =======", static_cast<void*>(m_camParam));
@@ -434,17 +367,10 @@ int NikonZ8Camera::EnableRecord(bool on) {
         ROOT_LOG(ZR_LOG_ERR, "Failed, current is not record mode");
         return -1;
     }
-    WidgetPtr widget;
-    CameraWidget* child = nullptr;
-    if (FetchChild(kMovieWidget, widget, child) != 0) {
-        return -1;
-    }
-    if (PutValue(child, kMovieWidget, on ? "1" : "0", ZR_LOG_ERR) != 0) {
-        return -1;
-    }
-    int ret = gp_camera_set_single_config(m_gpCamera, kMovieWidget, widget.get(), m_context);
-    if (ret != GP_OK) {
-        ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_set_single_config");
+    WriteTo movie{kMovieWidget};
+    movie.child = true;
+    movie.refusedLevel = ZR_LOG_ERR;
+    if (SetWidget(movie, on ? "1" : "0") != 0) {
         return -1;
     }
     Notify(&CameraParams::recordEnable, on);
@@ -465,7 +391,7 @@ int NikonZ8Camera::TouchFocus(int point) {
     }
     int h = 0;
     int v = 0;
-    UnpackPoint(point, h, v);
+    UnpackTouchPoint(point, h, v);
     ROOT_LOG(ZR_LOG_INFO, "point (%d, %d)", h, v);
     CameraParams current;
     QueryCameraDispMode(current);
@@ -477,7 +403,7 @@ int NikonZ8Camera::TouchFocus(int point) {
     if (m_recordModeActive && m_touchRangesY.Lookup(v, factor)) {
         m_touchScaleY = factor;
     }
-    int a = static_cast<int16_t>((m_touchScaleX * h) / 1920);
-    int b = static_cast<int16_t>((m_touchScaleY * v) / 1080);
+    int a = static_cast<int16_t>((m_touchScaleX * h) / kTouchSurfaceWidth);
+    int b = static_cast<int16_t>((m_touchScaleY * v) / kTouchSurfaceHeight);
     return TouchFocus(a, b) < 0 ? -1 : 0;
 }

@@ -37,8 +37,6 @@ class NikonZ8Camera : public AbstructCamera {
   private:
     // Mode query, then the write of whichever widget of the pair is live in that mode.
     int SetModeDependent(const char* photo, const char* movie, const std::string& value);
-    // Fetches `name` and its child of the same name, logging a lookup failure.
-    int FetchChild(const char* name, WidgetPtr& widget, CameraWidget*& child) const;
     // Stores an accepted value in the plug-in's record and hands the record over.
     template <typename T>
     void Notify(T CameraParams::*field, const T& value);

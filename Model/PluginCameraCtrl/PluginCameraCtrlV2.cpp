@@ -15,11 +15,12 @@
 #include <utility>
 
 #include "CameraEventDecoder.h"
+#include "NumberText.h"
+#include "SetRequests.h"
 #include "zrlog.h"
 
 namespace {
 
-constexpr int kPayloadSize = 100;
 constexpr int kTaskWaitMs = 100;
 constexpr int kPushWaitMs = 100;
 constexpr int kEventWaitMs = 50;
@@ -32,21 +33,13 @@ constexpr int kStopDrainMs = 1000;
 constexpr int kConnectErrorsReported = 3;
 constexpr int kAbsentPassesRepeat = 20;
 
-// The text of a set request: its bytes up to the first NUL, never past the buffer.
-std::string PayloadText(const void* data) {
-    const char* text = static_cast<const char*>(data);
-    return std::string(text, strnlen(text, kPayloadSize));
-}
-
 // Optional white space and sign, then digits; anything else ends it (none: 0).
-int PayloadNumber(const void* data) {
-    std::string text = PayloadText(data);
-    long value = std::strtol(text.c_str(), nullptr, 10);
-    if (value > INT_MAX)
-        return INT_MAX;
-    if (value < INT_MIN)
-        return INT_MIN;
-    return static_cast<int>(value);
+int PayloadNumber(const std::string& text) {
+    long long value = 0;
+    if (!numtext::LeadingInteger(text.c_str(), value)) {
+        return 0;
+    }
+    return static_cast<int>(std::max<long long>(INT_MIN, std::min<long long>(INT_MAX, value)));
 }
 
 bool IsConnectionLoss(int ret) {
@@ -123,104 +116,35 @@ int PluginCameraCtrlV2::UnInit() {
 }
 
 int PluginCameraCtrlV2::ConnectCamera() {
-    if (!m_cameraParams) {
-        return -1;  // before Init: no record to report the connection in
-    }
     if (m_connected) {
         return 0;
     }
-    int result = -1;
-    CameraList* list = nullptr;
-    do {
-        m_context = gp_context_new();
-        if (m_context == nullptr) {
-            ROOT_LOG(ZR_LOG_ERR, "Failed to gp_context_new, no memroy");
-            result = -1;
-            break;
-        }
-        result = gp_camera_new(&m_gpCamera);
-        if (result < GP_OK || m_gpCamera == nullptr) {
-            ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_new, no memory, ret : %d", result);
-            if (result >= GP_OK)
-                result = -1;
-            break;
-        }
-        if (gp_list_new(&list) < GP_OK || list == nullptr) {
-            result = -1;
-            break;
-        }
-        result = m_detector.Detect(list, m_context);
-        if (result < GP_OK || gp_list_count(list) <= 0) {
-            result = -1;
-            break;
-        }
-        // The first access opens the first detected camera. Naming it from the detection
-        // just made spares gp_camera_init detecting it again over every driver.
-        m_detector.SelectFirst(m_gpCamera);
-        result = gp_camera_get_config(m_gpCamera, &m_config, m_context);
-        if (result < GP_OK || m_config == nullptr) {
-            ROOT_LOG(ZR_LOG_ERR, "Failed to gp_camera_get_config, ret : %d", result);
-            if (result >= GP_OK)
-                result = -1;
-            break;
-        }
-        result = GP_OK;
-    } while (false);
-
+    auto connection = std::make_unique<CameraConnection>();
+    const int result = connection->Open(m_detector, *m_cameraFactory);
     if (result != GP_OK) {
-        if (list != nullptr) {
-            gp_list_unref(list);
-        }
         DisConnectCamera();
-        m_connected = false;
         return result;
     }
-
-    if (m_cameraFactory) {
-        CameraAbilities abilities;
-        std::memset(&abilities, 0, sizeof(abilities));
-        gp_camera_get_abilities(m_gpCamera, &abilities);
-        ROOT_LOG(ZR_LOG_INFO, "##### Camera mode : %s   #############", abilities.model);
-        m_camera = m_cameraFactory->CreateCamera(abilities.model, m_gpCamera, m_context);
-        if (m_camera) {
-            m_camera->RegisterNotifyCallback(
-                [this](CameraParams* params) { return NotifyParamChangeV2(params); }, m_cameraParams.get());
-        }
+    m_connection = std::move(connection);
+    if (Model() != nullptr) {
+        Model()->RegisterNotifyCallback([this](CameraParams*) { return PublishIfChanged(); },
+                                        m_cameraParams.get());
     }
     m_connected = true;
     m_forceNotify = true;
     m_cameraParams->connectState = 1;
     if (GetCameraParams() == 0) {
-        NotifyParamChange();
+        PublishIfChanged();
     }
-    gp_list_unref(list);
     return 0;
 }
 
 void PluginCameraCtrlV2::DisConnectCamera() {
-    if (m_context != nullptr && m_gpCamera != nullptr) {
-        gp_camera_exit(m_gpCamera, m_context);
-    }
-    if (m_gpCamera != nullptr) {
-        gp_camera_free(m_gpCamera);
-        m_gpCamera = nullptr;
-    }
-    if (m_context != nullptr) {
-        gp_context_unref(m_context);
-        m_context = nullptr;
-    }
-    if (m_config != nullptr) {
-        gp_widget_free(m_config);
-        m_config = nullptr;
-    }
     m_connected = false;
-    m_camera.reset();
+    m_connection.reset();
 }
 
 int PluginCameraCtrlV2::DoTasksThread() {
-    if (!m_cameraParams) {
-        return -1;
-    }
     prctl(PR_SET_NAME, "CameraDoTsk", 0, 0, 0);
     int noCameraPasses = 0;
     int connectErrors = 0;
@@ -303,7 +227,7 @@ void PluginCameraCtrlV2::PollPass(int& noCameraPasses, int& connectErrors, int e
     CameraList* list = nullptr;
     int found = -1;
     if (gp_list_new(&list) >= GP_OK && list != nullptr) {
-        found = m_detector.Detect(list, m_context);
+        found = m_detector.Detect(list, m_connection ? m_connection->Context() : nullptr);
     }
     const bool present = found > 0 && gp_list_count(list) > 0;
     if (list != nullptr) {
@@ -314,9 +238,8 @@ void PluginCameraCtrlV2::PollPass(int& noCameraPasses, int& connectErrors, int e
         ++noCameraPasses;
         if (noCameraPasses == 1) {
             DisConnectCamera();
-            m_connected = false;
             m_cameraParams->connectState = 0;
-            PublishParams();
+            PublishConnectionState();
         }
         // Repeat the report on every 21st consecutive absent pass.
         if (noCameraPasses > kAbsentPassesRepeat) {
@@ -329,14 +252,14 @@ void PluginCameraCtrlV2::PollPass(int& noCameraPasses, int& connectErrors, int e
     if (r == GP_ERROR_TIMEOUT) {
         ROOT_LOG(ZR_LOG_INFO, "camera connected timed out!!");
         m_cameraParams->connectState = 2;
-        PublishParams();
+        PublishConnectionState();
         return;
     }
     if (r < 0) {
         if (++connectErrors >= kConnectErrorsReported) {
             ROOT_LOG(ZR_LOG_INFO, "camera connected error!!");
             m_cameraParams->connectState = 2;
-            PublishParams();
+            PublishConnectionState();
             connectErrors = 0;
         }
         return;
@@ -346,7 +269,7 @@ void PluginCameraCtrlV2::PollPass(int& noCameraPasses, int& connectErrors, int e
     connectErrors = 0;
     // A publication is still owed after the connection (a read failed, say).
     if (m_forceNotify && GetCameraParams() == 0) {
-        NotifyParamChange();
+        PublishIfChanged();
     }
     if (m_connected) {
         WaitCameraEvent(eventWaitMs);
@@ -385,7 +308,8 @@ bool PluginCameraCtrlV2::WaitCameraEventOnce(int timeoutMs) {
     CameraEventType rawType;
     std::memset(&rawType, 0, sizeof(rawType));
     void* data = nullptr;
-    int ret = gp_camera_wait_for_event(m_gpCamera, timeoutMs, &rawType, &data, m_context);
+    int ret = gp_camera_wait_for_event(m_connection->GpCamera(), timeoutMs, &rawType, &data,
+                                       m_connection->Context());
     int type = 0;
     std::memcpy(&type, &rawType, sizeof(type) < sizeof(rawType) ? sizeof(type) : sizeof(rawType));
 
@@ -396,7 +320,7 @@ bool PluginCameraCtrlV2::WaitCameraEventOnce(int timeoutMs) {
         bool changed = HandleCameraEvent(type, data);
         std::free(data);
         if (changed) {
-            NotifyParamChangeV2(m_cameraParams.get());
+            PublishIfChanged();
         }
         return true;
     }
@@ -407,14 +331,14 @@ bool PluginCameraCtrlV2::WaitCameraEventOnce(int timeoutMs) {
         ROOT_LOG(ZR_LOG_INFO, "====== 连接断开 =======");
         m_connected = false;
         m_cameraParams->connectState = 0;
-        PublishParams();
+        PublishConnectionState();
         DisConnectCamera();
     }
     return true;
 }
 
 bool PluginCameraCtrlV2::HandleCameraEvent(int type, const void* data) {
-    switch (CameraEventDecoder::Decode(type, data, m_camera.get(), *m_cameraParams)) {
+    switch (CameraEventDecoder::Decode(type, data, Model(), *m_cameraParams)) {
         case CameraEventDecoder::Outcome::ReadAll:
             return m_connected && GetCameraParams() == 0;
         case CameraEventDecoder::Outcome::ModeChanged:
@@ -422,7 +346,7 @@ bool PluginCameraCtrlV2::HandleCameraEvent(int type, const void* data) {
             // record never pairs the new mode with the old mode's lists.
             return m_connected && ReadParams(kReadAfterMode) == 0;
         case CameraEventDecoder::Outcome::RecordState:
-            NotifyParamChangeV2(m_cameraParams.get());
+            PublishIfChanged();
             return false;
         case CameraEventDecoder::Outcome::Changed:
             return true;
@@ -458,7 +382,7 @@ int PluginCameraCtrlV2::ReadParams(size_t first) {
     return 0;
 }
 
-void PluginCameraCtrlV2::PublishParams() {
+void PluginCameraCtrlV2::PublishConnectionState() {
     if (m_eventBus && m_cameraParams) {
         m_eventBus->Publish(CAMERA_PARAMS_NOTIFY_EVENT, m_cameraParams.get(), kCameraParamsWireSize);
     }
@@ -511,63 +435,76 @@ int PluginCameraCtrlV2::SubscribeEvent() {
         ROOT_LOG(ZR_LOG_ERR, "Failed, parameter error");
         return -1;
     }
-    using Handler = int (PluginCameraCtrlV2::*)(std::string);
-    auto text = [this](Handler handler) {
-        return [this, handler](const void* payload) -> Task {
-            std::string value = PayloadText(payload);
-            return [this, handler, value] { (this->*handler)(value); };
-        };
-    };
-    const struct {
-        EventType type;
-        std::function<Task(const void*)> makeTask;
-    } events[] = {
-        {CAMERA_SET_FOCUS_MODE_EVENT, text(&PluginCameraCtrlV2::OnSetFocusModeParam)},
-        {CAMERA_SET_ISO_EVENT, text(&PluginCameraCtrlV2::OnSetIsoParam)},
-        {CAMERA_SET_IRIS_EVENT, text(&PluginCameraCtrlV2::OnSetIrisParam)},
-        {CAMERA_SET_SHUTTER_SPEED_EVENT, text(&PluginCameraCtrlV2::OnSetShutterSpeedParam)},
-        {CAMERA_SET_WHITE_BALANCE_EVENT, text(&PluginCameraCtrlV2::OnSetWhiteBalanceParam)},
-        {CAMERA_ENABLE_RECORD_EVENT,
-         [this](const void* payload) -> Task {
-             bool on = PayloadNumber(payload) != 0;
-             return [this, on] { OnEnableRecord(on); };
-         }},
-        {CAMERA_TOUCH_FOCUS_EVENT,
-         [this](const void* payload) -> Task {
-             int point = PayloadNumber(payload);
-             return [this, point] { OnTouchFocus(point); };
-         }},
-    };
     if (!m_callbackGate) {
         m_callbackGate = std::make_shared<CallGate>();
     }
-    for (const auto& event : events) {
-        EventType type = event.type;
-        int setting = static_cast<int>(type) - CAMERA_SET_FOCUS_MODE_EVENT;
-        auto makeTask = event.makeTask;
+    for (int type = kFirstSetEvent; type <= kLastSetEvent; ++type) {
+        const EventType event = static_cast<EventType>(type);
         std::shared_ptr<CallGate> gate = m_callbackGate;
         EventSubcribe sub;
         sub.owner = this;
-        sub.callback = [this, gate, type, setting, makeTask](void* data, int length) {
+        sub.callback = [this, gate, event](void* data, int length) {
             if (!gate->Enter()) {
                 return;  // copied by a publish that began before UnSubscribeEvent
             }
-            if (type == CAMERA_SET_WHITE_BALANCE_EVENT) {
+            if (event == CAMERA_SET_WHITE_BALANCE_EVENT) {
                 ROOT_LOG(ZR_LOG_INFO, "======= CAMERA_SET_WHITE_BALANCE_EVENT ======");
             }
-            if (data != nullptr && length == kPayloadSize) {
-                QueueRequest(setting, makeTask(data));
+            if (data != nullptr && length == static_cast<int>(kRequestPayloadSize)) {
+                QueueRequest(event - kFirstSetEvent, MakeRequest(event, PayloadText(data)));
             }
             gate->Leave();
         };
-        m_eventBus->Subscribe(type, sub);
+        m_eventBus->Subscribe(event, sub);
     }
     return 0;
 }
 
+PluginCameraCtrlV2::Task PluginCameraCtrlV2::MakeRequest(EventType event, const std::string& text) {
+    using Set = int (AbstructCamera::*)(std::string);
+    // The camera operation of each text setting, in event order from 9001.
+    static const Set kSets[kSettingCount] = {
+        &AbstructCamera::SetFocusModeParam, &AbstructCamera::SetIsoParam, &AbstructCamera::SetIrisParam,
+        &AbstructCamera::SetShutterSpeedParam, &AbstructCamera::SetWhiteBalanceParam};
+    // Each task refuses itself when the camera went away after it was queued.
+    switch (event) {
+        case CAMERA_ENABLE_RECORD_EVENT: {
+            const bool on = PayloadNumber(text) != 0;
+            return [this, on] {
+                if (CanUseCamera()) {
+                    Model()->EnableRecord(on);
+                }
+            };
+        }
+        case CAMERA_TOUCH_FOCUS_EVENT: {
+            const int point = PayloadNumber(text);
+            return [this, point] {
+                if (CanUseCamera()) {
+                    Model()->TouchFocus(point);
+                }
+            };
+        }
+        case CAMERA_SET_WHITE_BALANCE_EVENT:
+            return [this, text] {
+                if (CanUseCamera()) {
+                    ROOT_LOG(ZR_LOG_INFO, "======= OnSetWhiteBalanceParam, value : %s =======", text.c_str());
+                    Model()->SetWhiteBalanceParam(text);
+                }
+            };
+        default: {
+            const Set set = kSets[event - kFirstSetEvent];
+            return [this, set, text] {
+                if (CanUseCamera()) {
+                    (Model()->*set)(text);
+                }
+            };
+        }
+    }
+}
+
 int PluginCameraCtrlV2::UnSubscribeEvent() {
     if (m_eventBus) {
-        for (int type = CAMERA_SET_FOCUS_MODE_EVENT; type <= CAMERA_TOUCH_FOCUS_EVENT; ++type) {
+        for (int type = kFirstSetEvent; type <= kLastSetEvent; ++type) {
             m_eventBus->UnSubscribe(static_cast<EventType>(type), this);
         }
     }
@@ -579,87 +516,48 @@ int PluginCameraCtrlV2::UnSubscribeEvent() {
     return 0;
 }
 
-int PluginCameraCtrlV2::OnSetFocusModeParam(std::string value) {
-    return CanUseCamera() ? m_camera->SetFocusModeParam(value) : -1;
-}
-
-int PluginCameraCtrlV2::OnSetIsoParam(std::string value) {
-    return CanUseCamera() ? m_camera->SetIsoParam(value) : -1;
-}
-
-int PluginCameraCtrlV2::OnSetIrisParam(std::string value) {
-    return CanUseCamera() ? m_camera->SetIrisParam(value) : -1;
-}
-
-int PluginCameraCtrlV2::OnSetShutterSpeedParam(std::string value) {
-    return CanUseCamera() ? m_camera->SetShutterSpeedParam(value) : -1;
-}
-
-int PluginCameraCtrlV2::OnSetWhiteBalanceParam(std::string value) {
-    if (!CanUseCamera()) {
-        return -1;
-    }
-    ROOT_LOG(ZR_LOG_INFO, "======= OnSetWhiteBalanceParam, value : %s =======", value.c_str());
-    return m_camera->SetWhiteBalanceParam(value);
-}
-
-int PluginCameraCtrlV2::OnEnableRecord(bool on) {
-    return CanUseCamera() ? m_camera->EnableRecord(on) : -1;
-}
-
-int PluginCameraCtrlV2::OnTouchFocus(int point) {
-    return CanUseCamera() ? m_camera->TouchFocus(point) : -1;
-}
-
 int PluginCameraCtrlV2::GetFocusModeParam() {
     if (!CanUseCamera()) {
         ROOT_LOG(ZR_LOG_ERR, "Failed to GetFocusModeParam, not conntect camera yet");
         return -1;
     }
-    return m_camera->GetFocusModeParam(*m_cameraParams);
+    return Model()->GetFocusModeParam(*m_cameraParams);
 }
 
 int PluginCameraCtrlV2::GetIsoParam() {
-    return CanUseCamera() ? m_camera->GetIsoParam(*m_cameraParams) : -1;
+    return CanUseCamera() ? Model()->GetIsoParam(*m_cameraParams) : -1;
 }
 
 int PluginCameraCtrlV2::GetIrisParam() {
-    return CanUseCamera() ? m_camera->GetIrisParam(*m_cameraParams) : -1;
+    return CanUseCamera() ? Model()->GetIrisParam(*m_cameraParams) : -1;
 }
 
 int PluginCameraCtrlV2::GetShutterSpeedParam() {
-    return CanUseCamera() ? m_camera->GetShutterSpeedParam(*m_cameraParams) : -1;
+    return CanUseCamera() ? Model()->GetShutterSpeedParam(*m_cameraParams) : -1;
 }
 
 int PluginCameraCtrlV2::GetCurrentMode() {
-    return CanUseCamera() ? m_camera->GetCurrentMode(*m_cameraParams) : -1;
+    return CanUseCamera() ? Model()->GetCurrentMode(*m_cameraParams) : -1;
 }
 
 int PluginCameraCtrlV2::GetCurrentDispMode() {
-    return CanUseCamera() ? m_camera->QueryCameraDispMode(*m_cameraParams) : -1;
+    return CanUseCamera() ? Model()->QueryCameraDispMode(*m_cameraParams) : -1;
 }
 
 int PluginCameraCtrlV2::GetWhiteBalanceParam() {
-    return CanUseCamera() ? m_camera->GetWhiteBalanceParam(*m_cameraParams) : -1;
+    return CanUseCamera() ? Model()->GetWhiteBalanceParam(*m_cameraParams) : -1;
 }
 
 int PluginCameraCtrlV2::GetRecordEnable(const char* name) {
-    return CanUseCamera() ? m_camera->GetRecordEnable(*m_cameraParams, name) : -1;
+    return CanUseCamera() ? Model()->GetRecordEnable(*m_cameraParams, name) : -1;
 }
 
-int PluginCameraCtrlV2::GetBatteryLevel() {
-    return CanUseCamera() ? m_camera->GetBatteryLevel() : -1;
-}
-
-int PluginCameraCtrlV2::NotifyParamChange() {
-    return NotifyParamChangeV2(m_cameraParams.get());
-}
-
-int PluginCameraCtrlV2::NotifyParamChangeV2(CameraParams* params) {
-    if (!m_eventBus || params == nullptr || !m_camera || !m_cameraParams || !m_cameraParamsBak) {
+int PluginCameraCtrlV2::PublishIfChanged() {
+    CameraParams* params = m_cameraParams.get();
+    if (!m_eventBus || params == nullptr || Model() == nullptr || !m_cameraParamsBak) {
         return 0;
     }
-    params->cameraType = m_camera->GetCameraType();
+    params->cameraType = Model()->GetCameraType();
     if (*m_cameraParams == *m_cameraParamsBak && !m_forceNotify) {
         return 0;
     }

@@ -14,12 +14,17 @@
 #include "AbstructCamera.h"
 #include "BlockQueue.h"
 #include "CallGate.h"
+#include "CameraConnection.h"
 #include "CameraDetector.h"
 #include "CameraFactory.h"
 #include "CameraParams.h"
 #include "PluginInterface.h"
 #include "VirtualEventBus.h"
 
+// Threads: the host's thread calls the constructor, Init, UnInit and the destructor; the bus
+// callbacks run on whichever thread publishes a set event and only queue a request; everything
+// else (the connection, the camera object, the record and its publication) belongs to the worker
+// thread while it runs, and to the host's thread in Init before it starts and in UnInit after it ended.
 class PluginCameraCtrlV2 : public PluginInterface {
   public:
     explicit PluginCameraCtrlV2(const char* name);
@@ -29,25 +34,28 @@ class PluginCameraCtrlV2 : public PluginInterface {
              const std::shared_ptr<CZRAVBufMng>& bufMng) override;
     int UnInit() override;
 
+  private:
+    using Task = std::function<void()>;
+    // The set events 9001 to 9005 carry settings, of which only the newest counts; 9006 and
+    // 9007 (recording, touch) are actions.
+    static constexpr int kSettingCount = 5;
+
+    // Host's thread, Init and UnInit.
+    int SubscribeEvent();
+    int UnSubscribeEvent();
+
+    // Worker thread (and Init's first attempt before it starts).
     int ConnectCamera();
     void DisConnectCamera();
-
-    // Worker thread body; returns 0 once stopped, -1 without Init.
     int DoTasksThread();
     // Re-reads every parameter, mode first (models filter their lists by it).
     int GetCameraParams();
 
-    int SubscribeEvent();
-    int UnSubscribeEvent();
+    // Bus callbacks: the task that carries out one request on the worker thread, the camera
+    // operation of its event with the payload's text (a number for recording and touch).
+    Task MakeRequest(EventType event, const std::string& text);
 
-    int OnSetFocusModeParam(std::string value);
-    int OnSetIsoParam(std::string value);
-    int OnSetIrisParam(std::string value);
-    int OnSetShutterSpeedParam(std::string value);
-    int OnSetWhiteBalanceParam(std::string value);
-    int OnEnableRecord(bool on);
-    int OnTouchFocus(int point);
-
+    // Worker thread: the reads of GetCameraParams.
     int GetFocusModeParam();
     int GetIsoParam();
     int GetIrisParam();
@@ -56,16 +64,13 @@ class PluginCameraCtrlV2 : public PluginInterface {
     int GetCurrentDispMode();
     int GetWhiteBalanceParam();
     int GetRecordEnable(const char* name);
-    int GetBatteryLevel();
 
-    int NotifyParamChange();
-    int NotifyParamChangeV2(CameraParams* params);
-
-  private:
-    using Task = std::function<void()>;
-    // The set events 9001 to 9005 carry settings, of which only the newest counts; 9006 and
-    // 9007 (recording, touch) are actions.
-    static constexpr int kSettingCount = 5;
+    // Worker thread: publishes the record when it differs from the last one published, or when
+    // a publication is owed after a connection; also what the camera object calls after a set.
+    int PublishIfChanged();
+    // Worker thread: publishes the record as it is, without comparing or updating the backup
+    // (a failed or lost connection).
+    void PublishConnectionState();
 
     // One pass: detection, connection, then one camera event wait of at most eventWaitMs.
     void PollPass(int& noCameraPasses, int& connectErrors, int eventWaitMs);
@@ -83,28 +88,24 @@ class PluginCameraCtrlV2 : public PluginInterface {
     int ReadParams(size_t first);
     // Applies one camera event to the record; true when the record may have changed.
     bool HandleCameraEvent(int type, const void* data);
-    // Publishes the record as it is, without comparing or updating the backup.
-    void PublishParams();
-    // False when the queue refused it.
+    // Any thread: false when the queue refused it.
     bool QueueTask(Task task, int priority);
-    // Keeps request as the one waiting for its setting (replacing an older one) and queues
-    // a task that runs the setting's waiting request, unless one is queued already. An
-    // action (setting kSettingCount or later) is queued as it is.
+    // Bus callbacks: keeps request as the one waiting for its setting (replacing an older one)
+    // and queues a task that runs the setting's waiting request, unless one is queued already.
+    // An action (setting kSettingCount or later) is queued as it is.
     void QueueRequest(int setting, Task request);
     // Runs (or, while not connected, drops: the handlers refuse) the setting's waiting request.
     void RunRequest(int setting);
     void DropWaitingTasks();
-    bool CanUseCamera() const { return m_connected && m_camera != nullptr; }
+    AbstructCamera* Model() const { return m_connection ? m_connection->Model() : nullptr; }
+    bool CanUseCamera() const { return m_connected && Model() != nullptr; }
 
     std::atomic<bool> m_stop{false};
-    GPContext* m_context = nullptr;
-    Camera* m_gpCamera = nullptr;
-    CameraWidget* m_config = nullptr;
+    std::unique_ptr<CameraConnection> m_connection;
     std::atomic<bool> m_connected{false};
     std::unique_ptr<CameraParams> m_cameraParams;
     std::unique_ptr<CameraParams> m_cameraParamsBak;
     std::unique_ptr<CameraFactory> m_cameraFactory;
-    std::unique_ptr<AbstructCamera> m_camera;
     // Used by ConnectCamera and the poll pass, so by one thread at a time.
     CameraDetector m_detector;
     BlockQueue<Task> m_taskQueue{100};

@@ -1,4 +1,5 @@
-// Sony Alpha A7 III: lists filtered by choice position and exposure program.
+// Sony Alpha A7 III: lists filtered by choice position and exposure program (rules only it has),
+// the focus list in its own order, and a shutter set confirmed by reading it back.
 #pragma once
 
 #include "SonyCamera.h"
@@ -10,6 +11,8 @@ class SonyA7M3Camera : public SonyCamera {
 
     int GetFocusModeParam(CameraParams& params) override;
     int GetIsoParam(CameraParams& params) override;
-    int GetShutterSpeedParam(CameraParams& params) override;
     int SetShutterSpeedParam(std::string value) override;
+
+  protected:
+    bool OwnRule(List list, const std::string& mode, int position, const std::string& text) const override;
 };

@@ -3,13 +3,13 @@
 #include <strings.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <utility>
 
+#include "NumberText.h"
 #include "zrlog.h"
 
 namespace {
@@ -69,7 +69,30 @@ const ProgramRow kPrograms[] = {
 // whole value text or by the low 16 bits of its number.
 enum class ProgramRead { Expprogram, WholeText, Low16 };
 
-using Lookup = AbstructCamera::Lookup;
+using C = AbstructCamera;
+using Lookup = C::Lookup;
+using Clear = C::Clear;
+using Bulb = C::Bulb;
+
+// When "Flash" is left out of the white balances: in the programs named, in all others, always.
+enum class When { In, NotIn, Always };
+
+const Modes kMovieOrSlowQuick = {
+    "Movie (P)", "Movie (M)",          "Movie (S)",          "Movie (A)",
+    "S&Q",       "Unknown value 8085", "Unknown value 8086", "Unknown value 8087"};
+const Modes kA7M4FlashHidden = {"Movie (P)",          "Movie (A)",          "Movie (S)",
+                                "Movie (M)",          "Movie (Scene)",      "Unknown value 8059",
+                                "Unknown value 805a", "Unknown value 805b", "Unknown value 805c"};
+const Modes& kStill = SonyCamera::kStillModes;
+const Modes kNone = {};
+
+// The shutter-speed lists that are not the generic one (AbstructCamera::kShutterList).
+// clang-format off
+//                               lookup                   cleared              below two                empty  0/0    Bulb                 answers iris
+const C::ListRead kA7M3Shutter = {Lookup::WithResult,      Clear::BeforeLookup, &C::FixedShutterList(), true,  false, Bulb::FirstInManual, true,   false};
+const C::ListRead kFx3Shutter  = {Lookup::Named,           Clear::BeforeLookup, &C::kNothing,           true,  false, Bulb::EachFirst,     true,   false};
+const C::ListRead kZvE10M2Shutter = {Lookup::NamedWithResult, Clear::AfterLookup, &C::kNothing,         true,  true,  Bulb::LeftOut,       false,  false};
+// clang-format on
 
 // What differs between the bodies' shared steps, one row per body.
 struct BodyRow {
@@ -81,19 +104,22 @@ struct BodyRow {
     int unknownLevel;         // "<name> no support mode : <value>" for a code without row; 0: silent
     const char* unknownName;  //
     Lookup whiteBalanceLookup;
+    When flashHidden;
+    const Modes* flashPrograms;
+    const C::ListRead* shutter;
 };
 
 // clang-format off
 const BodyRow kBodies[] = {
-    // body        program                  names                 500e lookup         unread  unknown code            WB lookup
-    {Body::A7M3,    ProgramRead::Expprogram, nullptr,              Lookup::Named,      false,  0,           nullptr,   Lookup::WithResult},
-    {Body::A7M4,    ProgramRead::WholeText,  &ProgramRow::a7m4,    Lookup::WithResult, false,  0,           nullptr,   Lookup::WithResult},
-    {Body::A7S3,    ProgramRead::WholeText,  &ProgramRow::a7s3,    Lookup::Named,      false,  0,           nullptr,   Lookup::Named},
-    {Body::ZVE10,   ProgramRead::Expprogram, nullptr,              Lookup::Named,      false,  0,           nullptr,   Lookup::Named},
-    {Body::FX3,     ProgramRead::Low16,      &ProgramRow::fx3,     Lookup::Named,      false,  ZR_LOG_INFO, "fx3",     Lookup::Named},
-    {Body::FX3A,    ProgramRead::Low16,      &ProgramRow::fx3,     Lookup::Named,      false,  ZR_LOG_INFO, "fx3",     Lookup::Named},
-    {Body::FX30,    ProgramRead::Low16,      &ProgramRow::fx3,     Lookup::WithResult, true,   ZR_LOG_ERR,  "fx3",     Lookup::WithResult},
-    {Body::ZVE10M2, ProgramRead::Low16,      &ProgramRow::zve10m2, Lookup::Named,      false,  ZR_LOG_INFO, "zve10m2", Lookup::Named},
+    // body        program                  names                 500e lookup         unread  unknown code            WB lookup           Flash hidden                       shutter list
+    {Body::A7M3,    ProgramRead::Expprogram, nullptr,              Lookup::Named,      false,  0,           nullptr,   Lookup::WithResult, When::In,     &kMovieOrSlowQuick, &kA7M3Shutter},
+    {Body::A7M4,    ProgramRead::WholeText,  &ProgramRow::a7m4,    Lookup::WithResult, false,  0,           nullptr,   Lookup::WithResult, When::In,     &kA7M4FlashHidden,  &C::kShutterList},
+    {Body::A7S3,    ProgramRead::WholeText,  &ProgramRow::a7s3,    Lookup::Named,      false,  0,           nullptr,   Lookup::Named,      When::NotIn,  &kStill,            &C::kShutterList},
+    {Body::ZVE10,   ProgramRead::Expprogram, nullptr,              Lookup::Named,      false,  0,           nullptr,   Lookup::Named,      When::NotIn,  &kStill,            &C::kShutterList},
+    {Body::FX3,     ProgramRead::Low16,      &ProgramRow::fx3,     Lookup::Named,      false,  ZR_LOG_INFO, "fx3",     Lookup::Named,      When::NotIn,  &kStill,            &kFx3Shutter},
+    {Body::FX3A,    ProgramRead::Low16,      &ProgramRow::fx3,     Lookup::Named,      false,  ZR_LOG_INFO, "fx3",     Lookup::Named,      When::NotIn,  &kStill,            &kFx3Shutter},
+    {Body::FX30,    ProgramRead::Low16,      &ProgramRow::fx3,     Lookup::WithResult, true,   ZR_LOG_ERR,  "fx3",     Lookup::WithResult, When::Always, &kNone,             &C::kShutterList},
+    {Body::ZVE10M2, ProgramRead::Low16,      &ProgramRow::zve10m2, Lookup::Named,      false,  ZR_LOG_INFO, "zve10m2", Lookup::Named,      When::NotIn,  &kStill,            &kZvE10M2Shutter},
 };
 // clang-format on
 
@@ -106,72 +132,9 @@ const BodyRow& RowOf(Body body) {
     return kBodies[0];
 }
 
-// Which choices a body's list leaves out while the camera is in some programs: positions
-// (inclusive ranges) or entries. The first rule of a body and list whose programs match decides.
-enum class When { In, NotIn, Always };
-struct ListRule {
-    Body body;
-    SonyCamera::List list;
-    When when;
-    std::initializer_list<const Modes*> programs;
-    std::initializer_list<std::pair<int, int>> positions;
-    std::initializer_list<const char*> entries;
-    bool ignoringCase;
-};
-
-const Modes& kStill = SonyCamera::kStillModes;
-const Modes& kMovie = SonyCamera::kExpprogramMovieModes;
-const Modes& kSlowQuick = SonyCamera::kExpprogramSlowQuickModes;
-const Modes kScene = {"Portrait", "Macro", "Landscape", "Sunset", "Night Scene", "Night Portrait"};
-const Modes kSports = {"Sports Action"};
-const Modes kA7M4FlashHidden = {"Movie (P)",          "Movie (A)",          "Movie (S)",
-                                "Movie (M)",          "Movie (Scene)",      "Unknown value 8059",
-                                "Unknown value 805a", "Unknown value 805b", "Unknown value 805c"};
-const Modes kFx3aNoBulb = {"S", "Unknown value 8090", "S&Q (S)", "S&Q (M)", "Movie (S)", "Movie (M)"};
-const Modes kManual = {"M"};
-
-using List = SonyCamera::List;
-constexpr List kFocus = List::Focus;
-constexpr List kIso = List::Iso;
-constexpr List kShutter = List::Shutter;
-constexpr List kWhiteBalance = List::WhiteBalance;
-constexpr std::pair<int, int> From(int first) {
-    return {first, INT_MAX};
-}
-constexpr std::pair<int, int> UpTo(int last) {
-    return {INT_MIN, last};
-}
-
-// clang-format off
-const ListRule kRules[] = {
-    // The A7 III's lists hold fixed positions; what each program cannot use is left out.
-    {Body::A7M3,    kFocus,        When::In,     {&kSports},          {{1, 1}, {3, 3}},         {},               false},
-    {Body::A7M3,    kFocus,        When::In,     {&kScene},           {{2, 3}},                 {},               false},
-    {Body::A7M3,    kFocus,        When::In,     {&kMovie, &kSlowQuick}, {{1, 1}, {3, 4}},      {},               false},
-    {Body::A7M3,    kIso,          When::In,     {&kMovie, &kSlowQuick}, {{1, 4}, From(36)},   {},               false},
-    {Body::A7M3,    kIso,          When::Always, {},                  {{1, 1}, From(39)},      {},               false},
-    {Body::A7M3,    kShutter,      When::In,     {&kStill},           {{55, 60}},               {},               false},
-    {Body::A7M3,    kShutter,      When::In,     {&kMovie},           {UpTo(20), {55, 60}},    {},               false},
-    {Body::A7M3,    kShutter,      When::In,     {&kSlowQuick},       {UpTo(32), {55, 60}},    {},               false},
-    {Body::FX3A,    kShutter,      When::In,     {&kFx3aNoBulb},      {},                       {"Bulb"},         false},
-    {Body::FX3A,    kShutter,      When::In,     {&kManual},          {},                       {"0/0"},          false},
-    {Body::ZVE10M2, kShutter,      When::Always, {},                  {},                       {"0/0", "Bulb"},  true},
-    // "Flash" as a white balance.
-    {Body::A7M3,    kWhiteBalance, When::In,     {&kMovie, &kSlowQuick}, {},                    {"Flash"},        false},
-    {Body::A7M4,    kWhiteBalance, When::In,     {&kA7M4FlashHidden}, {},                       {"Flash"},        false},
-    {Body::A7S3,    kWhiteBalance, When::NotIn,  {&kStill},           {},                       {"Flash"},        false},
-    {Body::ZVE10,   kWhiteBalance, When::NotIn,  {&kStill},           {},                       {"Flash"},        false},
-    {Body::FX3,     kWhiteBalance, When::NotIn,  {&kStill},           {},                       {"Flash"},        false},
-    {Body::FX3A,    kWhiteBalance, When::NotIn,  {&kStill},           {},                       {"Flash"},        false},
-    {Body::FX30,    kWhiteBalance, When::Always, {},                  {},                       {"Flash"},        false},
-    {Body::ZVE10M2, kWhiteBalance, When::NotIn,  {&kStill},           {},                       {"Flash"},        false},
-};
-// clang-format on
-
-bool Applies(const ListRule& rule, const std::string& mode) {
-    const bool named = std::any_of(rule.programs.begin(), rule.programs.end(),
-                                   [&](const Modes* modes) { return SonyCamera::InModes(mode, *modes); });
-    switch (rule.when) {
+bool FlashHidden(const BodyRow& row, const std::string& mode) {
+    const bool named = SonyCamera::InModes(mode, *row.flashPrograms);
+    switch (row.flashHidden) {
         case When::In:
             return named;
         case When::NotIn:
@@ -183,13 +146,11 @@ bool Applies(const ListRule& rule, const std::string& mode) {
 }
 
 // A decimal 32-bit value (signed or unsigned) with optional leading blanks and sign;
-// the digits end at the first other character. False when there is no number.
+// the digits end at the first other character. False when there is no such number.
 bool ParseProgramValue(const std::string& text, uint32_t& out) {
-    const char* start = text.c_str();
-    char* end = nullptr;
-    errno = 0;
-    long long value = std::strtoll(start, &end, 10);
-    if (end == start || errno == ERANGE || value < INT32_MIN || value > static_cast<long long>(UINT32_MAX)) {
+    long long value = 0;
+    if (!numtext::LeadingInteger(text.c_str(), value) || value < INT32_MIN ||
+        value > static_cast<long long>(UINT32_MAX)) {
         return false;
     }
     out = static_cast<uint32_t>(value);
@@ -224,20 +185,19 @@ bool SonyCamera::InModes(const std::string& mode, const Modes& modes) {
     return std::any_of(modes.begin(), modes.end(), [&](const char* m) { return mode == m; });
 }
 
-bool SonyCamera::LeftOut(List list, const std::string& mode, int position, const std::string& text) const {
-    for (const ListRule& rule : kRules) {
-        if (rule.body != m_body || rule.list != list || !Applies(rule, mode)) {
-            continue;
-        }
-        const bool atPosition = std::any_of(
-            rule.positions.begin(), rule.positions.end(),
-            [&](const std::pair<int, int>& r) { return r.first <= position && position <= r.second; });
-        const bool isEntry = std::any_of(rule.entries.begin(), rule.entries.end(), [&](const char* entry) {
-            return rule.ignoringCase ? strcasecmp(entry, text.c_str()) == 0 : text == entry;
-        });
-        return atPosition || isEntry;
-    }
+bool SonyCamera::OwnRule(List, const std::string&, int, const std::string&) const {
     return false;
+}
+
+AbstructCamera::LeftOutRule SonyCamera::OwnRuleFor(List list, const std::string& mode) const {
+    return [this, list, mode](int position, const std::string& text) {
+        return OwnRule(list, mode, position, text);
+    };
+}
+
+int SonyCamera::GetShutterSpeedParam(CameraParams& params) {
+    return ReadList("shutterspeed", *RowOf(m_body).shutter, params, kShutterField,
+                    OwnRuleFor(List::Shutter, params.mode));
 }
 
 int SonyCamera::GetCurrentMode(CameraParams& params) {
@@ -283,19 +243,11 @@ int SonyCamera::GetCurrentMode(CameraParams& params) {
 }
 
 int SonyCamera::GetWhiteBalanceParam(CameraParams& params) {
-    Reading r;
-    if (Read(kWhiteBalanceWidget, RowOf(m_body).whiteBalanceLookup,
-             {&params.whiteBalance, &params.supportedWhiteBalance}, r) != 0) {
-        return -1;
-    }
-    if (r.HasText()) {
-        params.whiteBalance = r.value.text;
-    }
-    for (const auto& choice : r.choices) {
-        if (!choice.second.empty() &&
-            !LeftOut(List::WhiteBalance, params.mode, choice.first, choice.second)) {
-            params.supportedWhiteBalance.push_back(choice.second);
-        }
-    }
-    return r.value.status;
+    const BodyRow& row = RowOf(m_body);
+    const ListRead read = {
+        row.whiteBalanceLookup, Clear::BeforeLookup, nullptr, true, false, Bulb::AsListed, true, false};
+    const std::string mode = params.mode;
+    return ReadList(
+        kWhiteBalanceWidget, read, params, kWhiteBalanceField,
+        [&row, &mode](int, const std::string& text) { return text == "Flash" && FlashHidden(row, mode); });
 }

@@ -1,5 +1,5 @@
-// Sony FX3 and FX3A: program code from "500e"; Bulb offered first. The FX3A has list rules
-// of its own (shutter entries it cannot use in some programs).
+// Sony FX3 and FX3A: program code from "500e"; Bulb offered first. The FX3A cannot use some
+// shutter entries in some programs (a rule only it has).
 #pragma once
 
 #include "SonyCamera.h"
@@ -9,5 +9,6 @@ class SonyFX3Camera : public SonyCamera {
     SonyFX3Camera(_Camera* camera, _GPContext* context, CameraType type);
     ~SonyFX3Camera() override;
 
-    int GetShutterSpeedParam(CameraParams& params) override;
+  protected:
+    bool OwnRule(List list, const std::string& mode, int position, const std::string& text) const override;
 };

@@ -7,6 +7,4 @@ class SonyZVE10M2Camera : public SonyCamera {
   public:
     SonyZVE10M2Camera(_Camera* camera, _GPContext* context, CameraType type);
     ~SonyZVE10M2Camera() override;
-
-    int GetShutterSpeedParam(CameraParams& params) override;
 };

@@ -2,11 +2,12 @@
 
 #include <time.h>
 
-#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <utility>
+
+#include "NumberText.h"
 
 namespace camsim {
 
@@ -120,12 +121,8 @@ bool FloatFromDouble(double value, float* out) {
 }
 
 bool RangeNumber(const std::string& text, float* out) {
-    if (text.empty())
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    double value = std::strtod(text.c_str(), &end);
-    return errno == 0 && *end == '\0' && FloatFromDouble(value, out);
+    double value = 0;
+    return numtext::WholeDouble(text, value) && FloatFromDouble(value, out);
 }
 
 int64_t NowMs() {

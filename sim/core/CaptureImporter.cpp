@@ -4,7 +4,6 @@
 #include <gphoto2/gphoto2-result.h>
 #include <strings.h>
 
-#include <cerrno>
 #include <cfloat>
 #include <climits>
 #include <cmath>
@@ -13,6 +12,7 @@
 #include <utility>
 
 #include "Models.h"
+#include "NumberText.h"
 #include "ProfileLoader.h"
 #include "StateJson.h"
 
@@ -134,29 +134,15 @@ double Decimal(float f) {
 }
 
 bool ParseFloat(const std::string& text, float* out) {
-    std::string t = Trim(text);
-    if (t.empty())
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    double v = std::strtod(t.c_str(), &end);
-    if (errno != 0 || *end != '\0' || !std::isfinite(v) || std::fabs(v) > FLT_MAX)
+    double v = 0;
+    if (!numtext::WholeDouble(Trim(text), v) || std::fabs(v) > FLT_MAX)
         return false;
     *out = static_cast<float>(v);
     return true;
 }
 
 bool ParseInt(const std::string& text, int* out) {
-    std::string t = Trim(text);
-    if (t.empty())
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    long v = std::strtol(t.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || v < INT_MIN || v > INT_MAX)
-        return false;
-    *out = static_cast<int>(v);
-    return true;
+    return numtext::WholeInt(Trim(text), *out);
 }
 
 ordered_json CapturedJson(const Widget& w) {

@@ -4,11 +4,13 @@
 #include <gphoto2/gphoto2-filesys.h>
 
 #include <strings.h>
-#include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+
+#include "NumberText.h"
 
 namespace camsim {
 
@@ -42,28 +44,15 @@ void Put32(std::vector<uint8_t>* out, size_t at, int32_t v) {
 
 // Decimal, or hexadecimal with "0x".
 bool ParseLong(const std::string& text, int64_t* out) {
-    if (text.empty())
-        return false;
-    bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    char* end = nullptr;
-    errno = 0;
-    long long v = std::strtoll(text.c_str(), &end, hex ? 16 : 10);
-    if (errno || *end != '\0')
+    long long v = 0;
+    if (!numtext::WholeInteger(text, LLONG_MIN, LLONG_MAX, v, true))
         return false;
     *out = v;
     return true;
 }
 
 bool ParseDouble(const std::string& text, double* out) {
-    if (text.empty())
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    double v = std::strtod(text.c_str(), &end);
-    if (errno || *end != '\0' || !std::isfinite(v))
-        return false;
-    *out = v;
-    return true;
+    return numtext::WholeDouble(text, *out);
 }
 
 // A decimal text as a fraction with a power-of-ten denominator: "2.5" -> 25/10, "1.3" -> 13/10.

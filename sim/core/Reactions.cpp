@@ -4,22 +4,17 @@
 #include <gphoto2/gphoto2-result.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 
 #include "EventCodec.h"
+#include "NumberText.h"
 
 namespace camsim {
 
 namespace {
 
 bool ParseNumber(const std::string& text, double* out) {
-    if (text.empty())
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    *out = std::strtod(text.c_str(), &end);
-    return errno == 0 && *end == '\0';
+    return numtext::WholeDouble(text, *out);
 }
 
 void QueueChange(CameraState& state, const Widget& w, const std::string& value, int64_t dueMs) {

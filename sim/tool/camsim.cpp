@@ -15,6 +15,7 @@
 
 #include "CamSim.h"
 #include "CaptureImporter.h"
+#include "NumberText.h"
 #include "ProfileLoader.h"
 #include "StateJson.h"
 
@@ -105,13 +106,7 @@ const CodeName kCodes[] = {{"error", GP_ERROR},
                            {"camera-error", GP_ERROR_CAMERA_ERROR}};
 
 bool ParseInt(const std::string& text, long long* out) {
-    if (text.empty())
-        return false;
-    bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    char* end = nullptr;
-    errno = 0;
-    *out = std::strtoll(text.c_str(), &end, hex ? 16 : 10);
-    return errno == 0 && *end == '\0';
+    return numtext::WholeInteger(text, LLONG_MIN, LLONG_MAX, *out, true);
 }
 
 bool ParseIntIn(const std::string& text, long long low, long long high, long long* out) {

@@ -1,11 +1,12 @@
 #include "CommandParser.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+
+#include "NumberText.h"
 
 namespace tools {
 
@@ -27,14 +28,10 @@ Command Error(const std::string& message) {
 }
 
 bool ParseInt(const std::string& text, long min, long max, long& out) {
-    if (text.empty())
+    long long v = 0;
+    if (!numtext::WholeInteger(text, min, max, v))
         return false;
-    char* end = nullptr;
-    errno = 0;
-    long v = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || end == text.c_str() || *end != '\0' || v < min || v > max)
-        return false;
-    out = v;
+    out = static_cast<long>(v);
     return true;
 }
 

@@ -1,11 +1,13 @@
 // camera-monitor: a remote destination that prints every datagram it receives.
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "NumberText.h"
 #include "RecordFormat.h"
 #include "SignalWaiter.h"
 #include "zrlog.h"
@@ -36,12 +38,12 @@ int main(int argc, char** argv) {
         } else if (arg == "--json") {
             json = true;
         } else if (arg == "--count" && i + 1 < argc) {
-            char* end = nullptr;
-            count = std::strtol(argv[++i], &end, 10);
-            if (*end != '\0' || count <= 0) {
+            long long n = 0;
+            if (!numtext::WholeInteger(argv[++i], 1, LONG_MAX, n)) {
                 std::fprintf(stderr, "camera-monitor: --count needs a positive number\n");
                 return 2;
             }
+            count = static_cast<long>(n);
         } else if (name.empty() && !arg.empty() && arg[0] != '-') {
             name = arg;
         } else {

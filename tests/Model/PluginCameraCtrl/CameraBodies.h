@@ -6,11 +6,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "BodyList.h"
 #include "CameraFactory.h"
 #include "CanonEosR6M2Camera.h"
 #include "LogCapture.h"
@@ -19,24 +20,21 @@
 using Strings = std::vector<std::string>;
 using VF = camsim::ValueFault;
 
-// Every model type with its simulated profile and the model string its driver reports.
+// Every model type with its simulated profile and the model string its driver reports: the
+// plug-in's list, then type 12 and the generic camera.
 struct BodyRow {
     CameraType type;
     const char* profile;
     const char* model;  // nullptr: no model string names the type
 };
-// clang-format off
-inline const BodyRow kBodies[] = {
-    {SonyA7M3, "sony-a7m3", "Sony Alpha-A7 III (PC Control)"},  {SonyA7M4, "sony-a7m4", "Sony Alpha-A7 IV (PC Control)"},
-    {SonyA7S3, "sony-a7s3", "Sony DSC-A7S III (Control)"},      {SonyZVE10, "sony-zve10", "Sony ZV-E10 (Control)"},
-    {SonyFX3, "sony-fx3", "Sony ILME-FX3 (PC Control)"},        {SonyFX3A, "sony-fx3a", "Sony ILME-FX3A (PC Control)"},
-    {SonyFX30, "sony-fx30", "Sony ILME-FX30 (PC Control)"},     {SonyZVE10M2, "sony-zve10m2", "Sony ZV-E10M2 (Control)"},
-    {CanonEosR6, "canon-r6", "Canon EOS R6"},                   {CanonEosR6M2, "canon-r6m2", "Canon EOS R6m2"},
-    {CanonEosRP, "canon-rp", "Canon EOS RP"},                   {NikonZ8, "nikon-z8", "Nikon Z8"},
-    {NikonZ9, "nikon-z9", "Nikon Z9"},                          {CanonEosR6M2Alt, "canon-r6m2", nullptr},
-    {Unrecognized, "sony-a7m3", nullptr},  // the generic camera, which no model gets
-};
-// clang-format on
+inline const std::vector<BodyRow> kBodies = [] {
+    std::vector<BodyRow> rows;
+    for (const BodyListRow& body : kBodyList)
+        rows.push_back({body.type, body.profile, body.model});
+    rows.push_back({CanonEosR6M2Alt, "canon-r6m2", nullptr});
+    rows.push_back({Unrecognized, "sony-a7m3", nullptr});  // the generic camera, which no model gets
+    return rows;
+}();
 
 inline const BodyRow& RowOf(CameraType type) {
     return *std::find_if(std::begin(kBodies), std::end(kBodies),
@@ -116,12 +114,15 @@ struct Op {
     const char* text;
     std::string P::*value;
     Strings P::*list;
+    std::string P::*notifies = nullptr;  // the field a set hands back in the record, if it does
 };
 // clang-format off
 #define CAMERA_READ(op, field, list) \
     {#op, [](C& c, P& p, const std::string&) { return c.op(p); }, "", &P::field, &P::list}
 #define CAMERA_ACT(op, text, call) \
     {#op, [](C& c, P& p, const std::string& v) { (void)p; (void)v; return c.call; }, text, nullptr, nullptr}
+#define CAMERA_SET(op, text, field) \
+    {#op, [](C& c, P&, const std::string& v) { return c.op(v); }, text, nullptr, nullptr, &P::field}
 inline const Op kGetFocus = CAMERA_READ(GetFocusModeParam, focusMode, supportedFocusMode);
 inline const Op kGetIso = CAMERA_READ(GetIsoParam, iso, supportedIso);
 inline const Op kGetIris = CAMERA_READ(GetIrisParam, iris, supportedIris);
@@ -129,10 +130,10 @@ inline const Op kGetShutter = CAMERA_READ(GetShutterSpeedParam, shutterSpeed, su
 inline const Op kGetMode = CAMERA_READ(GetCurrentMode, mode, supportedMode);
 inline const Op kGetWb = CAMERA_READ(GetWhiteBalanceParam, whiteBalance, supportedWhiteBalance);
 inline const Op kSetFocus = CAMERA_ACT(SetFocusModeParam, "MF", SetFocusModeParam(v));
-inline const Op kSetIso = CAMERA_ACT(SetIsoParam, "800", SetIsoParam(v));
-inline const Op kSetIris = CAMERA_ACT(SetIrisParam, "Auto", SetIrisParam(v));
-inline const Op kSetShutter = CAMERA_ACT(SetShutterSpeedParam, "1/250", SetShutterSpeedParam(v));
-inline const Op kSetWb = CAMERA_ACT(SetWhiteBalanceParam, "Daylight", SetWhiteBalanceParam(v));
+inline const Op kSetIso = CAMERA_SET(SetIsoParam, "800", iso);
+inline const Op kSetIris = CAMERA_SET(SetIrisParam, "Auto", iris);
+inline const Op kSetShutter = CAMERA_SET(SetShutterSpeedParam, "1/250", shutterSpeed);
+inline const Op kSetWb = CAMERA_SET(SetWhiteBalanceParam, "Daylight", whiteBalance);
 inline const Op kRecord = CAMERA_ACT(EnableRecord, "1", EnableRecord(v == "1"));
 inline const Op kRecordState = CAMERA_ACT(GetRecordEnable, "", GetRecordEnable(p, nullptr));
 inline const Op kBattery = CAMERA_ACT(GetBatteryLevel, "", GetBatteryLevel());
@@ -141,7 +142,34 @@ inline const Op kTouch = CAMERA_ACT(TouchFocus, "320,540",
                                     TouchFocus(PackPoint(std::stoi(v), std::stoi(v.substr(v.find(',') + 1)))));
 #undef CAMERA_READ
 #undef CAMERA_ACT
+#undef CAMERA_SET
 // clang-format on
+
+// A step that sets the simulated camera up before a row, through the simulator's own API.
+using Given = std::function<int(camsim::Simulator&)>;
+using Givens = std::vector<Given>;
+inline Given Value(const std::string& widget, const std::string& value) {
+    return [=](camsim::Simulator& sim) { return sim.SetValue(widget, value); };
+}
+inline Given Choices(const std::string& widget, const Strings& choices) {
+    return [=](camsim::Simulator& sim) { return sim.SetChoices(widget, choices); };
+}
+// Lookups or writes of the widget fail with `code` (0: they work again).
+inline Given LookupFails(const std::string& widget, int code) {
+    return [=](camsim::Simulator& sim) { return sim.FailLookup(widget, code); };
+}
+inline Given SetFails(const std::string& widget, int code) {
+    return [=](camsim::Simulator& sim) { return sim.FailSet(widget, code); };
+}
+// The widget served in another form, holding 0.
+inline Given Served(const std::string& widget, camsim::WidgetKind kind) {
+    return [=](camsim::Simulator& sim) { return sim.AddWidget(widget, kind, "0"); };
+}
+
+inline void SetUpCamera(camsim::Simulator& sim, const Givens& setup) {
+    for (const Given& step : setup)
+        ASSERT_EQ(step(sim), 0) << sim.LastError();
+}
 
 // A read on a body: the camera's choices and value of `widget` (or a fault for the value), the
 // record's mode before, and what the read gives: the result, the record's value and list, and
@@ -158,15 +186,21 @@ struct Read {
     int result = 0;
     VF fault = VF::None;
     std::string failure = {};  // the level-2 line logged, if any
-    Strings setup = {};        // as for an action, before the widget's choices and value
+    Givens setup = {};         // as for an action, before the widget's choices and value
 };
 
-// An action on a body, after the rows before it on the same body: the camera set up first (see
-// SetUpCamera), the operation with its text, and what it gives: the result, what the camera
+// The read with the camera set up first.
+inline Read After(const Givens& setup, Read read) {
+    read.setup = setup;
+    return read;
+}
+
+// An action on a body, after the rows before it on the same body: the camera set up first, the
+// operation with its text, and what it gives: the result, what the camera
 // received, the level-2 lines, the records handed back (with the text).
 struct Act {
     CameraType type;
-    Strings setup;
+    Givens setup;
     const Op& op;
     std::string text;
     int result;
@@ -182,29 +216,6 @@ inline Body& BodyFor(std::unique_ptr<Body>& body, CameraType type) {
         body = std::make_unique<Body>(type);
     }
     return *body;
-}
-
-// Sets the camera up: "widget=value", "widget:a|b|c" for its choices, "widget!code" / "widget#code"
-// for lookups / writes that fail with code (0 to stop), "widget~range" / "widget~date" to serve it
-// in that numeric form.
-inline void SetUpCamera(camsim::Simulator& sim, const Strings& setup) {
-    for (const std::string& s : setup) {
-        const size_t at = s.find_first_of("=:!#~");
-        const std::string name = s.substr(0, at), rest = s.substr(at + 1);
-        Strings choices;
-        std::stringstream in(rest);
-        for (std::string choice; std::getline(in, choice, '|');)
-            choices.push_back(choice);
-        const int code = s[at] == '!' || s[at] == '#' ? std::stoi(rest) : 0;
-        const auto kind = rest == "range" ? camsim::WidgetKind::Range : camsim::WidgetKind::Date;
-        ASSERT_EQ(s[at] == '='   ? sim.SetValue(name, rest)
-                  : s[at] == ':' ? sim.SetChoices(name, choices)
-                  : s[at] == '!' ? sim.FailLookup(name, code)
-                  : s[at] == '#' ? sim.FailSet(name, code)
-                                 : sim.AddWidget(name, kind, "0"),
-                  0)
-            << s;
-    }
 }
 
 inline void CheckReads(const std::vector<Read>& reads) {
@@ -242,10 +253,13 @@ inline void CheckActs(const std::vector<Act>& acts) {
         EXPECT_EQ(body.Sent(), a.sent);
         EXPECT_EQ(body.Logged(2), a.failures);
         ASSERT_EQ(body.notified.size(), a.notified);
-        for (const CameraParams& n : body.notified) {
-            const Strings fields = {n.iso, n.iris, n.shutterSpeed, n.whiteBalance,
-                                    n.recordEnable ? "1" : "0"};
-            EXPECT_EQ(std::count(fields.begin(), fields.end(), a.text), 1) << "the record holds the text";
-        }
+        // The set's own field holds the text; nothing else of the record changed.
+        CameraParams expected = Stale();
+        if (a.op.notifies != nullptr)
+            expected.*a.op.notifies = a.text;
+        else
+            expected.recordEnable = a.text == "1";
+        for (const CameraParams& n : body.notified)
+            EXPECT_TRUE(n == expected) << "the notified record holds the text in its field";
     }
 }

@@ -28,8 +28,8 @@ TEST(CanonEos, TheMovieSwitchRenamesTheExposureProgramPerBody) {
     for (size_t b = 0; b < 3; ++b) {
         Body body(kCanon[b]);
         for (const auto& [movieSwitch, exposure, mode] : cases) {
-            SetUpCamera(body.sim(), {std::string("eosmovieswitch=") + movieSwitch,
-                                     std::string("autoexposuremode=") + exposure});
+            SetUpCamera(body.sim(),
+                        {Value("eosmovieswitch", movieSwitch), Value("autoexposuremode", exposure)});
             const bool movie = std::string(movieSwitch) == "1";
             CameraParams p = Stale("previous");
             p.dispMode = !movie;
@@ -58,9 +58,9 @@ TEST(CanonEos, RecordingRunsThroughTheCaptureAndRecordTargetsInMovieModeOnly) {
     std::vector<Act> acts;
     for (CameraType t : kCanon) {
         for (const Act& a :
-             {Act{t, {"eosmovieswitch=0"}, kRecord, "1", -1, on, refused},
-              Act{t, {"eosmovieswitch=1"}, kRecord, "1", 0, on}, Act{t, {}, kRecord, "0", 0, off},
-              Act{t, {"capturetarget#-7"}, kRecord, "1", -1, {on[0]}, refused}})
+             {Act{t, {Value("eosmovieswitch", "0")}, kRecord, "1", -1, on, refused},
+              Act{t, {Value("eosmovieswitch", "1")}, kRecord, "1", 0, on}, Act{t, {}, kRecord, "0", 0, off},
+              Act{t, {SetFails("capturetarget", -7)}, kRecord, "1", -1, {on[0]}, refused}})
             acts.push_back(a);
     }
     CheckActs(acts);
@@ -113,12 +113,14 @@ TEST(CanonEos, ListsPlaceAutomaticApertureBulbAwbWhiteAndFocusModesPerBody) {
         // Focus lists by focus mode and program.
         {R6, kGetFocus, "focusmode", focus, "One Shot", "Manual", "One Shot", {"One Shot", "AI Servo", "MF"}},
         {R6, kGetFocus, "focusmode", focus, "One Shot", "Movie (M)", "One Shot", {"One Shot", "MF"}},
+        {R6, kGetFocus, "focusmode", focus, "One Shot", "Movie Auto", "One Shot", {"One Shot", "MF"}},
         {R6, kGetFocus, "focusmode", focus, "Manual", "Manual", "MF", {"MF"}},
         {R6, kGetFocus, "focusmode", focus, "Undefined", "P", "", {}, -1},
         {R6M2, kGetFocus, "focusmode", focus, "One Shot", "Movie (M)", "One Shot", {"One Shot", "AI Focus", "AI Servo", "MF"}},
         {R6M2, kGetFocus, "focusmode", focus, "Manual", "Manual", "MF", {"MF"}},
         {RP, kGetFocus, "focusmode", focusRp, "One Shot", "Tv", "One Shot", twiceRp},
         {RP, kGetFocus, "focusmode", focusRp, "One Shot", "Portrait", "One Shot", listedRp},
+        {RP, kGetFocus, "focusmode", focusRp, "One Shot", "Movie (M)", "One Shot", listedRp},
         {RP, kGetFocus, "focusmode", focusRp, "Unknown value 0007", "Auto", "One Shot", listedRp},
         {RP, kGetFocus, "focusmode", focusRp, "Manual", "Tv", "MF", listedRp},
     });
@@ -126,22 +128,22 @@ TEST(CanonEos, ListsPlaceAutomaticApertureBulbAwbWhiteAndFocusModesPerBody) {
 }
 
 TEST(CanonEos, AutoIsSentAsTheDriverTextTheBodyAndProgramNeed) {
-    const std::string apertures = "aperture:Unknown value 00ff|implicit auto|f/4|f/5.6",
-                      speeds = "shutterspeed:bulb|1/250";
+    const Given apertures = Choices("aperture", {"Unknown value 00ff", "implicit auto", "f/4", "f/5.6"}),
+                speeds = Choices("shutterspeed", {"bulb", "1/250"});
     const Strings refused = {"2 Failed to gp_camera_set_single_config"};
     // clang-format off
     CheckActs({
-        {CanonEosR6, {apertures, speeds, "autoexposuremode=Manual"}, kSetIris, "Auto", 0, {"aperture=Unknown value 00ff"}},
+        {CanonEosR6, {apertures, speeds, Value("autoexposuremode", "Manual")}, kSetIris, "Auto", 0, {"aperture=Unknown value 00ff"}},
         {CanonEosR6, {}, kSetShutter, "Auto", -1, {"shutterspeed=Auto"}, refused},
-        {CanonEosR6M2, {apertures, speeds, "eosmovieswitch=1", "autoexposuremode=TV"}, kSetIris, "Auto", 0,
+        {CanonEosR6M2, {apertures, speeds, Value("eosmovieswitch", "1"), Value("autoexposuremode", "TV")}, kSetIris, "Auto", 0,
          {"aperture=Unknown value 00ff"}},
         // The RP's automatic aperture by program (as the driver spells it); its "Auto" speed is bulb.
-        {CanonEosRP, {apertures, speeds, "autoexposuremode=Fv"}, kSetIris, "Auto", 0, {"aperture=Unknown value 00ff"}},
-        {CanonEosRP, {"autoexposuremode=TV"}, kSetIris, "Auto", 0, {"aperture=implicit auto"}},
-        {CanonEosRP, {"autoexposuremode=Tv"}, kSetIris, "Auto", -1, {"aperture=Auto"}, refused},
-        {CanonEosRP, {"autoexposuremode=Manual"}, kSetIris, "Auto", -1, {"aperture=Auto"}, refused},
+        {CanonEosRP, {apertures, speeds, Value("autoexposuremode", "Fv")}, kSetIris, "Auto", 0, {"aperture=Unknown value 00ff"}},
+        {CanonEosRP, {Value("autoexposuremode", "TV")}, kSetIris, "Auto", 0, {"aperture=implicit auto"}},
+        {CanonEosRP, {Value("autoexposuremode", "Tv")}, kSetIris, "Auto", -1, {"aperture=Auto"}, refused},
+        {CanonEosRP, {Value("autoexposuremode", "Manual")}, kSetIris, "Auto", -1, {"aperture=Auto"}, refused},
         {CanonEosRP, {}, kSetIris, "f/4", 0, {"aperture=f/4"}},
-        {CanonEosRP, {"autoexposuremode=Fv", "eosmovieswitch=1"}, kSetIris, "Auto", -1, {"aperture=Auto"}, refused},
+        {CanonEosRP, {Value("autoexposuremode", "Fv"), Value("eosmovieswitch", "1")}, kSetIris, "Auto", -1, {"aperture=Auto"}, refused},
         {CanonEosRP, {}, kSetShutter, "Auto", 0, {"shutterspeed=bulb"}},
     });
     // clang-format on
@@ -152,17 +154,17 @@ TEST(CanonTouch, TheR6IIScalesToItsTargetSpaceAndCorrectsStillsByColumn) {
     auto at = [](const char* point) { return Strings{std::string("kd_touch_focus=(") + point}; };
     // clang-format off
     CheckActs({
-        {CanonEosR6M2, {"eosmovieswitch=0"}, kTouch, "960,540", 0, at("300.000000, 200.000000) 0")},  // no diff in 300..305
+        {CanonEosR6M2, {Value("eosmovieswitch", "0")}, kTouch, "960,540", 0, at("300.000000, 200.000000) 0")},  // no diff in 300..305
         {CanonEosR6M2, {}, kTouch, "320,540", 0, at("66.000000, 200.000000) 0")},     // 100 - 34
         {CanonEosR6M2, {}, kTouch, "160,-1", 0, at("8.000000, -0.370370) 0")},        // the first row's lower edge
         {CanonEosR6M2, {}, kTouch, "976,540", 0, at("307.000000, 200.000000) 0")},    // 305 + 2
         {CanonEosR6M2, {}, kTouch, "1664,540", 0, at("520.000000, 200.000000) 0")},   // the last row's upper edge
-        {CanonEosR6M2, {"eosmovieswitch=2"}, kTouch, "320,540", 0, at("100.000000, 200.000000) 2")},  // movie
-        {CanonEosR6M2, {"eosmovieswitch=x"}, kTouch, "320,540", 0, at("66.000000, 200.000000) 0")},   // no number
+        {CanonEosR6M2, {Value("eosmovieswitch", "2")}, kTouch, "320,540", 0, at("100.000000, 200.000000) 2")},  // movie
+        {CanonEosR6M2, {Value("eosmovieswitch", "x")}, kTouch, "320,540", 0, at("66.000000, 200.000000) 0")},   // no number
         // A failed write of the point is only logged: the touch was handled.
-        {CanonEosR6M2, {"kd_touch_focus#-7"}, kTouch, "320,540", 0, at("66.000000, 200.000000) 0"),
+        {CanonEosR6M2, {SetFails("kd_touch_focus", -7)}, kTouch, "320,540", 0, at("66.000000, 200.000000) 0"),
          {"2 Failed to gp_camera_set_single_config"}},
-        {CanonEosR6M2, {"kd_touch_focus!-7"}, kTouch, "320,540", 0, {},
+        {CanonEosR6M2, {LookupFails("kd_touch_focus", -7)}, kTouch, "320,540", 0, {},
          {"2 Failed to gp_camera_get_single_config to get widget, ret : 0XFFFFFFF9"}},
     });
     // clang-format on

@@ -2,7 +2,7 @@
 #include <gphoto2/gphoto2-result.h>
 #include <gtest/gtest.h>
 
-#include <cctype>
+#include <array>
 #include <cstdio>
 #include <map>
 
@@ -42,7 +42,7 @@ TEST(GenericCamera, ReadsListTheChoicesOrTheFixedListsAndActionsSendTheTextAsItI
     });
     const CameraType G = Unrecognized;
     CheckActs({
-        {G, {"focusmode:Manual|Automatic|AF-C"}, kSetFocus, "AF-S", 0, {"focusmode=Automatic"}},
+        {G, {Choices("focusmode", {"Manual", "Automatic", "AF-C"})}, kSetFocus, "AF-S", 0, {"focusmode=Automatic"}},
         {G, {}, kSetFocus, "MF", 0, {"focusmode=Manual"}},                {G, {}, kSetFocus, "AF-C", 0, {"focusmode=AF-C"}},
         {G, {}, kSetIso, "123", -1, {"iso=123"}, {"2 Failed to gp_camera_set_single_config"}},  // no choice
         {G, {}, kRecord, "1", 0, {"movie=1"}},                            {G, {}, kRecord, "0", 0, {"movie=0"}},
@@ -105,33 +105,58 @@ TEST(EveryCameraType, IsMadeFromItsModelStringAndWithoutHandlesEveryOperationRef
     }
 }
 
+// How a failed lookup is worded after "Failed to gp_camera_get_single_config ", per body.
+enum Wording {
+    No,  // not looked up by this body
+    Nm,  // "to get <widget> widget"
+    Is,  // "get <widget> widget"
+    NR,  // "to get <widget> widget, ret : <code>"
+    Rt,  // "to get widget, ret : <code>"
+    Pl,  // "to get widget"
+    Fo,  // "to get focusmode widget"
+    nr,  // as NR, and a read keeps its fields
+    rt,  // as Rt, and a read keeps its fields
+};
 struct LookupRow {
     const Op& op;
     const char* widget;
-    // A letter per body (Nikon in movie mode): N "to get <widget> widget", I "get <widget> widget",
-    // R "to get <widget> widget, ret : <code>", W "to get widget, ret : <code>", P "to get widget",
-    // F "to get focusmode widget"; lower case: a read keeps its fields; '.': not looked up.
-    const char* letters;
+    std::array<Wording, 13> bodies;  // in the order of kBodies; the Nikon in movie mode
 };
 // clang-format off
 const LookupRow kLookups[] = {
-    //                                    A7III A7IV A7SIII ZVE10 FX3 FX3A FX30 ZVE10II R6 R6II RP Z8 Z9
-    {kGetFocus, "focusmode", "PNNNNNNNNNNNN"},               {kSetFocus, "focusmode", "RRRRRRRRRRRRR"},
-    {kGetIso, "iso", "IIIIIIIIIII.."},                       {kGetIso, "kd_nikon_movie_iso", "...........II"},
-    {kSetIso, "iso", "RRRRRRRRRRR.."},                       {kSetIso, "kd_nikon_movie_iso", "...........RR"},
-    {kGetIris, "f-number", "RRRRRRRR....."},                 {kGetIris, "aperture", "........NFF.."},
-    {kGetIris, "kd_nikon_movie_f_numer", "...........RR"},   {kSetIris, "kd_nikon_movie_f_numer", "...........RR"},
-    {kSetIris, "f-number", "RRRRRRRR....."},                 {kSetIris, "aperture", "........WWW.."},
-    {kGetShutter, "shutterspeed", "WrrrNNrrrrF.."},          {kGetShutter, "shutterspeed2", "...........rr"},
-    {kSetShutter, "shutterspeed", "WRRRRRRRRRR.."},          {kSetShutter, "shutterspeed2", "...........RR"},
-    {kGetMode, "expprogram", "r..r.......rr"},               {kGetMode, "500e", ".WN.NNWN....."},
-    {kGetMode, "eosmovieswitch", "........NwN.."},           {kGetMode, "autoexposuremode", "........NwN.."},
-    {kGetWb, "whitebalance", "WWNNNNWNNNNRR"},               {kSetWb, "whitebalance", "RRRRRRRRRRRRR"},
-    {kRecord, "movie", "RRRRRRRR...RR"},                     {kRecord, "capturetarget", "........WNW.."},
-    {kRecord, "movierecordtarget", "........PPP.."},         {kRecordState, "movierecordtarget", "........NNN.."},
-    {kRecordState, "d21d", "NNNNNNNN....."},                 {kBattery, "batterylevel", "NNNNNNNNNNNNN"},
-    {kDispMode, "mrb-LiveViewSelector", "...........NN"},    {kTouch, "eosmovieswitch", ".........W..."},
-    {kTouch, "kd_touch_focus", "RRRRRRRRR.RRR"},
+    // A7 III, A7 IV, A7S III, ZV-E10, FX3, FX3A, FX30, ZV-E10 II, R6, R6 II, RP, Z8, Z9:
+    //                                        M3  M4  S3  ZV  F3  FA  F30 ZV2 R6  R62 RP  Z8  Z9
+    {kGetFocus,   "focusmode",               {Pl, Nm, Nm, Nm, Nm, Nm, Nm, Nm, Nm, Nm, Nm, Nm, Nm}},
+    {kSetFocus,   "focusmode",               {NR, NR, NR, NR, NR, NR, NR, NR, NR, NR, NR, NR, NR}},
+    {kGetIso,     "iso",                     {Is, Is, Is, Is, Is, Is, Is, Is, Is, Is, Is, No, No}},
+    {kGetIso,     "kd_nikon_movie_iso",      {No, No, No, No, No, No, No, No, No, No, No, Is, Is}},
+    {kSetIso,     "iso",                     {NR, NR, NR, NR, NR, NR, NR, NR, NR, NR, NR, No, No}},
+    {kSetIso,     "kd_nikon_movie_iso",      {No, No, No, No, No, No, No, No, No, No, No, NR, NR}},
+    {kGetIris,    "f-number",                {NR, NR, NR, NR, NR, NR, NR, NR, No, No, No, No, No}},
+    {kGetIris,    "aperture",                {No, No, No, No, No, No, No, No, Nm, Fo, Fo, No, No}},
+    {kGetIris,    "kd_nikon_movie_f_numer",  {No, No, No, No, No, No, No, No, No, No, No, NR, NR}},
+    {kSetIris,    "kd_nikon_movie_f_numer",  {No, No, No, No, No, No, No, No, No, No, No, NR, NR}},
+    {kSetIris,    "f-number",                {NR, NR, NR, NR, NR, NR, NR, NR, No, No, No, No, No}},
+    {kSetIris,    "aperture",                {No, No, No, No, No, No, No, No, Rt, Rt, Rt, No, No}},
+    {kGetShutter, "shutterspeed",            {Rt, nr, nr, nr, Nm, Nm, nr, nr, nr, nr, Fo, No, No}},
+    {kGetShutter, "shutterspeed2",           {No, No, No, No, No, No, No, No, No, No, No, nr, nr}},
+    {kSetShutter, "shutterspeed",            {Rt, NR, NR, NR, NR, NR, NR, NR, NR, NR, NR, No, No}},
+    {kSetShutter, "shutterspeed2",           {No, No, No, No, No, No, No, No, No, No, No, NR, NR}},
+    {kGetMode,    "expprogram",              {nr, No, No, nr, No, No, No, No, No, No, No, nr, nr}},
+    {kGetMode,    "500e",                    {No, Rt, Nm, No, Nm, Nm, Rt, Nm, No, No, No, No, No}},
+    {kGetMode,    "eosmovieswitch",          {No, No, No, No, No, No, No, No, Nm, rt, Nm, No, No}},
+    {kGetMode,    "autoexposuremode",        {No, No, No, No, No, No, No, No, Nm, rt, Nm, No, No}},
+    {kGetWb,      "whitebalance",            {Rt, Rt, Nm, Nm, Nm, Nm, Rt, Nm, Nm, Nm, Nm, NR, NR}},
+    {kSetWb,      "whitebalance",            {NR, NR, NR, NR, NR, NR, NR, NR, NR, NR, NR, NR, NR}},
+    {kRecord,     "movie",                   {NR, NR, NR, NR, NR, NR, NR, NR, No, No, No, NR, NR}},
+    {kRecord,     "capturetarget",           {No, No, No, No, No, No, No, No, Rt, Nm, Rt, No, No}},
+    {kRecord,     "movierecordtarget",       {No, No, No, No, No, No, No, No, Pl, Pl, Pl, No, No}},
+    {kRecordState, "movierecordtarget",      {No, No, No, No, No, No, No, No, Nm, Nm, Nm, No, No}},
+    {kRecordState, "d21d",                   {Nm, Nm, Nm, Nm, Nm, Nm, Nm, Nm, No, No, No, No, No}},
+    {kBattery,    "batterylevel",            {Nm, Nm, Nm, Nm, Nm, Nm, Nm, Nm, Nm, Nm, Nm, Nm, Nm}},
+    {kDispMode,   "mrb-LiveViewSelector",    {No, No, No, No, No, No, No, No, No, No, No, Nm, Nm}},
+    {kTouch,      "eosmovieswitch",          {No, No, No, No, No, No, No, No, No, Rt, No, No, No}},
+    {kTouch,      "kd_touch_focus",          {NR, NR, NR, NR, NR, NR, NR, NR, NR, No, NR, NR, NR}},
 };
 // clang-format on
 
@@ -142,24 +167,25 @@ TEST(EveryBody, AFailedLookupLogsTheLineOfItsOperationAndBody) {
         CameraParams seen;
         body.camera->QueryCameraDispMode(seen);
         for (const LookupRow& row : kLookups) {
-            const char letter = row.letters[b];
-            if (letter == '.')
+            const Wording wording = row.bodies[b];
+            if (wording == No)
                 continue;
             SCOPED_TRACE(std::string(kBodies[b].profile) + " " + row.op.name + " " + row.widget);
             const std::string named = std::string("to get ") + row.widget + " widget",
                               ret = ", ret : 0XFFFFFFF9";
-            const std::map<char, std::string> lines = {
-                {'N', named},           {'I', std::string("get ") + row.widget + " widget"},
-                {'R', named + ret},     {'W', "to get widget" + ret},
-                {'P', "to get widget"}, {'F', "to get focusmode widget"}};
+            const std::map<Wording, std::string> lines = {
+                {Nm, named},           {Is, std::string("get ") + row.widget + " widget"},
+                {NR, named + ret},     {Rt, "to get widget" + ret},
+                {Pl, "to get widget"}, {Fo, "to get focusmode widget"},
+                {nr, named + ret},     {rt, "to get widget" + ret}};
             ASSERT_EQ(body.sim().FailLookup(row.widget, GP_ERROR_IO), 0);
             body.Logged();
             CameraParams p = Stale();
             EXPECT_EQ(row.op.run(*body.camera, p, row.op.text), -1);
             EXPECT_EQ(body.Logged(2),
-                      Strings{"2 Failed to gp_camera_get_single_config " + lines.at(std::toupper(letter))});
+                      Strings{"2 Failed to gp_camera_get_single_config " + lines.at(wording)});
             if (row.op.value != nullptr) {
-                const bool kept = std::islower(letter);
+                const bool kept = wording == nr || wording == rt;
                 EXPECT_EQ(p.*row.op.value, kept ? "stale" : "");
                 EXPECT_EQ(p.*row.op.list, kept ? Strings{"stale"} : Strings{});
             }

@@ -21,18 +21,17 @@ TEST(NikonZ8, ListsFallBackBelowTwoChoicesDropOnlyZeroOverZeroAndNameWhiteBalanc
                                  "Flash",     "Color Temperature", "Preset"};
     const Strings focus = {"Manual", "Automatic", "AF-C"};
     // clang-format off
-    const Strings photo = {"mrb-LiveViewSelector=0"}, movie = {"mrb-LiveViewSelector=1"};
+    const Givens photo = {Value(kSelector, "0")}, movie = {Value(kSelector, "1")};
     CheckReads({
         // Each mode has its widgets; outside manual exposure the camera chooses the movie ISO itself.
-        {NikonZ8, kGetIso, "kd_nikon_photo_iso", {"100", "200"}, "200", "A", "200", {"100", "200"}, 0, VF::None, {}, photo},
-        {NikonZ8, kGetIso, "kd_nikon_movie_iso", {"800", "1600"}, "1600", "A", "Auto", {"800", "1600"}, 0, VF::None, {}, movie},
-        {NikonZ8, kGetIso, "kd_nikon_movie_iso", {"800", "1600"}, "1600", "P", "Auto", {"800", "1600"}, 0, VF::None, {}, movie},
-        {NikonZ8, kGetIso, "kd_nikon_movie_iso", {"800", "1600"}, "1600", "M", "1600", {"800", "1600"}, 0, VF::None, {}, movie},
-        {NikonZ8, kGetIso, "kd_nikon_movie_iso", {"800", "1600"}, "", "A", "", {"800", "1600"}, 0, VF::NoValue, {}, movie},
-        {NikonZ8, kGetIso, "kd_nikon_photo_iso", {"100", "200"}, "200", "A", "200", {"100", "200"}, 0, VF::None, {},
-         {"mrb-LiveViewSelector=2"}},
-        {NikonZ8, kGetIris, "kd_nikon_movie_f_numer", {"f/4", "f/2.8"}, "f/2.8", "A", "f/2.8", {"f/4", "f/2.8"}, 0, VF::None, {}, movie},
-        {NikonZ8, kGetIris, "f-number", {"f/4", "f/8"}, "f/8", "A", "f/8", {"f/4", "f/8"}, 0, VF::None, {}, photo},
+        After(photo, {NikonZ8, kGetIso, "kd_nikon_photo_iso", {"100", "200"}, "200", "A", "200", {"100", "200"}}),
+        After(movie, {NikonZ8, kGetIso, "kd_nikon_movie_iso", {"800", "1600"}, "1600", "A", "Auto", {"800", "1600"}}),
+        After(movie, {NikonZ8, kGetIso, "kd_nikon_movie_iso", {"800", "1600"}, "1600", "P", "Auto", {"800", "1600"}}),
+        After(movie, {NikonZ8, kGetIso, "kd_nikon_movie_iso", {"800", "1600"}, "1600", "M", "1600", {"800", "1600"}}),
+        After(movie, {NikonZ8, kGetIso, "kd_nikon_movie_iso", {"800", "1600"}, "", "A", "", {"800", "1600"}, 0, VF::NoValue}),
+        After({Value(kSelector, "2")}, {NikonZ8, kGetIso, "kd_nikon_photo_iso", {"100", "200"}, "200", "A", "200", {"100", "200"}}),
+        After(movie, {NikonZ8, kGetIris, "kd_nikon_movie_f_numer", {"f/4", "f/2.8"}, "f/2.8", "A", "f/2.8", {"f/4", "f/2.8"}}),
+        After(photo, {NikonZ8, kGetIris, "f-number", {"f/4", "f/8"}, "f/8", "A", "f/8", {"f/4", "f/8"}}),
         // Fewer than two choices give the fixed lists.
         {NikonZ8, kGetIso, "kd_nikon_photo_iso", {"100"}, "100", "M", "100", C::FixedIsoList()},
         {NikonZ8, kGetIris, "f-number", {"f/4", "f/8"}, "", "M", "", C::FixedIrisList(), GP_ERROR_BAD_PARAMETERS, VF::Typeless},
@@ -67,39 +66,39 @@ TEST(NikonZ8, SetsGoToTheWidgetOfTheModeAndNotifyRecordingOnlyInMovieModeTouches
     // clang-format off
     CheckActs({
         // The first look at the mode also sets the camera up for recording.
-        {Z8, {"mrb-LiveViewSelector=0"}, kSetIso, "400", 0, {"applicationmode=1", "kd_nikon_photo_iso=400"}, {}, 1},
+        {Z8, {Value(kSelector, "0")}, kSetIso, "400", 0, {"applicationmode=1", "kd_nikon_photo_iso=400"}, {}, 1},
         {Z8, {}, kSetIso, "12345", -1, {"kd_nikon_photo_iso=12345"}, refused}, {Z8, {}, kSetIris, "f/8", 0, {"f-number=f/8"}, {}, 1},
         {Z8, {}, kSetShutter, "1/500", 0, {"shutterspeed2=1/500"}, {}, 1},    {Z8, {}, kSetShutter, "7", -1, {"shutterspeed2=7"}, refused},
         {Z8, {}, kSetWb, "Shade", 0, {"whitebalance=Shade"}, {}, 1},          {Z8, {}, kSetWb, "Moon", -1, {"whitebalance=Moon"}, refused},
         {Z8, {}, kRecord, "1", -1, {}, notRecording},
-        {Z8, {"focusmode:Manual|AF-C"}, kSetFocus, "MF", 0, {"focusmode=Manual"}}, {Z8, {}, kSetFocus, "AF-C", 0, {"focusmode=AF-C"}},
+        {Z8, {Choices("focusmode", {"Manual", "AF-C"})}, kSetFocus, "MF", 0, {"focusmode=Manual"}}, {Z8, {}, kSetFocus, "AF-C", 0, {"focusmode=AF-C"}},
         {Z8, {}, kSetFocus, "AF-S", -1, {"focusmode=AF-S"}, {"2 Failed to gp_camera_set_single_config, ret: -2"}},
         // Movie mode, seen by the next set; recording stops with the set-up again.
-        {Z8, {"mrb-LiveViewSelector=1"}, kRecord, "1", -1, {}, notRecording},
+        {Z8, {Value(kSelector, "1")}, kRecord, "1", -1, {}, notRecording},
         {Z8, {}, kSetIso, "800", 0, {"kd_nikon_movie_iso=800"}, {}, 1},
         {Z8, {}, kSetIso, "6", -1, {"kd_nikon_movie_iso=6"}, refused},
         {Z8, {}, kSetIris, "f/4", 0, {"kd_nikon_movie_f_numer=f/4"}, {}, 1},  {Z8, {}, kRecord, "1", 0, {"movie=1"}, {}, 1},
         {Z8, {}, kRecord, "0", 0, {"movie=0", "applicationmode=1"}, {}, 1},
         // Out of movie mode since the last look: the camera refuses, then the plug-in.
-        {Z8, {"mrb-LiveViewSelector=0"}, kRecord, "1", -1, {"movie=1"}, refused},
+        {Z8, {Value(kSelector, "0")}, kRecord, "1", -1, {"movie=1"}, refused},
         {Z8, {}, kDispMode, "", 0, {}},                                       {Z8, {}, kRecord, "0", -1, {}, notRecording},
         // Without the selector the photo widget is written, which a camera in movie mode refuses.
-        {Z8, {"mrb-LiveViewSelector=1", "mrb-LiveViewSelector!-7"}, kSetIso, "400", -1, {"kd_nikon_photo_iso=400"},
+        {Z8, {Value(kSelector, "1"), LookupFails(kSelector, -7)}, kSetIso, "400", -1, {"kd_nikon_photo_iso=400"},
          {"2 Failed to gp_camera_get_single_config to get mrb-LiveViewSelector widget", refused[0]}},
         // Factors by range, vertical ones in movie mode only (else 545); outside all, the last stays.
-        {Z8, {"mrb-LiveViewSelector!0", "mrb-LiveViewSelector=0"}, kTouch, "0,0", 0, at("(0, 0)")},
+        {Z8, {LookupFails(kSelector, 0), Value(kSelector, "0")}, kTouch, "0,0", 0, at("(0, 0)")},
         {Z8, {}, kTouch, "269,1079", 0, at("(56, 544)")},   {Z8, {}, kTouch, "270,540", 0, at("(70, 272)")},   // 400, 500
         {Z8, {}, kTouch, "1484,0", 0, at("(672, 0)")},      {Z8, {}, kTouch, "1485,0", 0, at("(696, 0)")},     // 870, 900
         {Z8, {}, kTouch, "1516,0", 0, at("(710, 0)")},      {Z8, {}, kTouch, "1517,0", 0, at("(687, 0)")},     // 900, 870
         {Z8, {}, kTouch, "1919,0", 0, at("(889, 0)")},      {Z8, {}, kTouch, "1920,540", 0, at("(890, 272)")}, // 890
-        {Z8, {}, kTouch, "-1,-1", 0, at("(0, 0)")},         {Z8, {"mrb-LiveViewSelector=1"}, kTouch, "1000,0", 0, at("(442, 0)")},
+        {Z8, {}, kTouch, "-1,-1", 0, at("(0, 0)")},         {Z8, {Value(kSelector, "1")}, kTouch, "1000,0", 0, at("(442, 0)")},
         {Z8, {}, kTouch, "1000,443", 0, at("(442, 188)")},  {Z8, {}, kTouch, "1000,444", 0, at("(442, 185)")}, // 460, 450
         {Z8, {}, kTouch, "1000,1079", 0, at("(442, 499)")}, {Z8, {}, kTouch, "3000,1080", 0, at("(1328, 545)")},
-        {Z8, {"mrb-LiveViewSelector=0"}, kTouch, "960,230", 0, at("(412, 116)")}, {Z8, {}, kTouch, "700,0", 0, at("(284, 0)")},
+        {Z8, {Value(kSelector, "0")}, kTouch, "960,230", 0, at("(412, 116)")}, {Z8, {}, kTouch, "700,0", 0, at("(284, 0)")},
         // Another connection is set up once more, and not before the selector can be read.
-        {Z9, {"mrb-LiveViewSelector!-7"}, kDispMode, "", -1, {},
+        {Z9, {LookupFails(kSelector, -7)}, kDispMode, "", -1, {},
          {"2 Failed to gp_camera_get_single_config to get mrb-LiveViewSelector widget"}},
-        {Z9, {"mrb-LiveViewSelector!0", "applicationmode!-7"}, kDispMode, "", 0, {},
+        {Z9, {LookupFails(kSelector, 0), LookupFails("applicationmode", -7)}, kDispMode, "", 0, {},
          {"2 Failed to gp_camera_get_single_config to get widget, ret : 0XFFFFFFF9"}},
     });
     // clang-format on

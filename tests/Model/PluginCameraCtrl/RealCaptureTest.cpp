@@ -155,6 +155,9 @@ TEST_F(RealCaptureTest, TypedWritesRefuseMisfitsAndActionsRunInOrder) {
     // clang-format off
     const std::tuple<EventType, const char*, const char*, const char*> rows[] = {
         {CAMERA_SET_IRIS_EVENT, "f/5.6", "f-number=5.6", nullptr},
+        {CAMERA_SET_IRIS_EVENT, "1.4", "f-number=1.4", nullptr},  // the range's bottom and top are in it
+        {CAMERA_SET_IRIS_EVENT, "f/22", "f-number=22", nullptr},
+        {CAMERA_SET_IRIS_EVENT, "1.3", nullptr, "Failed, f-number widget takes 1.4 to 22, not \"1.3\""},
         {CAMERA_SET_IRIS_EVENT, "f/32", nullptr, "Failed, f-number widget takes 1.4 to 22, not \"f/32\""},
         {CAMERA_SET_IRIS_EVENT, "Auto", nullptr, "Failed, f-number widget is a range and \"Auto\" is no number"},
         {CAMERA_SET_ISO_EVENT, "800", "iso=800", nullptr},

@@ -1,9 +1,5 @@
 #include "SetRequest.h"
 
-#include <algorithm>
-#include <cstdint>
-#include <cstring>
-
 namespace tools {
 
 const TextSetting kTextSettings[5] = {
@@ -28,18 +24,6 @@ std::string TextSettingNames() {
         out += s.name;
     }
     return out;
-}
-
-RequestPayload MakePayload(const std::string& text) {
-    RequestPayload payload{};
-    std::memcpy(payload.data(), text.data(), std::min(text.size(), payload.size() - 1));
-    return payload;
-}
-
-int PackTouchPoint(int horizontal, int vertical) {
-    uint32_t bits = (static_cast<uint32_t>(static_cast<uint16_t>(horizontal)) << 16) |
-                    static_cast<uint32_t>(static_cast<uint16_t>(vertical));
-    return static_cast<int>(bits);
 }
 
 }  // namespace tools
