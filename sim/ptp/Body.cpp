@@ -1,5 +1,7 @@
 #include "Body.h"
 
+#include "NumberText.h"
+
 #include <gphoto2/gphoto2-port-result.h>
 #include <gphoto2/gphoto2-result.h>
 #include <sys/stat.h>
@@ -353,15 +355,7 @@ std::string FormatNumber(double v) {
 }
 
 bool ParseNumber(const std::string& text, double* out) {
-    if (text.empty() || text[0] == ' ')
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    double v = std::strtod(text.c_str(), &end);
-    if (errno || !end || *end || !std::isfinite(v))
-        return false;
-    *out = v;
-    return true;
+    return numtext::WholeDouble(text, *out);
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 #include "PtpData.h"
 
-#include <cerrno>
+#include "NumberText.h"
+
 #include <cstdio>
-#include <cstdlib>
 
 namespace camsim {
 namespace ptp {
@@ -234,16 +234,8 @@ bool Unpacker::Typed(uint16_t type, Value* v) {
 }
 
 bool ParseCode(const std::string& text, uint32_t max, uint32_t* out) {
-    if (text.empty() || text[0] == '-' || text[0] == '+' || text[0] == ' ')
-        return false;
-    bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    const char* digits = text.c_str() + (hex ? 2 : 0);
-    if (*digits == '-' || *digits == '+' || *digits == ' ')
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    unsigned long long v = std::strtoull(digits, &end, hex ? 16 : 10);
-    if (errno || !end || *end || v > max)
+    long long v = 0;
+    if (!numtext::WholeInteger(text, 0, max, v, true))
         return false;
     *out = static_cast<uint32_t>(v);
     return true;
