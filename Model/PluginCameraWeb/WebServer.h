@@ -12,8 +12,16 @@
 
 struct MHD_Daemon;
 
+class ConnectionTable;
+
 class WebServer {
   public:
+    // Connections accepted beyond max_connections, only to be answered 503; further ones are
+    // closed by libmicrohttpd unanswered.
+    static constexpr int kOverflowConnections = 16;
+    // How often a waiting event stream looks whether its client has gone.
+    static constexpr int kStreamCheckMs = 250;
+
     WebServer(std::shared_ptr<WebApi> api, std::shared_ptr<EventHub> hub);
     ~WebServer();
     WebServer(const WebServer&) = delete;
@@ -26,12 +34,14 @@ class WebServer {
     int Port() const { return m_port; }  // the bound port (useful with port 0)
 
     // For the connection threads.
-    const WebApi& Api() const { return *m_api; }
+    WebApi& Api() const { return *m_api; }
     EventHub& Hub() const { return *m_hub; }
+    ConnectionTable& Connections() const { return *m_connections; }
 
   private:
     std::shared_ptr<WebApi> m_api;
     std::shared_ptr<EventHub> m_hub;
+    std::unique_ptr<ConnectionTable> m_connections;
     MHD_Daemon* m_daemon = nullptr;
     int m_port = 0;
 };
