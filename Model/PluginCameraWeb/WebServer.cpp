@@ -237,7 +237,7 @@ ssize_t ReadStream(void* cls, uint64_t, char* buf, size_t max) {
             return MHD_CONTENT_READER_END_OF_STREAM;
         // A client that went away frees its place now, not at the next heartbeat's write.
         if (s->out.empty() && ConnectionTable::PeerGone(s->fd))
-            return MHD_CONTENT_READER_END_WITH_ERROR;
+            return MHD_CONTENT_READER_END_OF_STREAM;
     }
     size_t n = std::min(max, s->out.size() - s->offset);
     std::memcpy(buf, s->out.data() + s->offset, n);
