@@ -1,6 +1,7 @@
 // The HTTP side of the web remote on libmicrohttpd: one thread per connection, so that an event
 // stream may wait for the next record in its own thread. Requests go to WebApi; event streams
-// are fed from the EventHub.
+// are fed from the EventHub. A ConnectionTable keeps the places, the per-client counts and the
+// deadline for each request.
 #pragma once
 
 #include <memory>
