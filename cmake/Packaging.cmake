@@ -79,6 +79,7 @@ install(FILES
             include/SharedDataStore.h
             include/VirtualEventBus.h
             platform/zrlog/zrlog.h
+            platform/zrlog/zrlog_text.h
             Model/PluginManager/PluginManager.h
             Util/Module/BasicFun/BasicFunExport.h
             Util/Module/BasicFun/FileUtils.h

@@ -36,8 +36,15 @@ Seen g_seen;
 struct Harness {
     std::shared_ptr<VirtualEventBus> bus = std::make_shared<VirtualEventBus>();
     std::shared_ptr<EventHub> hub = std::make_shared<EventHub>(10);
-    WebApi open{bus, hub, ""};
-    WebApi guarded{bus, hub, "fuzz-token"};
+    WebApi open{bus, hub, Access("")};
+    WebApi guarded{bus, hub, Access("fuzz-token")};
+    static WebAccess Access(const char* token) {
+        WebAccess a;
+        a.token = token;
+        a.hostNames = {"localhost", "127.0.0.1"};
+        a.port = 8080;
+        return a;
+    }
     Harness() {
         setenv("ZRLOG_LEVEL", "0", 1);
         for (int e = CAMERA_SET_FOCUS_MODE_EVENT; e <= CAMERA_TOUCH_FOCUS_EVENT; ++e) {
@@ -70,6 +77,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string auth = (flags & 0x40) ? "Bearer fuzz-token" : in.ConsumeRandomLengthString(32);
     const std::string query = in.ConsumeRandomLengthString(16);
     r.token = WebApi::RequestToken(auth.c_str(), query.empty() ? nullptr : query.c_str());
+    // Mostly what the page sends, so that the routes are reached; else anything.
+    const uint8_t more = in.ConsumeIntegral<uint8_t>();
+    static const char* const kHosts[] = {"127.0.0.1:8080", "localhost", "evil.example:8080", "127.0.0.1:80"};
+    r.hostHeaders = (more & 3) == 3 ? 2 : 1;
+    r.host = (more & 4) ? in.ConsumeRandomLengthString(24) : kHosts[(more >> 3) & 3];
+    const std::string origin = in.ConsumeRandomLengthString(24), site = in.ConsumeRandomLengthString(12);
+    r.origin = (more & 0x20) ? origin.c_str() : nullptr;
+    r.fetchSite = (more & 0x40) ? site.c_str() : nullptr;
+    r.contentType = (more & 0x80) ? "text/plain" : "application/json; charset=utf-8";
+    r.client = "10.0.0." + std::to_string(more);
+    r.target = r.path;
     r.body = in.ConsumeRemainingBytesAsString();
     if (r.body.size() > WebApi::kMaxBody) {
         r.body.clear();
@@ -90,8 +108,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Fail("refused request published", r, a);
     }
     const bool api = r.path.compare(0, 5, "/api/") == 0;
-    if (guarded && api && r.token != "fuzz-token" && a.status != 401)
+    if (guarded && api && r.token != "fuzz-token" && a.status < 400)
         Fail("passed without the token", r, a);
+    if (a.status < 400 &&
+        (r.hostHeaders != 1 || (r.fetchSite != nullptr && std::string(r.fetchSite) == "cross-site") ||
+         (api && r.method == "POST" && r.contentType[0] == 't')))
+        Fail("passed a request from elsewhere", r, a);
     if (!api && a.status == 200 && a.contentType == "application/json")
         Fail("a page that is not an asset", r, a);
 

@@ -83,7 +83,7 @@ expect_files "$plugin" \
     "/usr/$libdir/libPluginCameraCtrl.so" "/usr/$libdir/libZRLog.so" "/usr/$libdir/libPluginCameraWeb.so" \
     /usr/share/doc/libplugincameractrl/examples/camera-web.conf \
     /usr/include/plugincameractrl/{BlockQueue,CameraParams,PluginInterface,SetRequests,SharedDataStore,VirtualEventBus}.h \
-    /usr/include/plugincameractrl/{zrlog,PluginManager,BasicFunExport,FileUtils,Function,zr_misc}.h \
+    /usr/include/plugincameractrl/{zrlog,zrlog_text,PluginManager,BasicFunExport,FileUtils,Function,zr_misc}.h \
     "/usr/$libdir/cmake/PluginCameraCtrl/PluginCameraCtrlConfig.cmake" \
     "/usr/$libdir/cmake/PluginCameraCtrl/PluginCameraCtrlConfigVersion.cmake" \
     "/usr/$libdir/cmake/PluginCameraCtrl/PluginCameraCtrlTargets.cmake" \

@@ -1,8 +1,47 @@
 #include "CameraDetector.h"
 
+#include <dlfcn.h>
 #include <gphoto2/gphoto2-result.h>
 
 #include <cstring>
+#include <string>
+
+namespace {
+
+// gp_port_info_list_load appends its driver directory to libltdl's search path on every call
+// and libltdl drops the path only when its last user exits. An open camera keeps libltdl in
+// use, so each detection while connected lengthened the path by the directory's name (and
+// copied all of it): memory that grew with every set the simulated camera saw, and with every
+// pass that detects on a real one. The drivers are opened by their full paths, so the path
+// is put back as it was. libltdl comes with libgphoto2_port; found at run time, it needs no
+// headers of its own here.
+class LtdlSearchPathKeeper {
+  public:
+    LtdlSearchPathKeeper()
+        : m_get(reinterpret_cast<Get>(dlsym(RTLD_DEFAULT, "lt_dlgetsearchpath"))),
+          m_set(reinterpret_cast<Set>(dlsym(RTLD_DEFAULT, "lt_dlsetsearchpath"))) {
+        const char* path = m_get != nullptr && m_set != nullptr ? m_get() : nullptr;
+        m_had = path != nullptr;
+        if (m_had)
+            m_path = path;
+    }
+    ~LtdlSearchPathKeeper() {
+        if (m_set != nullptr && m_get != nullptr)
+            m_set(m_had ? m_path.c_str() : nullptr);
+    }
+    LtdlSearchPathKeeper(const LtdlSearchPathKeeper&) = delete;
+    LtdlSearchPathKeeper& operator=(const LtdlSearchPathKeeper&) = delete;
+
+  private:
+    using Get = const char* (*)();
+    using Set = int (*)(const char*);
+    Get m_get;
+    Set m_set;
+    bool m_had = false;
+    std::string m_path;
+};
+
+}  // namespace
 
 CameraDetector::~CameraDetector() {
     if (m_ports != nullptr)
@@ -53,8 +92,10 @@ int CameraDetector::DetectNow(GPContext* context) {
     }
     GPPortInfoList* ports = nullptr;
     int result = gp_port_info_list_new(&ports);
-    if (result >= GP_OK)
+    if (result >= GP_OK) {
+        LtdlSearchPathKeeper keep;
         result = gp_port_info_list_load(ports);
+    }
     if (result >= GP_OK)
         result = gp_port_info_list_count(ports);
     if (result < GP_OK) {

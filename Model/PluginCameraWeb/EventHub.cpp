@@ -1,5 +1,6 @@
 #include "EventHub.h"
 
+#include <algorithm>
 #include <chrono>
 
 std::string EventHub::Event(uint64_t sequence, const std::string& json) {
@@ -35,14 +36,21 @@ std::string EventHub::Greeting(uint64_t& seen) const {
     return out;
 }
 
-bool EventHub::Next(uint64_t& seen, std::string& out) {
+bool EventHub::Next(uint64_t& seen, std::string& out, int waitMs,
+                    std::chrono::steady_clock::time_point& lastSent) {
+    using namespace std::chrono;
     std::unique_lock<std::mutex> lock(m_mutex);
-    bool woke = m_changed.wait_for(lock, std::chrono::milliseconds(m_heartbeatMs),
-                                   [&] { return m_stopping || m_sequence != seen; });
+    const auto heartbeat = lastSent + milliseconds(m_heartbeatMs);
+    const bool woke =
+        m_changed.wait_until(lock, std::min(heartbeat, steady_clock::now() + milliseconds(waitMs)),
+                             [&] { return m_stopping || m_sequence != seen; });
     if (m_stopping)
         return false;
     if (!woke) {
-        out += "event: heartbeat\ndata: {}\n\n";
+        if (steady_clock::now() >= heartbeat) {
+            out += "event: heartbeat\ndata: {}\n\n";
+            lastSent = steady_clock::now();
+        }
         return true;
     }
     const uint64_t first = m_sequence - m_recent.size() + 1;
@@ -51,6 +59,7 @@ bool EventHub::Next(uint64_t& seen, std::string& out) {
     for (uint64_t s = seen + 1; s <= m_sequence; ++s)
         out += Event(s, *m_recent[s - first]);
     seen = m_sequence;
+    lastSent = steady_clock::now();
     return true;
 }
 

@@ -2,6 +2,7 @@
 // plug-in's thread; each stream's connection thread calls Next. One lock guards it all.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -22,9 +23,10 @@ class EventHub {
     std::string Last(uint64_t* sequence = nullptr) const;
 
     // Appends to `out` what a stream that has seen records up to `seen` is sent next: the
-    // records after it as SSE events, or a heartbeat when none came within the heartbeat
-    // interval. Returns false once the hub is stopping (the stream should end).
-    bool Next(uint64_t& seen, std::string& out);
+    // records after it as SSE events, waiting at most waitMs for one; or a heartbeat when
+    // nothing was sent since `lastSent` for the heartbeat interval (`lastSent` follows what is
+    // appended). Returns false once the hub is stopping (the stream should end).
+    bool Next(uint64_t& seen, std::string& out, int waitMs, std::chrono::steady_clock::time_point& lastSent);
     // The first thing a new stream is sent: the latest record, if any. Sets `seen`.
     std::string Greeting(uint64_t& seen) const;
 

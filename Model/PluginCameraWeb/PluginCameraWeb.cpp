@@ -1,12 +1,55 @@
 #include "PluginCameraWeb.h"
 
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <set>
 
 #include "CameraParams.h"
 #include "RecordFormat.h"
 #include "WebLog.h"
+
+namespace {
+
+// The names a Host header may give: the loopback names, the address listened on (every
+// interface's for a wildcard address) and the configured names. A DNS-rebinding page's name is
+// none of them.
+std::set<std::string> HostNames(const WebConfig& config) {
+    std::set<std::string> names = {"localhost", "127.0.0.1", "::1"};
+    names.insert(config.hostNames.begin(), config.hostNames.end());
+    std::string name;
+    int port = -1;
+    if (WebApi::ParseHost(
+            config.address.find(':') != std::string::npos ? "[" + config.address + "]" : config.address, name,
+            port))
+        names.insert(name);
+    if (name != "0.0.0.0" && name != "::")
+        return names;
+    ifaddrs* all = nullptr;
+    if (getifaddrs(&all) != 0)
+        return names;
+    for (ifaddrs* i = all; i != nullptr; i = i->ifa_next) {
+        char text[INET6_ADDRSTRLEN] = {};
+        if (i->ifa_addr == nullptr)
+            continue;
+        if (i->ifa_addr->sa_family == AF_INET &&
+            inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(i->ifa_addr)->sin_addr, text, sizeof(text)) !=
+                nullptr)
+            names.insert(text);
+        if (i->ifa_addr->sa_family == AF_INET6 &&
+            inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6*>(i->ifa_addr)->sin6_addr, text,
+                      sizeof(text)) != nullptr)
+            names.insert(text);
+    }
+    freeifaddrs(all);
+    return names;
+}
+
+}  // namespace
 
 PluginCameraWeb::~PluginCameraWeb() {
     UnInit();
@@ -47,7 +90,11 @@ int PluginCameraWeb::Start(const std::shared_ptr<VirtualEventBus>& bus, const We
                                            .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
                       },
                       this});
-    m_server.reset(new (std::nothrow) WebServer(std::make_shared<WebApi>(m_bus, m_hub, m_token), m_hub));
+    WebAccess access;
+    access.token = m_token;
+    access.hostNames = HostNames(config);
+    access.port = config.port;
+    m_server.reset(new (std::nothrow) WebServer(std::make_shared<WebApi>(m_bus, m_hub, access), m_hub));
     if (m_server == nullptr || m_server->Start(config, error) != 0) {
         WEB_LOG(ZR_LOG_ERR, "Failed to start the web server: %s", error.c_str());
         UnInit();
@@ -56,11 +103,13 @@ int PluginCameraWeb::Start(const std::shared_ptr<VirtualEventBus>& bus, const We
     const std::string url =
         "http://" +
         (config.address.find(':') != std::string::npos ? "[" + config.address + "]" : config.address) + ":" +
-        std::to_string(m_server->Port()) + "/" +
-        (config.generateToken && config.tokenFile.empty() ? "?token=" + m_token : "");
-    WEB_LOG(ZR_LOG_INFO, "Listening on %s", url.c_str());
-    // The address (and a generated token) is what a user needs first: on standard output too.
-    std::printf("camera-web: %s\n", url.c_str());
+        std::to_string(m_server->Port()) + "/";
+    const bool generated = config.generateToken && config.tokenFile.empty();
+    // A generated token is printed once, for the user at the console, and never logged: a log
+    // is kept and read by more people and for longer.
+    WEB_LOG(ZR_LOG_INFO, "Listening on %s%s", url.c_str(),
+            generated ? " (with a generated token, printed on standard output)" : "");
+    std::printf("camera-web: %s%s\n", url.c_str(), generated ? ("?token=" + m_token).c_str() : "");
     std::fflush(stdout);
     return 0;
 }

@@ -2,8 +2,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include <arpa/inet.h>
+
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <utility>
@@ -81,10 +85,87 @@ bool SurfaceCoordinate(const json& j, const char* name, int limit, int& out, Web
     return true;
 }
 
+std::string Lower(std::string s) {
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// A control byte in the request target, sent as it is or percent-encoded ("%00", "%0a").
+bool HoldsControl(const std::string& target) {
+    for (size_t i = 0; i < target.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(target[i]);
+        if (c < 0x20 || c == 0x7f)
+            return true;
+        if (c == '%' && i + 2 < target.size() && std::isxdigit(static_cast<unsigned char>(target[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(target[i + 2]))) {
+            const long v = std::strtol(target.substr(i + 1, 2).c_str(), nullptr, 16);
+            if (v < 0x20 || v == 0x7f)
+                return true;
+        }
+    }
+    return false;
+}
+
+// The media type of a Content-Type value, without parameters, in lower case.
+std::string MediaType(const char* contentType) {
+    std::string t = contentType != nullptr ? contentType : "";
+    t = t.substr(0, t.find(';'));
+    const size_t begin = t.find_first_not_of(" \t");
+    const size_t end = t.find_last_not_of(" \t");
+    return begin == std::string::npos ? std::string() : Lower(t.substr(begin, end - begin + 1));
+}
+
 }  // namespace
 
-WebApi::WebApi(std::shared_ptr<VirtualEventBus> bus, std::shared_ptr<EventHub> hub, std::string token)
-    : m_bus(std::move(bus)), m_hub(std::move(hub)), m_token(std::move(token)) {}
+WebApi::WebApi(std::shared_ptr<VirtualEventBus> bus, std::shared_ptr<EventHub> hub, WebAccess access)
+    : m_bus(std::move(bus)), m_hub(std::move(hub)), m_access(std::move(access)), m_port(m_access.port) {}
+
+void WebApi::SetPort(int port) {
+    m_port = port;
+}
+
+bool WebApi::ParseHost(const std::string& host, std::string& name, int& port) {
+    port = -1;
+    std::string text = host;
+    size_t colon = text.rfind(':');
+    const bool bracketed = !text.empty() && text[0] == '[';
+    if (bracketed) {
+        const size_t close = text.find(']');
+        if (close == std::string::npos)
+            return false;
+        colon = close + 1 < text.size() ? close + 1 : std::string::npos;
+        if (colon != std::string::npos && text[colon] != ':')
+            return false;
+    }
+    if (colon != std::string::npos) {
+        const std::string digits = text.substr(colon + 1);
+        if (digits.empty() || digits.size() > 5 ||
+            digits.find_first_not_of("0123456789") != std::string::npos)
+            return false;
+        port = static_cast<int>(std::strtol(digits.c_str(), nullptr, 10));
+        text = text.substr(0, colon);
+    }
+    if (bracketed)
+        text = text.substr(1, text.size() - 2);
+    // Addresses in their canonical text, so that "[0::1]" is "::1".
+    char canonical[INET6_ADDRSTRLEN] = {};
+    in6_addr a6{};
+    in_addr a4{};
+    if (inet_pton(AF_INET6, text.c_str(), &a6) == 1) {
+        name = inet_ntop(AF_INET6, &a6, canonical, sizeof(canonical));
+        return true;
+    }
+    if (bracketed)
+        return false;
+    if (inet_pton(AF_INET, text.c_str(), &a4) == 1) {
+        name = inet_ntop(AF_INET, &a4, canonical, sizeof(canonical));
+        return true;
+    }
+    name = Lower(text);
+    return !name.empty() &&
+           name.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789.-") == std::string::npos;
+}
 
 std::string WebApi::RequestToken(const char* authorization, const char* queryToken) {
     static const char kBearer[] = "Bearer ";
@@ -95,15 +176,99 @@ std::string WebApi::RequestToken(const char* authorization, const char* queryTok
 
 bool WebApi::TokenMatches(const std::string& given) const {
     // Constant time for tokens of the right length: the time tells nothing of the prefix.
-    if (given.size() != m_token.size())
+    if (given.size() != m_access.token.size())
         return false;
     unsigned char diff = 0;
     for (size_t i = 0; i < given.size(); ++i)
-        diff |= static_cast<unsigned char>(given[i] ^ m_token[i]);
+        diff |= static_cast<unsigned char>(given[i] ^ m_access.token[i]);
     return diff == 0;
 }
 
-WebResponse WebApi::Handle(const WebRequest& r) const {
+bool WebApi::Privileged(const WebRequest& r) const {
+    return r.local || (!m_access.token.empty() && TokenMatches(r.token));
+}
+
+int WebApi::BrakeWait(const std::string& client) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const Clock::time_point now = Clock::now();
+    if (m_clients.size() > 1024) {
+        // Clients whose allowance is whole again are forgotten; their lines were logged.
+        for (auto it = m_clients.begin(); it != m_clients.end();) {
+            const bool idle =
+                now - it->second.updated > std::chrono::milliseconds(kTokenBurst * kTokenRefillMs) &&
+                it->second.unlogged == 0;
+            it = idle ? m_clients.erase(it) : std::next(it);
+        }
+    }
+    auto found = m_clients.find(client);
+    if (found == m_clients.end())
+        return 0;
+    ClientRecord& c = found->second;
+    c.allowance = std::min<double>(
+        kTokenBurst,
+        c.allowance + std::chrono::duration<double, std::milli>(now - c.updated).count() / kTokenRefillMs);
+    c.updated = now;
+    return c.allowance >= 1 ? 0 : static_cast<int>((1 - c.allowance) * kTokenRefillMs / 1000) + 1;
+}
+
+void WebApi::CountRefusal(const WebRequest& r, bool guess, WebResponse& e) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const Clock::time_point now = Clock::now();
+    auto inserted = m_clients.emplace(r.client, ClientRecord());
+    ClientRecord& c = inserted.first->second;
+    if (inserted.second) {
+        c.updated = now;
+        c.logged = now - std::chrono::milliseconds(kRefusalLogMs);
+    }
+    if (guess)
+        c.allowance -= 1;
+    // One line per client every kRefusalLogMs, counting those that came between.
+    if (now - c.logged < std::chrono::milliseconds(kRefusalLogMs)) {
+        ++c.unlogged;
+        return;
+    }
+    e.logLine =
+        r.method + " " + r.path + " from " + r.client + ": " + std::to_string(e.status) + " " + e.body;
+    if (c.unlogged > 0)
+        e.logLine +=
+            " (and " + std::to_string(c.unlogged) + " more refusals for a token since the last such line)";
+    c.logged = now;
+    c.unlogged = 0;
+}
+
+WebResponse WebApi::CheckOrigin(const WebRequest& r) const {
+    // What a browser tells of the page that made the request: only this server's own page (or
+    // no page: a typed address, curl) may use the API. Another site's page could otherwise
+    // post with a form or a "simple" fetch, which the browser sends without asking.
+    const std::string site = r.fetchSite != nullptr ? Lower(r.fetchSite) : std::string();
+    if (!site.empty() && site != "same-origin" && site != "none")
+        return Error(403, "requests from another site's page are refused (Sec-Fetch-Site: " + site + ")");
+    if (r.origin != nullptr && Lower(r.origin) != "http://" + Lower(r.host))
+        return Error(403, "requests from origin '" + std::string(r.origin) + "' are refused");
+    return WebResponse();
+}
+
+WebResponse WebApi::Handle(const WebRequest& r) {
+    WebResponse answer = Answer(r);
+    if (answer.status >= 400 && answer.status != 401 && answer.status != 429)
+        answer.logLine = r.method + " " + r.path + " from " + r.client + ": " +
+                         std::to_string(answer.status) + " " + answer.body;
+    return answer;
+}
+
+WebResponse WebApi::Answer(const WebRequest& r) {
+    if (HoldsControl(r.target) || HoldsControl(r.path))
+        return Error(400, "the request target holds a control character");
+    if (r.hostHeaders == 0)
+        return Error(400, "the Host header is missing");
+    if (r.hostHeaders > 1)
+        return Error(400, "more than one Host header");
+    std::string name;
+    int port = -1;
+    if (!ParseHost(r.host, name, port))
+        return Error(400, "the Host header is not a host");
+    if (m_access.hostNames.count(name) == 0 || (port != -1 && port != m_port.load()))
+        return Error(403, "'" + r.host + "' is not a name of this server (Host header)");
     const bool read = r.method == "GET" || r.method == "HEAD";
     if (r.path.compare(0, 5, "/api/") != 0) {
         const WebAsset* asset = FindWebAsset(r.path);
@@ -119,9 +284,25 @@ WebResponse WebApi::Handle(const WebRequest& r) const {
         page.body.assign(asset->data, asset->size);
         return page;
     }
-    if (!m_token.empty() && !TokenMatches(r.token))
-        return Error(401, r.token.empty() ? "a token is needed (Authorization: Bearer TOKEN or ?token=TOKEN)"
-                                          : "wrong token");
+    WebResponse foreign = CheckOrigin(r);
+    if (foreign.status != 200)
+        return foreign;
+    if (!m_access.token.empty()) {
+        // A client that sent too many wrong tokens waits, whatever it sends now: the answer
+        // tells nothing of the token.
+        const int wait = BrakeWait(r.client);
+        if (wait > 0 || !TokenMatches(r.token)) {
+            WebResponse e = wait > 0
+                                ? Error(429, "too many wrong tokens from " + r.client + "; try again in " +
+                                                 std::to_string(wait) + " s")
+                                : Error(401, r.token.empty() ? "a token is needed (Authorization: Bearer "
+                                                               "TOKEN or ?token=TOKEN)"
+                                                             : "wrong token");
+            e.retryAfterS = wait;
+            CountRefusal(r, wait == 0 && !r.token.empty(), e);
+            return e;
+        }
+    }
     struct Route {
         const char* path;
         const char* method;
@@ -139,7 +320,13 @@ WebResponse WebApi::Handle(const WebRequest& r) const {
         if (r.method == route.method || (r.method == "HEAD" && std::strcmp(route.method, "GET") == 0)) {
             if (r.bodyTooLarge)
                 return Error(413, "the body is over " + std::to_string(kMaxBody) + " bytes");
-            return (this->*route.handler)(r);
+            // A JSON body is what a page of another site cannot send without the browser
+            // asking first (a preflight, which this server refuses).
+            if (!read && MediaType(r.contentType) != "application/json")
+                return Error(415, "the body must be sent as Content-Type: application/json");
+            WebResponse answer = (this->*route.handler)(r);
+            answer.stream = answer.stream && r.method != "HEAD";  // the headers only
+            return answer;
         }
         allow += (allow.empty() ? "" : ", ") + std::string(route.method);
     }

@@ -3,7 +3,9 @@
 #include <arpa/inet.h>
 #include <sys/random.h>
 
+#include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -58,6 +60,9 @@ int WebConfig::Parse(const std::string& text, std::string& error) {
             long min, max;
         } numbers[] = {{"port", &port, 0, 65535},
                        {"max_connections", &maxConnections, 1, 1000},
+                       {"reserved_connections", &reservedConnections, 0, 1000},
+                       {"max_per_client", &maxPerClient, 1, 1000},
+                       {"header_timeout", &headerTimeoutS, 1, 3600},
                        {"idle_timeout", &idleTimeoutS, 1, 3600},
                        {"heartbeat_ms", &heartbeatMs, 10, 600000}};
         bool known = false;
@@ -82,6 +87,19 @@ int WebConfig::Parse(const std::string& text, std::string& error) {
                 return -1;
             }
             address = value;
+        } else if (key == "host_names") {
+            // Names for the Host header, e.g. the device's name in DNS: a DNS-rebinding page's
+            // name is not among them.
+            std::istringstream names(value);
+            for (std::string name; names >> name;) {
+                for (char& c : name)
+                    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                if (name.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789.-") != std::string::npos) {
+                    error = where + "host name '" + name + "' may hold only letters, digits, '.' and '-'";
+                    return -1;
+                }
+                hostNames.push_back(name);
+            }
         } else if (key == "token_file") {
             tokenFile = value;
         } else if (key == "generate_token") {
@@ -95,7 +113,37 @@ int WebConfig::Parse(const std::string& text, std::string& error) {
             return -1;
         }
     }
+    if (reservedConnections >= maxConnections) {
+        error = "reserved_connections must be below max_connections";
+        return -1;
+    }
     return 0;
+}
+
+std::string WeakTokenReason(const std::string& token) {
+    bool digit = false, lower = false, upper = false, other = false;
+    bool seen[256] = {};
+    size_t distinct = 0;
+    for (char ch : token) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c <= ' ' || c == 0x7f)
+            return "it holds a space or a control character";
+        digit |= std::isdigit(c) != 0;
+        lower |= std::islower(c) != 0;
+        upper |= std::isupper(c) != 0;
+        other |= std::isalnum(c) == 0;
+        distinct += seen[c] ? 0 : 1;
+        seen[c] = true;
+    }
+    const int alphabet = (digit ? 10 : 0) + (lower ? 26 : 0) + (upper ? 26 : 0) + (other ? 32 : 0);
+    const double bits = alphabet > 1 ? static_cast<double>(token.size()) * std::log2(alphabet) : 0;
+    if (bits >= kMinTokenBits && distinct >= kMinTokenDistinct)
+        return std::string();
+    return std::to_string(token.size()) + " characters, " + std::to_string(distinct) + " different, about " +
+           std::to_string(static_cast<int>(bits)) + " bits; at least " +
+           std::to_string(static_cast<int>(kMinTokenBits)) + " bits and " +
+           std::to_string(kMinTokenDistinct) +
+           " different characters are needed (e.g. 16 random hex digits, or generate_token = yes)";
 }
 
 int WebConfig::Load(const std::string& path, std::string& error) {
@@ -119,11 +167,17 @@ int WebConfig::ResolveToken(std::string& token, std::string& error) const {
     token.clear();
     if (!tokenFile.empty()) {
         std::ifstream in(tokenFile);
-        if (!in || !std::getline(in, token) || Trim(token).size() < 8) {
-            error = "token file " + tokenFile + " is missing, unreadable or holds fewer than 8 characters";
+        if (!in || !std::getline(in, token) || Trim(token).empty()) {
+            error = "token file " + tokenFile + " is missing, unreadable or empty";
             return -1;
         }
         token = Trim(token);
+        const std::string weak = WeakTokenReason(token);
+        if (!weak.empty()) {
+            error = "token file " + tokenFile + " holds a weak token: " + weak;
+            token.clear();
+            return -1;
+        }
         return 0;
     }
     if (generateToken) {

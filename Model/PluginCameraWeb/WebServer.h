@@ -1,6 +1,7 @@
 // The HTTP side of the web remote on libmicrohttpd: one thread per connection, so that an event
 // stream may wait for the next record in its own thread. Requests go to WebApi; event streams
-// are fed from the EventHub.
+// are fed from the EventHub. A ConnectionTable keeps the places, the per-client counts and the
+// deadline for each request.
 #pragma once
 
 #include <memory>
@@ -12,8 +13,16 @@
 
 struct MHD_Daemon;
 
+class ConnectionTable;
+
 class WebServer {
   public:
+    // Connections accepted beyond max_connections, only to be answered 503; further ones are
+    // closed by libmicrohttpd unanswered.
+    static constexpr int kOverflowConnections = 16;
+    // How often a waiting event stream looks whether its client has gone.
+    static constexpr int kStreamCheckMs = 250;
+
     WebServer(std::shared_ptr<WebApi> api, std::shared_ptr<EventHub> hub);
     ~WebServer();
     WebServer(const WebServer&) = delete;
@@ -26,12 +35,14 @@ class WebServer {
     int Port() const { return m_port; }  // the bound port (useful with port 0)
 
     // For the connection threads.
-    const WebApi& Api() const { return *m_api; }
+    WebApi& Api() const { return *m_api; }
     EventHub& Hub() const { return *m_hub; }
+    ConnectionTable& Connections() const { return *m_connections; }
 
   private:
     std::shared_ptr<WebApi> m_api;
     std::shared_ptr<EventHub> m_hub;
+    std::unique_ptr<ConnectionTable> m_connections;
     MHD_Daemon* m_daemon = nullptr;
     int m_port = 0;
 };

@@ -53,6 +53,12 @@ int zr_local_udp_recv(int socket, void* buf, size_t len, int timeout_ms);
 #define ZR_LOG_FILE __FILE__
 #endif
 #define ZR_LOG_AT(module, level, ...) zr_log_output(module, ZR_LOG_FILE, __LINE__, level, __VA_ARGS__)
+#ifdef __cplusplus
+// The plug-in's lines carry the host's and the camera's texts: escaped (zrlog_text.h).
+#include "zrlog_text.h"
+#define ROOT_LOG(level, ...) ZR_LOG_TEXT_AT("root", level, __VA_ARGS__)
+#else
 #define ROOT_LOG(level, ...) ZR_LOG_AT("root", level, __VA_ARGS__)
+#endif
 
 #endif

@@ -86,6 +86,7 @@ TEST_F(HostToolsTest, AScriptReachesTheCameraTheRecordsAndTheMonitor) {
 
 TEST_F(HostToolsTest, ArgumentsAreCheckedAndTheReadableOutputHelps) {
     std::ofstream(dir.File("help.txt")) << "help\nquit\n";
+    std::ofstream(dir.File("forge.txt")) << "wb AUTO\x1b[31m\rFAKE\nquit\n";
     const Strings sony = {kHost, "--simulate", kSonyA7M3, "--state-dir", dir.Path()};
     auto with = [](Strings args, const Strings& more) {
         return args.insert(args.end(), more.begin(), more.end()), args;
@@ -101,6 +102,8 @@ TEST_F(HostToolsTest, ArgumentsAreCheckedAndTheReadableOutputHelps) {
         {with(sony, {"--plugin", dir.File("nope.so")}), 2, "cannot load the plug-in"},
         {with(sony, {"--script", dir.File("none")}), 0, "cannot read script"},
         {with(sony, {"--script", dir.File("help.txt")}), 0, "touch H V"},
+        {with(sony, {"--script", dir.File("forge.txt")}), 0, "> event 9005 \"AUTO\\x1b[31m\\rFAKE\"\n"},
+        {{kHost, "--bogus\x1b[2J"}, 2, "unknown argument '--bogus\\x1b[2J'"},
         {{kMonitor}, 2, "usage: camera-monitor"},
         {{kMonitor, "name", "--count", "0"}, 2, "--count needs a positive number"},
         // clang-format on

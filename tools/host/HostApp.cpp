@@ -14,6 +14,7 @@
 #include "CamSim.h"
 #include "RecordFormat.h"
 #include "zrlog.h"
+#include "zrlog_text.h"
 
 namespace tools {
 
@@ -44,6 +45,29 @@ bool ParseWebAddress(const std::string& text, std::string& address, int& port) {
         return false;
     port = std::atoi(digits.c_str());
     return port <= 65535;
+}
+
+// The camera's texts in a record, escaped for the console.
+CameraParams EscapedRecord(CameraParams p) {
+    for (std::string* s : {&p.focusMode, &p.iso, &p.iris, &p.shutterSpeed, &p.mode, &p.whiteBalance})
+        *s = zrlog::EscapeControls(*s);
+    for (std::vector<std::string>* list :
+         {&p.supportedFocusMode, &p.supportedIso, &p.supportedIris, &p.supportedShutterSpeed,
+          &p.supportedMode, &p.supportedWhiteBalance}) {
+        for (std::string& s : *list)
+            s = zrlog::EscapeControls(s);
+    }
+    return p;
+}
+
+// JSON text for the console: the dump escapes C0 controls itself; DEL, C1 controls and the
+// bidirectional ones become \u escapes too, which mean the same to a JSON reader.
+std::string ConsoleJson(const std::string& json) {
+    std::string out;
+    out.reserve(json.size());
+    for (char c : json)
+        out += c == '\x7f' ? std::string("\\u007f") : std::string(1, c);
+    return zrlog::EscapeControls(out);
 }
 
 }  // namespace
@@ -170,15 +194,15 @@ void HostApp::Say(const std::string& text) {
 
 void HostApp::Complain(const std::string& text) {
     std::lock_guard<std::mutex> lock(m_outputMutex);
-    std::fprintf(stderr, "camera-host: %s\n", text.c_str());
+    std::fprintf(stderr, "camera-host: %s\n", zrlog::EscapeControls(text).c_str());
     std::fflush(stderr);
 }
 
 void HostApp::OnRecord(const CameraParams& params) {
-    std::string out =
-        m_options.json
-            ? RecordToJson(params).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n"
-            : RecordToText(params);
+    std::string out = m_options.json ? ConsoleJson(RecordToJson(params).dump(
+                                           -1, ' ', false, nlohmann::json::error_handler_t::replace)) +
+                                           "\n"
+                                     : RecordToText(EscapedRecord(params));
     std::lock_guard<std::mutex> lock(m_outputMutex);
     FILE* to = m_records != nullptr ? m_records : stdout;
     std::fputs(out.c_str(), to);
@@ -231,8 +255,10 @@ bool HostApp::Start() {
             Complain("'" + m_options.simulate + "' has no body data for the USB wire (sim/ptp/bodies)");
             return false;
         }
-        Say("simulated camera: " + m_sim->Model() + (m_options.ptp ? " at the USB wire" : "") +
-            " (state in " + dir + ")\n");
+        Say("simulated camera: " +
+            zrlog::EscapeControls(m_sim->Model() + (m_options.ptp ? " at the USB wire" : "") + " (state in " +
+                                  dir + ")") +
+            "\n");
     }
     m_bus = std::make_shared<VirtualEventBus>();
     m_bus->m_udpSocket = zr_local_udp_open(nullptr);
@@ -342,7 +368,8 @@ bool HostApp::Execute(const std::string& line) {
         }
         case Command::Kind::Publish: {
             RequestPayload payload = MakePayload(c.text);
-            Say("> event " + std::to_string(static_cast<int>(c.event)) + " \"" + c.text + "\"\n");
+            Say("> event " + std::to_string(static_cast<int>(c.event)) + " \"" +
+                zrlog::EscapeControls(c.text) + "\"\n");
             m_bus->Publish(c.event, payload.data(), static_cast<int>(payload.size()));
             return true;
         }

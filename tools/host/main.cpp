@@ -2,6 +2,7 @@
 #include <string>
 
 #include "HostApp.h"
+#include "zrlog_text.h"
 
 int main(int argc, char** argv) {
     tools::HostOptions options;
@@ -12,7 +13,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (parsed != 0) {
-        std::fprintf(stderr, "camera-host: %s\n%s", error.c_str(), tools::HostUsage());
+        std::fprintf(stderr, "camera-host: %s\n%s", zrlog::EscapeControls(error).c_str(), tools::HostUsage());
         return 2;
     }
     tools::HostApp app(options);

@@ -9,6 +9,10 @@ const SETTINGS = [
   ['shutter', 'Shutter speed', 'shutterSpeed', 'supportedShutterSpeed'],
   ['wb', 'White balance', 'whiteBalance', 'supportedWhiteBalance'],
 ];
+// The models by the record's cameraType, as people know them.
+const MODELS = ['', 'Sony A7 III', 'Sony A7 IV', 'Sony A7S III', 'Sony ZV-E10', 'Sony FX3', 'Sony FX3A',
+  'Sony FX30', 'Sony ZV-E10 II', 'Canon EOS R6', 'Canon EOS R6 Mark II', 'Canon EOS RP', 'Canon EOS R6 Mark II',
+  'Nikon Z8', 'Nikon Z9'];
 const SURFACE = { w: 1920, h: 1080 };
 const CAMERA_STATES = ['not connected', 'connected', 'connection failed'];
 const MAX_CHANGES = 12;
@@ -29,6 +33,9 @@ function text(el, value) { el.textContent = value; }
 
 function buildSettings() {
   const box = $('settings');
+  // The exposure program, which every list offered depends on: shown, set on the camera.
+  box.innerHTML = '<div class="setting"><span class="label">Exposure program</span>' +
+    '<div class="value" id="value-mode">–</div></div>';
   for (const [name, label] of SETTINGS) {
     const div = document.createElement('div');
     div.className = 'setting';
@@ -92,7 +99,10 @@ function fillPicker(select, value, choices) {
 
 function show(record) {
   const connected = record.connectState === 1;
-  text($('model'), record.cameraType ? record.cameraName : 'No camera');
+  const model = record.cameraType ? MODELS[record.cameraType] || record.cameraName : 'No camera';
+  text($('model'), model);
+  document.title = `${model} – Camera remote`;
+  text($('value-mode'), record.mode || '–');
   const state = $('camera-state');
   text(state, CAMERA_STATES[record.connectState] || `state ${record.connectState}`);
   state.className = 'state ' + (connected ? 'on' : 'off');
@@ -110,6 +120,7 @@ function show(record) {
   if (last && last.recordEnable !== record.recordEnable)
     addChange('Recording', last.recordEnable ? 'on' : 'off', record.recordEnable ? 'on' : 'off', 'recordEnable',
               record.recordEnable);
+  if (last && last.mode !== record.mode) addChange('Exposure program', last.mode, record.mode, 'mode', record.mode);
   if (last && last.connectState !== record.connectState)
     addChange('Camera', CAMERA_STATES[last.connectState], CAMERA_STATES[record.connectState], 'connectState',
               record.connectState);

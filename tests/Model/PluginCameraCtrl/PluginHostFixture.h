@@ -132,11 +132,13 @@ class PluginHostTest : public ::testing::Test {
         bus->Publish(type, payload.data(), length);
     }
 
+    // What the look that ended the wait saw: a condition true for a moment is not asked again.
     static bool Eventually(const std::function<bool()>& condition, int timeoutMs = 5000, int everyMs = 10) {
         auto deadline = Clock::now() + milliseconds(timeoutMs);
-        while (!condition() && Clock::now() < deadline)
+        bool met = false;
+        while (!(met = condition()) && Clock::now() < deadline)
             std::this_thread::sleep_for(milliseconds(everyMs));
-        return condition();
+        return met;
     }
 
     bool Received(const std::string& entry) {

@@ -3,12 +3,14 @@
 
 Usage: web_remote_test.py BUILD_DIR [SCREENSHOT.png]. Exits 77 (skipped) when chromium or
 chromedriver is not installed."""
+import http.server
 import os
 import re
 import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 SKIP = 77
@@ -25,7 +27,7 @@ from selenium.webdriver.common.by import By  # noqa: E402
 from selenium.webdriver.support.ui import Select  # noqa: E402
 
 work = tempfile.mkdtemp(prefix="web-e2e.")
-env = dict(os.environ, CAMSIM_STATE_DIR=work + "/sim", HOME=work)
+env = dict(os.environ, CAMSIM_STATE_DIR=work + "/sim", HOME=work, ZRLOG_LEVEL="5")  # refusals logged
 host_cmd = [build + "/bin/camera-host", "--simulate", "sony-a7m3", "--state-dir", work + "/sim"]
 
 
@@ -59,7 +61,9 @@ options = webdriver.ChromeOptions()
 options.binary_location = chromium
 for a in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
           "--disable-component-update", "--disable-sync", "--no-first-run", "--window-size=900,1200",
-          "--user-data-dir=" + work + "/chromium"):
+          "--user-data-dir=" + work + "/chromium",
+          # Other sites' names for this machine: a page elsewhere, and DNS rebinding.
+          "--host-resolver-rules=MAP attacker.test 127.0.0.1, MAP rebind.test 127.0.0.1"):
     options.add_argument(a)
 driver = webdriver.Chrome(service=Service(chromedriver), options=options)
 try:
@@ -70,8 +74,9 @@ try:
     changes = lambda: driver.find_elements(By.CSS_SELECTOR, "#changes li")  # noqa: E731
 
     # The record: model, state, values and the lists to pick from.
-    wait_for("the record", lambda: text("camera-state") == "connected" and text("model") == "SonyA7M3")
+    wait_for("the record", lambda: text("camera-state") == "connected" and text("model") == "Sony A7 III")
     assert text("link") == "live", text("link")
+    assert driver.title == "Sony A7 III – Camera remote" and text("value-mode") == "P", driver.title
     assert text("value-iso") == "AUTO" and text("value-shutter") == "1/125", text("settings")
     iso = Select(driver.find_element(By.ID, "pick-iso"))
     assert "1600" in [o.text for o in iso.options] and iso.first_selected_option.text == "AUTO"
@@ -106,8 +111,41 @@ try:
                                "y": r[1] + r[3] // 2, "button": "left", "clickCount": 1})
     wait_for("the touch at the camera", lambda: "kd_touch_focus=(240, 320)" in camsim("received"))
     assert text("surface-hint") == "Focus point (960, 540)", text("surface-hint")
+    # The program, on which the lists depend, follows the camera's dial.
+    camsim("change", "expprogram", "M")
+    wait_for("the program", lambda: text("value-mode") == "M")
     if screenshot:
         driver.save_screenshot(screenshot)
+
+    # Another site's page posts what a browser sends without asking: nothing reaches the camera.
+    # The DNS-rebinding name gets no page.
+    target = url.group(1).rstrip("/")
+    attack = f"""<form id="f" method="POST" action="{target}/api/set" enctype="text/plain">
+<input name='{{"setting":"wb","value":"' value='","value":"Daylight"}}'></form><script>
+for (const [path, body] of [["set", '{{"setting":"iso","value":"400"}}'], ["record", '{{"on":true}}']])
+  fetch("{target}/api/" + path, {{method: "POST", mode: "no-cors", body}});
+setTimeout(() => document.getElementById("f").submit(), 500);</script>"""
+
+    class Attacker(http.server.BaseHTTPRequestHandler):
+        def do_GET(self):
+            self.send_response(200)
+            self.send_header("Content-Type", "text/html")
+            self.end_headers()
+            self.wfile.write(attack.encode())
+
+        def log_message(self, *args):
+            pass
+
+    site = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Attacker)  # Chromium may preconnect
+    threading.Thread(target=site.serve_forever, daemon=True).start()
+    camsim("received", "--clear")
+    driver.get(f"http://attacker.test:{site.server_port}/")
+    wait_for("the three refusals", lambda: len(re.findall(r"POST /api/\w+ from 127\.0\.0\.1: 403",
+                                                         open(work + "/host.out").read())) >= 3)
+    driver.get(target.replace("127.0.0.1", "rebind.test") + "/api/record")
+    assert "is not a name of this server" in driver.page_source, driver.page_source
+    site.shutdown()
+    assert camsim("received") == "", camsim("received")
     print("1 passed, 0 failed")
 finally:
     driver.quit()
