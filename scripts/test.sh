@@ -25,7 +25,7 @@ test_code=(-DCAMCTRL_TEST_COMPILE_OPTIONS="-O0;-g1")
 plain=(-DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG")
 lighter=(-DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG")
 asan_env=(ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
-    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1)
+    LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1)
 tsan_env=(TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1)
 beside=stage_bg
 after=stage_wait
