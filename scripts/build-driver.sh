@@ -99,7 +99,9 @@ fi
 ptp2=$tree/camlibs/ptp2
 camlibdir=$(pkg-config --variable=driverdir libgphoto2)
 common=(-fPIC -O2 -g -DHAVE_CONFIG_H -D_GPHOTO2_INTERNAL_CODE -DLOCALEDIR=\"/usr/share/locale\"
-    -DCAMLIBS=\""$camlibdir"\" -I"$tree" -I"$tree/libgphoto2_port" -I"$ptp2" -I"$repo/driver")
+    -DCAMLIBS=\""$camlibdir"\" -I"$tree" -I"$tree/libgphoto2_port" -I"$ptp2" -I"$repo/driver"
+    # no path of this machine in the binary (log lines name their source file)
+    -ffile-prefix-map="$tree/"= -ffile-prefix-map="$work/"= -ffile-prefix-map="$repo/"=)
 # libgphoto2's own files as they are, quietly (their warnings are upstream's); ours with -Werror.
 theirs=(-w)
 ours=(-Wall -Wextra -Wno-unused-parameter -Wshadow -Werror -std=gnu99)
