@@ -84,6 +84,11 @@ TEST_P(DriverTable, RecognisesReportsAndTouches) {
     args[4] = dir.Path();
     camsim::Simulator sim(dir.Path());
     ::setenv("ZRLOG_LEVEL", "5", 1);  // the factory's line names the type it made
+    // Under AddressSanitizer the host's exit would report what libgphoto2 2.5.30's ptp2 leaks
+    // parsing a Sony body's properties (Debian's driver as well as ours); this table is not about
+    // that leak (the driver's own parsing is fuzzed with leak checks).
+    static const std::string asan = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
+    ::setenv("ASAN_OPTIONS", (asan + (path == kLibrary ? "" : ":detect_leaks=0")).c_str(), 1);
     Process host(args);
 
     const std::string factory = "mode_type : ";
