@@ -17,6 +17,10 @@ sysroot=${CAMCTRL_ARMHF_SYSROOT:-$PWD/build-armhf-sysroot}
 # .ci/run has made it already, beside the native builds.
 [ "${CAMCTRL_ARMHF_SYSROOT_READY:-0}" = 1 ] || stage armhf-sysroot scripts/armhf-sysroot.sh "$sysroot"
 
+# The device's camera driver for armhf and its package, beside the cross build.
+armhf_driver() { scripts/build-driver.sh --arch armhf && scripts/package-driver.sh --arch armhf; }
+stage_bg armhf-driver armhf_driver
+
 # The test programs' own code without optimisation, as in scripts/test.sh; the product's with
 # line tables only (the packages are stripped).
 stage armhf-build scripts/build.sh build-armhf -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchains/armhf.cmake" \
@@ -42,4 +46,5 @@ stage armhf-ctest armhf_ctest
 # The armhf Debian packages: fields, contents, dependencies as dpkg-shlibdeps finds them in the
 # sysroot (installing them would need the emulator as the scratch root's shell).
 stage armhf-debs scripts/check-debs.sh build-armhf armhf
+stage_wait armhf-driver
 [ "${STAGE_OWNER:-}" != $$ ] || stage_summary

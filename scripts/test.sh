@@ -45,7 +45,11 @@ ctest_in() { # DIR ENV... -- CTEST ARGS...
 }
 
 stage setup scripts/setup.sh
+# The device's camera driver (the end-to-end table drives it; its cases skip without it) builds
+# beside the native build: mostly configure and the source download.
+$beside driver scripts/build-driver.sh
 stage native-build scripts/build.sh build "${test_code[@]}" "${plain[@]}"
+$after driver
 
 if [ $quick -eq 1 ]; then
     stage native-ctest ctest_in build -- -LE slow

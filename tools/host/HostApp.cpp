@@ -33,6 +33,21 @@ std::string DefaultPluginPath(const char* name) {
     return dir + "/../lib/" + name;
 }
 
+// The device's camera driver (driver/README.md): installed in the plug-in's package directory
+// under the library directory, or built beside this program's build tree. Empty when absent.
+std::string DeviceDriverDir() {
+    char exe[PATH_MAX] = {0};
+    ssize_t n = ::readlink("/proc/self/exe", exe, sizeof(exe) - 1);
+    std::string dir = n > 0 ? std::string(exe, static_cast<size_t>(n)) : std::string();
+    dir = dir.substr(0, dir.find_last_of('/'));
+    for (const std::string& d :
+         {dir + "/" CAMCTRL_BIN_TO_LIB "/plugincameractrl/camlibs", dir + "/../driver/camlibs"}) {
+        if (::access((d + "/ptp2.so").c_str(), F_OK) == 0)
+            return d;
+    }
+    return "";
+}
+
 // "[ADDR:]PORT", ADDR an IPv4 address, "localhost" or a bracketed IPv6 address.
 bool ParseWebAddress(const std::string& text, std::string& address, int& port) {
     size_t colon = text.rfind(':');
@@ -84,7 +99,8 @@ const char* HostUsage() {
            "  --simulate M  use the simulated camera M (model string, e.g. \"Sony Alpha-A7 III (PC "
            "Control)\",\n"
            "                or profile name, e.g. sony-a7m3), plugged before start; without it the system's\n"
-           "                libgphoto2 drivers and real USB cameras are used\n"
+           "                camera driver and real USB cameras are used: the device's driver when it is\n"
+           "                installed (plugincameractrl-driver), else the system's libgphoto2 drivers\n"
            "  --ptp         with --simulate: the camera at the USB wire (PTP), driven by the system's\n"
            "                libgphoto2 camera drivers as a real body on a cable is\n"
            "  --camlibs D   with --ptp: the camera drivers of directory D instead of the system's\n"
@@ -259,6 +275,13 @@ bool HostApp::Start() {
             zrlog::EscapeControls(m_sim->Model() + (m_options.ptp ? " at the USB wire" : "") + " (state in " +
                                   dir + ")") +
             "\n");
+    } else if (std::getenv("CAMLIBS") == nullptr) {
+        // A real camera: the device's own driver when it is there (CAMLIBS set by the caller wins).
+        const std::string driver = DeviceDriverDir();
+        if (!driver.empty()) {
+            ::setenv("CAMLIBS", driver.c_str(), 1);
+            Say("camera driver: " + zrlog::EscapeControls(driver) + "/ptp2.so (the device's)\n");
+        }
     }
     m_bus = std::make_shared<VirtualEventBus>();
     m_bus->m_udpSocket = zr_local_udp_open(nullptr);
