@@ -94,13 +94,14 @@ expect_files "$tools" \
     /usr/bin/camera-host /usr/bin/camera-monitor /usr/bin/camsim \
     "/usr/$libdir/plugincameractrl/camsim/camlibs/camsim.so" \
     "/usr/$libdir/plugincameractrl/camsim/iolibs/camsim-usb.so" \
-    /usr/share/plugincameractrl/profiles/sony-a7m3.json
+    "/usr/$libdir/plugincameractrl/camsim/ptp-iolibs/camsim-ptp.so" \
+    /usr/share/plugincameractrl/profiles/sony-a7m3.json /usr/share/plugincameractrl/ptp/bodies/sony-a7m3.json
 if contents "$plugin" | grep -q '^/usr/bin/'; then
     fail "the plug-in package carries programs"
 fi
 # The simulator's driver directories hold only its own drivers (libgphoto2 loads all there).
-[ "$(contents "$tools" | grep -c "/usr/$libdir/plugincameractrl/camsim/.*\.so$")" -eq 2 ] ||
-    fail "more than the two simulator drivers in their directories"
+[ "$(contents "$tools" | grep -c "/usr/$libdir/plugincameractrl/camsim/.*\.so$")" -eq 3 ] ||
+    fail "more than the three simulator drivers in their directories"
 
 unpacked=$(mktemp -d)
 trap 'rm -rf "$unpacked"' EXIT
