@@ -61,6 +61,10 @@ fi
 
 # --- the configured tree (configure only writes the config.h the driver compiles with) ----------
 tree=$src/$arch/libgphoto2-$upstream
+if [ "$arch" = armhf ]; then
+    sysroot=${CAMCTRL_ARMHF_SYSROOT:-$repo/build-armhf-sysroot}
+    [ -d "$sysroot/usr/include/gphoto2" ] || die "no armhf sysroot at $sysroot (scripts/armhf-sysroot.sh)"
+fi
 if [ ! -f "$tree/config.h" ]; then
     rm -rf "$src/$arch"
     mkdir -p "$src/$arch"
@@ -69,8 +73,6 @@ if [ ! -f "$tree/config.h" ]; then
     conf=(--with-camlibs=ptp2 --disable-nls --without-libxml-2.0 --without-libcurl --without-gdlib
         --without-jpeg --disable-rpath)
     if [ "$arch" = armhf ]; then
-        sysroot=${CAMCTRL_ARMHF_SYSROOT:-$repo/build-armhf-sysroot}
-        [ -d "$sysroot/usr/include/gphoto2" ] || die "no armhf sysroot at $sysroot (scripts/armhf-sysroot.sh)"
         conf+=(--host=arm-linux-gnueabihf
             CC="arm-linux-gnueabihf-gcc --sysroot=$sysroot"
             PKG_CONFIG_LIBDIR="$sysroot/usr/lib/arm-linux-gnueabihf/pkgconfig:$sysroot/usr/share/pkgconfig"
