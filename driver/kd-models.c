@@ -36,7 +36,11 @@ enum kd_family { KD_SONY, KD_CANON, KD_NIKON };
 
 /* The model strings are the ones the device's camera classes match; the flags
  * are those newer upstream releases give these bodies (the siblings' where
- * upstream has no row yet). */
+ * upstream has no row yet). USB ids: libgphoto2 2.5.30's camlibs/ptp2/library.c
+ * (A7 III, A7 IV, A7S III, ZV-E10, EOS R6, EOS RP, Z9) and upstream's newer rows
+ * (FX3 0x0da3, EOS R6m2 0x330b, Z8 0x0451); no public source gives the FX3A,
+ * FX30 and ZV-E10 II ids, so these are the emulator's chosen ones
+ * (sim/ptp/bodies/, unused by any libgphoto2 Sony row). */
 static const struct kd_model {
 	const char	*model;		/* "Vendor:Model", shown as "Vendor Model" */
 	unsigned short	usb_vendor, usb_product;
