@@ -35,7 +35,8 @@ void kd_deviceinfo_fixup (Camera *camera, PTPDeviceInfo *di);
 /* A property-changed report: 1 when it was turned into an event here. */
 int kd_property_changed (Camera *camera, uint16_t code, CameraEventType *eventtype, void **eventdata, GPContext *context);
 
-/* Widgets: the touch-focus point and the Nikon photo/movie settings. */
+/* Widgets: the touch-focus point, the Nikon photo/movie settings, the Sony
+ * program code. */
 struct submenu;
 int kd_get_touch_focus (Camera *camera, CameraWidget **widget, struct submenu *menu, PTPDevicePropDesc *dpd);
 int kd_put_touch_focus (Camera *camera, CameraWidget *widget, PTPPropertyValue *propval, PTPDevicePropDesc *dpd);
@@ -45,5 +46,7 @@ int kd_get_nikon_movie_f_number (Camera *camera, CameraWidget **widget, struct s
 int kd_put_nikon_setting (Camera *camera, CameraWidget *widget, PTPPropertyValue *propval, PTPDevicePropDesc *dpd);
 int kd_get_live_view_selector (Camera *camera, CameraWidget **widget, struct submenu *menu, PTPDevicePropDesc *dpd);
 int kd_put_live_view_selector (Camera *camera, CameraWidget *widget, PTPPropertyValue *propval, PTPDevicePropDesc *dpd);
+int kd_get_sony_program (Camera *camera, CameraWidget **widget, struct submenu *menu, PTPDevicePropDesc *dpd);
+int kd_put_sony_program (Camera *camera, CameraWidget *widget, PTPPropertyValue *propval, PTPDevicePropDesc *dpd);
 
 #endif /* KD_H */

@@ -180,6 +180,7 @@ struct Behaviour {
     std::vector<std::pair<const char*, const char*>> dials;  // turned on the body, in order
     const char* command;                                     // then sent by the host, if any
     std::vector<Check> checks;                               // what the record comes to show
+    bool debian = true;  // holds also through Debian's driver (where it connects the body)
 };
 void PrintTo(const Behaviour& b, std::ostream* os) {
     *os << b.name;
@@ -212,6 +213,9 @@ const Behaviour kBehaviours[] = {
      {{"mode", kIs, "M"}, {"supportedWhiteBalance", kHas, "Flash"}}},
     {"A7iiiHidesFlashInMovieAndRecords", kA7m3, {{"expprogram", "Movie (M)"}}, "record 1",
      {{"mode", kIs, "Movie (M)"}, {"supportedWhiteBalance", kLacks, "Flash"}, {"recordEnable", kIs, true}}},
+    // Debian's driver shows the A7 IV's 16-bit program code ("32851"), which its class cannot read.
+    {"A7ivReadsItsProgramAsTheBodysNewerCode", "Sony Alpha-A7 IV (PC Control)", {{"expprogram", "Movie (M)"}}, "",
+     {{"mode", kIs, "Movie (M)"}}, false},
     {"R6MovieFocusListAndRecording", "Canon EOS R6", {{"eosmovieswitch", "1"}}, "record 1",
      {{"mode", kIs, "Movie (M)"}, {"supportedFocusMode", kFirst, "One Shot"},
       {"supportedFocusMode", kLacks, "AI Servo"}, {"recordEnable", kIs, true}}},
@@ -257,7 +261,7 @@ std::vector<std::tuple<Behaviour, Path>> BehaviourRuns() {
         const Body* body = std::find_if(std::begin(kBodies), std::end(kBodies),
                                         [&](const Body& b) { return std::string(b.model) == row.model; });
         for (Path path : {kLibrary, kDebian, kDriver})
-            if (path != kDebian || body->debianRecords)
+            if (path != kDebian || (body->debianRecords && row.debian))
                 runs.emplace_back(row, path);
     }
     return runs;

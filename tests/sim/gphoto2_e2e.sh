@@ -144,6 +144,26 @@ ptp)
     wait
     grep -q 'PTP Property 500f changed, "iso" to "3200"' "$work/events" || fail "no change event: $(cat "$work/events")"
     ;;
+driver)
+    # The bodies at the USB wire, driven by the device's driver (scripts/build-driver.sh).
+    export IOLIBS=$build/sim/ptp-iolibs CAMLIBS=${CAMCTRL_DRIVER_CAMLIBS:-$build/driver/camlibs}
+    if [ ! -e "$CAMLIBS/ptp2.so" ]; then
+        echo "the device's driver is not built for this build: skipped"
+        exit 77
+    fi
+    # Every body under the model string the plug-in knows.
+    camsim models | head -13 | while read -r model; do
+        camsim plug "$model"
+        expect "$model" "$(gp --auto-detect | sed -n 's/ *usb:999,001 *$//p')"
+    done
+    # The A7 IV sends its program as a 16-bit code; 500e shows and takes the 32-bit form.
+    camsim plug sony-a7m4
+    expect "65538 P" "$(current 500e) $(current expprogram)"
+    gp --set-config 500e=131075
+    expect "131075 A" "$(current 500e) $(current expprogram)"
+    if gp --set-config 500e=131076 >/dev/null 2>&1; then fail "a code outside its program group was taken"; fi
+    expect "0x500E=3" "$(camsim received | grep 0x500E | tail -1)"
+    ;;
 *)
     fail "unknown case $2"
     ;;
