@@ -189,8 +189,11 @@ kd_setting_parse (const struct kd_setting *s, const char *text, int64_t *v)
 	return 1;
 }
 
+/* An integer property as a widget of text choices, each value through `text'. */
 static int
-kd_get_setting (Camera *camera, CameraWidget **widget, const struct kd_setting *s)
+kd_get_enum (Camera *camera, CameraWidget **widget, CameraWidgetType type, const char *name,
+	     const char *label, uint16_t code, void (*text) (const void *, uint16_t, int64_t, char *, size_t),
+	     const void *ctx)
 {
 	PTPParams		*params = &camera->pl->params;
 	PTPDevicePropDesc	dpd;
@@ -199,29 +202,41 @@ kd_get_setting (Camera *camera, CameraWidget **widget, const struct kd_setting *
 	int			i;
 
 	memset (&dpd, 0, sizeof(dpd));
-	C_PTP (ptp_generic_getdevicepropdesc (params, s->code, &dpd));
+	C_PTP (ptp_generic_getdevicepropdesc (params, code, &dpd));
 	if (!kd_value_get (&dpd.CurrentValue, dpd.DataType, &v)) {
 		ptp_free_devicepropdesc (&dpd);
 		return GP_ERROR_NOT_SUPPORTED;
 	}
-	gp_widget_new (GP_WIDGET_RADIO, s->label, widget);
-	gp_widget_set_name (*widget, s->name);
+	gp_widget_new (type, label, widget);
+	gp_widget_set_name (*widget, name);
 	if (dpd.FormFlag == PTP_DPFF_Enumeration) {
 		for (i = 0; i < dpd.FORM.Enum.NumberOfValues; i++) {
 			int64_t choice;
 
 			if (!kd_value_get (&dpd.FORM.Enum.SupportedValue[i], dpd.DataType, &choice))
 				continue;
-			kd_setting_text (s, choice, buf, sizeof(buf));
+			text (ctx, dpd.DataType, choice, buf, sizeof(buf));
 			gp_widget_add_choice (*widget, buf);
 		}
 	}
-	kd_setting_text (s, v, buf, sizeof(buf));
+	text (ctx, dpd.DataType, v, buf, sizeof(buf));
 	gp_widget_set_value (*widget, buf);
 	if (dpd.GetSet == PTP_DPGS_Get)
 		gp_widget_set_readonly (*widget, 1);
 	ptp_free_devicepropdesc (&dpd);
 	return GP_OK;
+}
+
+static void
+kd_setting_choice (const void *ctx, uint16_t type, int64_t v, char *buf, size_t len)
+{
+	kd_setting_text (ctx, v, buf, len);
+}
+
+static int
+kd_get_setting (Camera *camera, CameraWidget **widget, const struct kd_setting *s)
+{
+	return kd_get_enum (camera, widget, GP_WIDGET_RADIO, s->name, s->label, s->code, kd_setting_choice, s);
 }
 
 int
@@ -357,39 +372,17 @@ kd_program_code (uint16_t type, int64_t v)
 	return v;
 }
 
+static void
+kd_program_choice (const void *ctx, uint16_t type, int64_t v, char *buf, size_t len)
+{
+	snprintf (buf, len, "%lld", (long long)kd_program_code (type, v));
+}
+
 int
 kd_get_sony_program (Camera *camera, CameraWidget **widget, struct submenu *menu, PTPDevicePropDesc *dpd)
 {
-	PTPParams		*params = &camera->pl->params;
-	PTPDevicePropDesc	desc;
-	char			buf[24];
-	int64_t			v;
-	int			i;
-
-	memset (&desc, 0, sizeof(desc));
-	C_PTP (ptp_generic_getdevicepropdesc (params, PTP_DPC_ExposureProgramMode, &desc));
-	if (!kd_value_get (&desc.CurrentValue, desc.DataType, &v)) {
-		ptp_free_devicepropdesc (&desc);
-		return GP_ERROR_NOT_SUPPORTED;
-	}
-	gp_widget_new (GP_WIDGET_MENU, "Exposure Program Mode", widget);
-	gp_widget_set_name (*widget, "500e");
-	if (desc.FormFlag == PTP_DPFF_Enumeration) {
-		for (i = 0; i < desc.FORM.Enum.NumberOfValues; i++) {
-			int64_t choice;
-
-			if (!kd_value_get (&desc.FORM.Enum.SupportedValue[i], desc.DataType, &choice))
-				continue;
-			snprintf (buf, sizeof(buf), "%lld", (long long)kd_program_code (desc.DataType, choice));
-			gp_widget_add_choice (*widget, buf);
-		}
-	}
-	snprintf (buf, sizeof(buf), "%lld", (long long)kd_program_code (desc.DataType, v));
-	gp_widget_set_value (*widget, buf);
-	if (desc.GetSet == PTP_DPGS_Get)
-		gp_widget_set_readonly (*widget, 1);
-	ptp_free_devicepropdesc (&desc);
-	return GP_OK;
+	return kd_get_enum (camera, widget, GP_WIDGET_MENU, "500e", "Exposure Program Mode",
+			    PTP_DPC_ExposureProgramMode, kd_program_choice, NULL);
 }
 
 int

@@ -14,15 +14,11 @@
 #include "CamSim.h"
 #include "CameraEventDecoder.h"
 #include "CameraFactory.h"
+#include "DeviceDriver.h"
 #include "GpCamera.h"
 #include "TempDir.h"
 
 namespace {
-
-std::string DriverDir() {
-    const char* dir = std::getenv("CAMCTRL_DRIVER_CAMLIBS");
-    return dir ? dir : DRIVER_CAMLIBS;
-}
 
 // Kept loaded so that what the driver leaks still names it at exit (see scripts/lsan.supp).
 void* const kDriverKept = dlopen((DriverDir() + "/ptp2.so").c_str(), RTLD_NOW | RTLD_NODELETE);

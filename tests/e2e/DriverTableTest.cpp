@@ -14,6 +14,7 @@
 #include <tuple>
 
 #include "CamSim.h"
+#include "DeviceDriver.h"
 #include "HostRecords.h"
 #include "TempDir.h"
 
@@ -61,11 +62,6 @@ const Body kBodies[] = {
 bool Exists(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0;
-}
-
-std::string DriverDir() {
-    const char* dir = std::getenv("CAMCTRL_DRIVER_CAMLIBS");
-    return dir ? dir : DRIVER_CAMLIBS;
 }
 
 // camera-host on the simulated body through one path, with the factory's line logged.
